@@ -1,0 +1,7 @@
+#include "registry.h"
+
+RegistryStore& SystemRegistry()
+{
+    static RegistryStore store;
+    return store;
+}

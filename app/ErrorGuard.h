@@ -1,0 +1,24 @@
+// The one place where events enter the game's handlers. A run-time error abandons the handler where
+// it arose (what was done stays done), is reported in a box, and the game goes on.
+#pragma once
+
+#include "Platform.h"
+#include "basic.h"
+
+#include <new>
+#include <utility>
+
+QString RuntimeErrorText(const RuntimeError& e);
+void ReportRuntimeError(Platform& platform, const RuntimeError& e);
+
+template <typename F>
+void Guarded(Platform& platform, F&& handler)
+{
+    try {
+        std::forward<F>(handler)();
+    } catch (const RuntimeError& e) {
+        ReportRuntimeError(platform, e);
+    } catch (const std::bad_alloc&) {
+        ReportRuntimeError(platform, RuntimeError { Err::OutOfMemory, ErrorDescription(Err::OutOfMemory) });
+    }
+}

@@ -1,0 +1,142 @@
+// The game's one window. Its data members are the state of a game; its member functions are the
+// handlers of its controls and the procedures they call, defined in the folder of their subsystem.
+#pragma once
+
+#include "ErrorGuard.h"
+#include "PictureBox.h"
+#include "Platform.h"
+#include "basic.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <random>
+
+class QAction;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QScrollArea;
+class frmAbout;
+
+struct PieceRec {
+    Integer Id;
+    Byte FlipH;
+    Byte FlipV;
+};
+
+// The Open dialog's design: its filter, and the file it yielded last.
+struct CommonDialog {
+    QString Filter;
+    QString FileName;
+};
+
+class Main : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Main(Platform& platform, QWidget* parent = nullptr);
+    ~Main() override;
+
+    // Runs a handler the way every event enters the game: errors reported, the game goes on.
+    template <typename F>
+    void Guard(F&& handler) { Guarded(platform, std::forward<F>(handler)); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend struct MainAccess;
+
+    // Start-up and lifecycle.
+    void Form_Load();
+    void NewGame();
+    void CheckSolved();
+
+    // Layout.
+    void CreateControls();
+    void CreateMenus();
+    void ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY);
+    double FormWidth() const;
+    void setFormWidth(double twips);
+    void FitWindowToForm();
+
+    // Level panel.
+    void mDefDiv_Click();
+    void cmdLevel_Click();
+    void cmdDown_Click();
+    void cmdOK_Click();
+    void StepLevel(double step, const QString& wrapFrom, const QString& wrapTo);
+
+    // Keys and menus.
+    void Form_KeyDown(Integer KeyCode, Integer Shift);
+    void Form_KeyPress(Integer KeyAscii);
+    void mExit_Click();
+    void mAbout_Click();
+
+    // Picture and pieces.
+    void mDeschidePoza_Click();
+    void OpenPicture();
+    void mAmesteca_Click();
+    void ShufflePieces();
+    void ToggleFlipAt(Integer x, Integer y);
+    void DrawPiece(HDC hDestDC, Integer k, Byte h, Byte v, Integer X, Integer Y);
+    void SyncBackingCopy();
+    void RestoreFromBackingCopy();
+    double Rnd();
+
+    // Mouse play.
+    void Picture1_MouseDown(Integer Button, Integer Shift, Single X, Single Y);
+    void Picture1_Click();
+    void Picture1_MouseMove(Integer Button, Integer Shift, Single X, Single Y);
+    void Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y);
+    bool BoardTest(Single X, Single Y);
+    void BoxVacatedCell();
+    void EndCarry();
+    void KeepInView(Single X, Single Y);
+
+    void sndPlaySoundA(const QString& lpszSoundName, Long uFlags);
+
+    Platform& platform;
+
+    // Controls.
+    QScrollArea* scroller = nullptr;
+    QWidget* form = nullptr;
+    PictureBox* Picture1 = nullptr;
+    PictureBox* Picture3 = nullptr;
+    PictureBox* Picture2 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* cmdLevel = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* cmdOk = nullptr;
+    QPushButton* cmdDown = nullptr;
+    CommonDialog cdlg;
+    QMenu* mJoc = nullptr;
+    QAction* mDeschidePoza = nullptr;
+    QAction* mAmesteca = nullptr;
+    QAction* mDefDiv = nullptr;
+    QAction* mExit = nullptr;
+    QMenu* mHelp = nullptr;
+    QAction* mAbout = nullptr;
+    QPointer<frmAbout> aboutForm;
+
+    // State of a game.
+    Integer PieceW;
+    Integer PieceH;
+    bool Holding = false;
+    bool Dealt = false;
+    bool OnBoard = false;
+    Integer LastButton;
+    bool Solved = false;
+    Integer Divisions;
+    QString PictureFile;
+    Array<PieceRec> Tray;
+    Array<PieceRec> Board;
+    Single PickRow = 0;
+    Integer PickCol;
+    Byte PickedPiece;
+    Single PickX = 0;
+    Integer PickY;
+
+    std::mt19937_64 generator;
+};

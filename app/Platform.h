@@ -1,0 +1,53 @@
+// What the game needs from the operating system, in the words the game's code uses. The real one
+// talks to Qt; the tests hand in one that answers at once and writes down every call.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+class RegistryStore;
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // A modal box with the text, the title and one OK button, no icon; returns once it is closed.
+    virtual void MsgBox(const QString& text, const QString& title) = 0;
+    // Starts playing a WAV file and returns at once; anything that goes wrong stays silent.
+    virtual void PlaySound(const QString& file) = 0;
+    // The Open dialog: a full path, or nothing when the player cancels.
+    virtual std::optional<QString> OpenFile(QWidget* parent, const QString& filter) = 0;
+    // Starts a program in a normal, focused window without waiting; false if it could not start.
+    virtual bool StartProgram(const QString& path) = 0;
+    // An ordinary file (not a folder, not hidden) exists under this name.
+    virtual bool IsOrdinaryFile(const QString& path) = 0;
+    // The folder the game's own files (its sounds) lie in, without a trailing separator.
+    virtual QString AppPath() = 0;
+    // Seed for the random generator, read from the clock.
+    virtual std::uint32_t ClockSeed() = 0;
+    // The store the registry calls read.
+    virtual RegistryStore& Registry() = 0;
+    // Ends the program at once, every window with it.
+    virtual void Quit() = 0;
+    // Shows a busy cursor while long work runs, and takes it away.
+    virtual void BeginBusy() { }
+    virtual void EndBusy() { }
+};
+
+// Turns the game's "\name" paths into this system's separators.
+QString NativePath(const QString& path);
+
+// The busy cursor for the span of one scope.
+class BusyCursor {
+public:
+    explicit BusyCursor(Platform& p) : p_(p) { p_.BeginBusy(); }
+    ~BusyCursor() { p_.EndBusy(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    Platform& p_;
+};

@@ -1,0 +1,213 @@
+// The window and its controls as designed, and the layout that follows the level and piece size.
+#include "Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace {
+// The window's inner size as designed; the width follows the layout, the height stays.
+constexpr double DesignFormWidth = 16155;
+constexpr double DesignFormHeight = 10545;
+
+void PlaceTwips(QWidget* w, double left, double top, double width, double height)
+{
+    w->setGeometry(TwipsToPixelsX(left), TwipsToPixelsY(top), TwipsToPixelsX(width), TwipsToPixelsY(height));
+}
+
+void PlacePicture(PictureBox* p, double left, double top, double width, double height)
+{
+    p->setLeft(left);
+    p->setTop(top);
+    p->setWidth(width);
+    p->setHeight(height);
+}
+
+QFont DialogFont(double points)
+{
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPointSizeF(points);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+void Paint(QWidget* w, QColor colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+}
+
+void Main::CreateControls()
+{
+    setWindowTitle(QStringLiteral("Tilora"));
+    QFont formFont(QStringLiteral("Monotype Corsiva"));
+    formFont.setPointSizeF(18);
+    formFont.setItalic(true);
+    setFont(formFont);
+
+    scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(false);
+    form = new QWidget;
+    Paint(form, QColor(0, 192, 0));
+    Paint(scroller->viewport(), QColor(0, 192, 0));
+    form->resize(TwipsToPixelsX(DesignFormWidth), TwipsToPixelsY(DesignFormHeight));
+    scroller->setWidget(form);
+    setCentralWidget(scroller);
+
+    // Created bottom to top: Picture3 and the level panel lie above the play surface.
+    const QFont controlFont = DialogFont(8.25);
+    Picture1 = new PictureBox(form);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setFont(controlFont);
+    PlacePicture(Picture1, 0, 240, 9375, 8295);
+    // A piece that was not put down follows the pointer with no button held.
+    Picture1->setMouseTracking(true);
+    Picture1->setFocusPolicy(Qt::StrongFocus);
+
+    Picture3 = new PictureBox(form);
+    Picture3->setObjectName(QStringLiteral("Picture3"));
+    Picture3->setFont(controlFont);
+    PlacePicture(Picture3, 0, 0, 5535, 3975);
+    Picture3->hide();
+
+    Picture2 = new PictureBox(form);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture2->setFont(controlFont);
+    PlacePicture(Picture2, 10680, 2520, 2055, 1695);
+    Picture2->hide();
+
+    Frame1 = new QGroupBox(QStringLiteral("Level"), form);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFont(controlFont);
+    Paint(Frame1, QColor(128, 128, 255));
+    PlaceTwips(Frame1, 840, 600, 3735, 2295);
+
+    cmdLevel = new QPushButton(QStringLiteral("Level Up"), Frame1);
+    cmdLevel->setObjectName(QStringLiteral("cmdLevel"));
+    cmdLevel->setFont(controlFont);
+    PlaceTwips(cmdLevel, 240, 360, 855, 735);
+
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setFont(DialogFont(13.5));
+    PlaceTwips(Text1, 1440, 360, 975, 735);
+
+    cmdOk = new QPushButton(QStringLiteral("Ok"), Frame1);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setFont(controlFont);
+    PlaceTwips(cmdOk, 240, 1440, 855, 735);
+
+    cmdDown = new QPushButton(QStringLiteral("Level Down"), Frame1);
+    cmdDown->setObjectName(QStringLiteral("cmdDown"));
+    cmdDown->setFont(controlFont);
+    PlaceTwips(cmdDown, 2760, 360, 855, 735);
+
+    // Enter in the text box presses nothing: none of the buttons is a default button.
+    for (QPushButton* b : { cmdLevel, cmdOk, cmdDown }) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    Frame1->hide();
+
+    setTabOrder(Picture1, Picture3);
+    setTabOrder(Picture3, Picture2);
+    setTabOrder(Picture2, cmdLevel);
+    setTabOrder(cmdLevel, Text1);
+    setTabOrder(Text1, cmdOk);
+    setTabOrder(cmdOk, cmdDown);
+
+    cdlg.Filter = QStringLiteral("Imagini (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp");
+
+    connect(Picture1, &PictureBox::MouseDown, this, [this](int b, int s, float x, float y) {
+        Guard([&] { Picture1_MouseDown(b, s, x, y); });
+    });
+    connect(Picture1, &PictureBox::MouseMove, this, [this](int b, int s, float x, float y) {
+        Guard([&] { Picture1_MouseMove(b, s, x, y); });
+    });
+    connect(Picture1, &PictureBox::MouseUp, this, [this](int b, int s, float x, float y) {
+        Guard([&] { Picture1_MouseUp(b, s, x, y); });
+    });
+    connect(Picture1, &PictureBox::Click, this, [this] { Guard([&] { Picture1_Click(); }); });
+    connect(cmdLevel, &QPushButton::clicked, this, [this] { Guard([&] { cmdLevel_Click(); }); });
+    connect(cmdDown, &QPushButton::clicked, this, [this] { Guard([&] { cmdDown_Click(); }); });
+    connect(cmdOk, &QPushButton::clicked, this, [this] { Guard([&] { cmdOK_Click(); }); });
+}
+
+void Main::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+    // The window's own font is a decorative one; menus keep the desktop's.
+    bar->setFont(QApplication::font());
+    auto item = [this](QMenu* menu, const QString& caption, const QKeySequence& keys, void (Main::*handler)()) {
+        QAction* a = menu->addAction(caption);
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        connect(a, &QAction::triggered, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
+        return a;
+    };
+    mJoc = bar->addMenu(QStringLiteral("Joc"));
+    mJoc->setFont(QApplication::font());
+    mDeschidePoza = item(mJoc, QStringLiteral("Deschide Poza"), QKeySequence(Qt::CTRL | Qt::Key_D), &Main::mDeschidePoza_Click);
+    mAmesteca = item(mJoc, QStringLiteral("Amesteca"), QKeySequence(Qt::CTRL | Qt::Key_A), &Main::mAmesteca_Click);
+    mDefDiv = item(mJoc, QStringLiteral("Defineste diviziunea"), QKeySequence(Qt::CTRL | Qt::Key_G), &Main::mDefDiv_Click);
+    mExit = item(mJoc, QStringLiteral("Exit"), QKeySequence(), &Main::mExit_Click);
+    mHelp = bar->addMenu(QStringLiteral("Help"));
+    mHelp->setFont(QApplication::font());
+    mAbout = item(mHelp, QStringLiteral("About"), QKeySequence(Qt::Key_F1), &Main::mAbout_Click);
+}
+
+double Main::FormWidth() const { return form->width() * TwipsPerPixelX(); }
+
+void Main::setFormWidth(double twips)
+{
+    form->resize(TwipsToPixelsX(twips), form->height());
+    FitWindowToForm();
+}
+
+void Main::FitWindowToForm()
+{
+    // The form keeps its designed height but grows to hold a tall play surface, which then scrolls.
+    const int designHeight = TwipsToPixelsY(DesignFormHeight);
+    const int needed = Picture1->geometry().bottom() + 1;
+    form->resize(form->width(), std::max(designHeight, needed));
+
+    QSize client(form->width(), designHeight);
+    if (const QScreen* s = screen()) {
+        const QSize chrome = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
+        const QSize room = s->availableGeometry().size() - chrome - QSize(0, menuBar()->sizeHint().height());
+        if (client.width() > room.width())
+            client.setWidth(room.width());
+        if (client.height() > room.height())
+            client.setHeight(room.height());
+    }
+    if (form->height() > client.height())
+        client.rwidth() += scroller->verticalScrollBar()->sizeHint().width();
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+}
+
+void Main::ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY)
+{
+    const Integer n = Divisions;
+    Picture1->setWidth((2 * n * PieceW).d() * TwipsPerPixelX() + 500);
+    Picture1->setHeight((n * PieceH).d() * TwipsPerPixelY() + 100);
+    setFormWidth(Picture1->Width() + 500);
+    Picture1->Cls();
+    const Integer last = n + 1;
+    for (Integer i = 1; i <= last; i = i + 1) {
+        const Integer x = OriginX + (i - 1) * PieceW;
+        Picture1->Line(x.d(), OriginY.d(), x.d(), (OriginY + n * PieceH).d());
+        const Integer y = OriginY + (i - 1) * PieceH;
+        Picture1->Line(OriginX.d(), y.d(), (OriginX + n * PieceW).d(), y.d());
+    }
+    Picture1->Refresh();
+}

@@ -1,0 +1,35 @@
+// Mirroring a piece that lies on the board, its flag and its pixels in step.
+#include "Main.h"
+
+#include "gdi.h"
+
+void Main::ToggleFlipAt(Integer x, Integer y)
+{
+    const Integer n = Divisions;
+    const Integer col = CInt(Int(Div((x - n * PieceW - 20 - 1).d(), PieceW.d())) + 1);
+    const Integer row = CInt(Int(Div((y - 1).d(), PieceH.d())) + 1);
+    if (col < 1 || col > n || row < 1 || row > n)
+        return;
+    const Integer c = col + (row - 1) * n;
+    if (!Board.Contains(c.v()))
+        return;
+    if (Board(c).Id == 0)
+        return;
+    const Integer L = n * PieceW + 20 + (col - 1) * PieceW;
+    const Integer T = (row - 1) * PieceH;
+    if (LastButton != 1 && LastButton != 2)
+        return;
+    // Drag feedback on the surface must not reach the backing copy with the mirrored cell.
+    if (PickedPiece != 0)
+        RestoreFromBackingCopy();
+    if (LastButton == 1) {
+        Board(c).FlipH = 1 - Board(c).FlipH;
+        StretchBlt(Picture1->hDC(), L + PieceW, T, -PieceW, PieceH, Picture2->hDC(), L, T, PieceW, PieceH, SRCCOPY);
+    } else {
+        Board(c).FlipV = 1 - Board(c).FlipV;
+        StretchBlt(Picture1->hDC(), L, T + PieceH, PieceW, -PieceH, Picture2->hDC(), L, T, PieceW, PieceH, SRCCOPY);
+    }
+    Picture1->Refresh();
+    SyncBackingCopy();
+    Picture2->Refresh();
+}

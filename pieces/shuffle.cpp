@@ -1,0 +1,79 @@
+// Dealing the picture into the tray: a random order, random mirrors, and the backing copy in
+// Picture2 that the rest of the game repaints from.
+#include "Main.h"
+
+#include "gdi.h"
+
+#include <QAction>
+
+void Main::mAmesteca_Click()
+{
+    mDefDiv->setEnabled(false);
+    ShufflePieces();
+}
+
+void Main::ShufflePieces()
+{
+    BusyCursor busy(platform);
+    const Integer n = Divisions;
+    // A piece still in hand would take its drag feedback into the new backing copy.
+    if (PickedPiece != 0 && Dealt)
+        RestoreFromBackingCopy();
+    EndCarry();
+
+    generator.seed(platform.ClockSeed());
+    const Long N = Long(Tray.UBound());
+    for (Long i = 1; i <= N; i = i + 1)
+        Tray(i).Id = Integer(i);
+    // Entry 1 takes part in every exchange, so a single piece has nobody to change places with.
+    if (N >= 2) {
+        for (int exchange = 1; exchange <= 500; ++exchange) {
+            const Long j = CLng(Int(Rnd() * (N - 1)) + 2);
+            std::swap(Tray(1).Id, Tray(j).Id);
+        }
+    }
+    for (Long k = 1; k <= N; k = k + 1) {
+        Tray(k).FlipH = Byte(CInt(Int(Rnd() * 2)));
+        Tray(k).FlipV = Byte(CInt(Int(Rnd() * 2)));
+    }
+    for (Long k = 1; k <= N; k = k + 1) {
+        const Integer c = Tray(k).Id;
+        const Integer a = CInt(Int(Div((c - 1).d(), n.d())));
+        const Integer b = (c - 1) - n * a;
+        DrawPiece(Picture1->hDC(), Integer(k), Tray(k).FlipH, Tray(k).FlipV, b * PieceW, a * PieceH);
+        SyncBackingCopy();
+        Picture2->setWidth(Picture1->Width());
+        Picture2->setHeight(Picture1->Height());
+        Picture1->Refresh();
+        Picture2->Refresh();
+    }
+    Dealt = true;
+}
+
+void Main::DrawPiece(HDC hDestDC, Integer k, Byte h, Byte v, Integer X, Integer Y)
+{
+    const Integer n = Divisions;
+    const Integer row = CInt(Int(Div((k - 1).d(), n.d())));
+    const Integer col = (k - 1) - n * row;
+    const Integer H = Integer(h), V = Integer(v);
+    StretchBlt(hDestDC, X + H * PieceW, Y + V * PieceH, (1 - 2 * H) * PieceW, (1 - 2 * V) * PieceH, Picture3->hDC(),
+        col * PieceW, row * PieceH, PieceW, PieceH, SRCCOPY);
+}
+
+void Main::SyncBackingCopy()
+{
+    StretchBlt(Picture2->hDC(), 0, 0, CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()), Picture1->hDC(), 0, 0,
+        CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()), SRCCOPY);
+}
+
+void Main::RestoreFromBackingCopy()
+{
+    BitBlt(Picture1->hDC(), 0, 0, CLng(Picture2->ScaleWidth()), CLng(Picture2->ScaleHeight()), Picture2->hDC(), 0, 0,
+        SRCCOPY);
+}
+
+double Main::Rnd()
+{
+    // 53 random bits: uniform on [0, 1), never 1 itself.
+    return static_cast<double>(generator() >> 11) * 0x1.0p-53;
+}
