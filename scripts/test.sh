@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the game and its tests (installing what they need) and runs the whole suite.
+# Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev libgl-dev qt6-qpa-plugins \
+  libqt6multimedia6 clang libclang-rt-14-dev libbenchmark-dev xvfb xauth xdotool imagemagick \
+  appstream desktop-file-utils
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== Build and unit tests =="
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=ON -DTILORA_BENCH=ON
+cmake --build build/test -j"$jobs"
+ctest --test-dir build/test --output-on-failure -j"$jobs"
+
+# Further stages, each in a script of its own.
+for stage in sanitize fuzz e2e; do
+  if [ -f "scripts/$stage.sh" ]; then
+    echo "== $stage =="
+    bash "scripts/$stage.sh"
+  fi
+done
+echo "All tests passed."

@@ -1,0 +1,58 @@
+#include "FakePlatform.h"
+
+#include "registry.h"
+
+FakePlatform::FakePlatform() : registry(std::make_unique<RegistryStore>()) { }
+FakePlatform::~FakePlatform() = default;
+
+void FakePlatform::MsgBox(const QString& text, const QString& title)
+{
+    log << QStringLiteral("MsgBox %1|%2").arg(title, text);
+    if (onMsgBox)
+        onMsgBox(text, title);
+}
+
+void FakePlatform::PlaySound(const QString& file) { log << QStringLiteral("PlaySound ") + file; }
+
+std::optional<QString> FakePlatform::OpenFile(QWidget*, const QString& filter)
+{
+    log << QStringLiteral("OpenFile ") + filter;
+    if (openAnswers.empty())
+        return std::nullopt;
+    auto answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+}
+
+bool FakePlatform::StartProgram(const QString& path)
+{
+    log << QStringLiteral("StartProgram ") + path;
+    return startSucceeds;
+}
+
+bool FakePlatform::IsOrdinaryFile(const QString& path)
+{
+    log << QStringLiteral("IsOrdinaryFile ") + path;
+    return ordinaryFiles.contains(path);
+}
+
+std::uint32_t FakePlatform::ClockSeed()
+{
+    log << QStringLiteral("ClockSeed");
+    return seed;
+}
+
+void FakePlatform::Quit()
+{
+    log << QStringLiteral("Quit");
+    ++quits;
+}
+
+QStringList FakePlatform::calls(const QString& kind) const
+{
+    QStringList out;
+    for (const QString& line : log)
+        if (line.startsWith(kind + QLatin1Char(' ')) || line == kind)
+            out << line;
+    return out;
+}

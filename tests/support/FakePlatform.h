@@ -1,0 +1,49 @@
+// A platform that answers at once and writes down every call, so a test can check what the game
+// asked of the system and in which order.
+#pragma once
+
+#include "Platform.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+class FakePlatform : public Platform {
+public:
+    FakePlatform();
+    ~FakePlatform() override;
+
+    void MsgBox(const QString& text, const QString& title) override;
+    void PlaySound(const QString& file) override;
+    std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
+    bool StartProgram(const QString& path) override;
+    bool IsOrdinaryFile(const QString& path) override;
+    QString AppPath() override { return appPath; }
+    std::uint32_t ClockSeed() override;
+    RegistryStore& Registry() override { return *registry; }
+    void Quit() override;
+    void BeginBusy() override { ++busy; }
+    void EndBusy() override { --busy; }
+
+    // Every call in order: "MsgBox title|text", "PlaySound file", "OpenFile filter",
+    // "StartProgram path", "IsOrdinaryFile path", "ClockSeed", "Quit".
+    QStringList log;
+    // Calls of one kind only, e.g. calls("MsgBox").
+    QStringList calls(const QString& kind) const;
+    void clear() { log.clear(); }
+
+    // What the Open dialog answers next; nothing queued means the player cancels.
+    std::deque<std::optional<QString>> openAnswers;
+    // Seen while a message box is up, before it is closed.
+    std::function<void(const QString& text, const QString& title)> onMsgBox;
+    bool startSucceeds = true;
+    QSet<QString> ordinaryFiles;
+    QString appPath = QStringLiteral("/opt/tilora");
+    std::uint32_t seed = 12345;
+    int quits = 0;
+    int busy = 0;
+    std::unique_ptr<RegistryStore> registry;
+};

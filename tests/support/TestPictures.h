@@ -1,0 +1,20 @@
+// Pictures made by the tests themselves: every pixel differs from its neighbours in a way that
+// makes a mirror, a shift or a stale copy show.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QString>
+
+class QTemporaryDir;
+
+QImage TestPicture(int width, int height, int salt = 0);
+// Writes a test picture into the folder as "name" in the format its extension says; returns the path.
+QString WriteTestPicture(const QTemporaryDir& dir, const QString& name, int width, int height, int salt = 0);
+// Writes raw bytes; returns the path.
+QString WriteBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
+
+// A rectangle of an image cut out and mirrored as the flags say, the way a piece is drawn.
+QImage Cut(const QImage& from, const QRect& r, bool flipH = false, bool flipV = false);
+// The first pixel at which two images differ, or (-1, -1) when equal (sizes must match too).
+QPoint FirstDifference(const QImage& a, const QImage& b);
