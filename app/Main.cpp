@@ -44,6 +44,7 @@ void Main::NewGame()
         platform.MsgBox(AppTitle, QStringLiteral("Ati terminat .... Felicitari"));
         sndPlaySoundA(platform.AppPath() + QStringLiteral("\\utopia.wav"), 1);
     }
+    BusyCursor busy(platform);
     for (long i = 1; i <= Tray.UBound(); ++i) {
         Tray(i) = PieceRec { Integer(i), 0, 0 };
         Board(i) = PieceRec { 0, 0, 0 };

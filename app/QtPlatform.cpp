@@ -66,6 +66,9 @@ void QtPlatform::PlaySound(const QString& file)
 std::optional<QString> QtPlatform::OpenFile(QWidget* parent, const QString& filter)
 {
     const QString name = QFileDialog::getOpenFileName(parent, QString(), QString(), QtFilter(filter));
+    // Without a window manager nobody hands the keyboard back to the game when the dialog closes.
+    if (parent)
+        parent->activateWindow();
     if (name.isEmpty())
         return std::nullopt;
     return QFileInfo(name).absoluteFilePath();

@@ -146,8 +146,14 @@ void Main::CreateControls()
 void Main::CreateMenus()
 {
     QMenuBar* bar = menuBar();
-    // The window's own font is a decorative one; menus keep the desktop's.
-    bar->setFont(QApplication::font());
+    // The window's own font is a decorative one; menus keep the desktop's, set property by property
+    // so that nothing of the window's font is inherited.
+    QFont menuFont = QApplication::font();
+    menuFont.setFamily(menuFont.family());
+    menuFont.setPointSizeF(menuFont.pointSizeF());
+    menuFont.setItalic(false);
+    menuFont.setWeight(QFont::Normal);
+    bar->setFont(menuFont);
     auto item = [this](QMenu* menu, const QString& caption, const QKeySequence& keys, void (Main::*handler)()) {
         QAction* a = menu->addAction(caption);
         a->setShortcut(keys);
@@ -156,13 +162,13 @@ void Main::CreateMenus()
         return a;
     };
     mJoc = bar->addMenu(QStringLiteral("Joc"));
-    mJoc->setFont(QApplication::font());
+    mJoc->setFont(menuFont);
     mDeschidePoza = item(mJoc, QStringLiteral("Deschide Poza"), QKeySequence(Qt::CTRL | Qt::Key_D), &Main::mDeschidePoza_Click);
     mAmesteca = item(mJoc, QStringLiteral("Amesteca"), QKeySequence(Qt::CTRL | Qt::Key_A), &Main::mAmesteca_Click);
     mDefDiv = item(mJoc, QStringLiteral("Defineste diviziunea"), QKeySequence(Qt::CTRL | Qt::Key_G), &Main::mDefDiv_Click);
     mExit = item(mJoc, QStringLiteral("Exit"), QKeySequence(), &Main::mExit_Click);
     mHelp = bar->addMenu(QStringLiteral("Help"));
-    mHelp->setFont(QApplication::font());
+    mHelp->setFont(menuFont);
     mAbout = item(mHelp, QStringLiteral("About"), QKeySequence(Qt::Key_F1), &Main::mAbout_Click);
 }
 

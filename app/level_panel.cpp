@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QLocale>
 
+#include <cmath>
+
 namespace {
 // The game is built for 4 to 9 pieces a side; typed levels may go a little beyond, but never so far
 // that a piece count no longer fits the arrays, the deal or the piece in hand.
@@ -18,7 +20,8 @@ double TextToNumber(const QString& text)
 {
     bool ok = false;
     const double value = QLocale().toDouble(text.trimmed(), &ok);
-    if (!ok)
+    // "inf" and "nan" are words, not levels.
+    if (!ok || !std::isfinite(value))
         Raise(Err::TypeMismatch);
     return value;
 }

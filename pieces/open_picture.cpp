@@ -46,6 +46,7 @@ void Main::OpenPicture()
         return;
     }
     CheckLayoutHolds(picture.size(), n);
+    BusyCursor busy(platform);
     Picture3->setPicture(std::move(picture));
 
     Picture1->Cls();
