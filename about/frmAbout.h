@@ -20,6 +20,12 @@ public:
     void StartSysInfo();
     bool GetKeyValue(const Long& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal);
 
+    // Esc presses "OK", the window's cancel button.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     friend struct AboutAccess;
 
@@ -35,4 +41,6 @@ private:
     QLabel* lblDisclaimer = nullptr;
     QLabel* lblTitle = nullptr;
     QLabel* lblVersion = nullptr;
+    // The etched separator, both of its lines.
+    QWidget* Line1 = nullptr;
 };

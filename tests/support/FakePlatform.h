@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Platform.h"
+#include "registry.h"
 
 #include <QSet>
 #include <QStringList>
@@ -45,5 +46,7 @@ public:
     std::uint32_t seed = 12345;
     int quits = 0;
     int busy = 0;
-    std::unique_ptr<RegistryStore> registry;
+    // Keys opened and values read are written to the log too, as "RegOpenKey path" and
+    // "RegQueryValue path|name".
+    std::unique_ptr<MemoryRegistry> registry;
 };
