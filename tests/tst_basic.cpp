@@ -1,0 +1,304 @@
+// The arithmetic rules every handler relies on: rounding, checked whole numbers, arrays, division
+// and the way an error reaches the player.
+#include "ErrorGuard.h"
+#include "FakePlatform.h"
+#include "basic.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace {
+// The error number a step raised, 0 when it went through.
+int ErrorOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const RuntimeError& e) {
+        return e.number;
+    }
+    return 0;
+}
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+}
+
+class BasicRules : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundingHalvesToEven_data()
+    {
+        QTest::addColumn<double>("x");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("error");
+        QTest::newRow("0.5") << 0.5 << 0 << 0;
+        QTest::newRow("1.5") << 1.5 << 2 << 0;
+        QTest::newRow("2.5") << 2.5 << 2 << 0;
+        QTest::newRow("-0.5") << -0.5 << 0 << 0;
+        QTest::newRow("-1.5") << -1.5 << -2 << 0;
+        QTest::newRow("-2.5") << -2.5 << -2 << 0;
+        QTest::newRow("80.25 (321 / 4)") << 80.25 << 80 << 0;
+        QTest::newRow("80.5 (322 / 4)") << 80.5 << 80 << 0;
+        QTest::newRow("81.5 (326 / 4)") << 81.5 << 82 << 0;
+        QTest::newRow("80.75") << 80.75 << 81 << 0;
+        QTest::newRow("32767.4 top edge") << 32767.4 << 32767 << 0;
+        QTest::newRow("32767.5 rounds out") << 32767.5 << 0 << Err::Overflow;
+        QTest::newRow("-32768.5 rounds to even, in range") << -32768.5 << -32768 << 0;
+        QTest::newRow("-32768.6 rounds out") << -32768.6 << 0 << Err::Overflow;
+        QTest::newRow("NaN") << NaN << 0 << Err::Overflow;
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << 0 << Err::Overflow;
+    }
+    void roundingHalvesToEven()
+    {
+        QFETCH(double, x);
+        QFETCH(int, expected);
+        QFETCH(int, error);
+        Integer got;
+        QCOMPARE(ErrorOf([&] { got = CInt(x); }), error);
+        if (error == 0)
+            QCOMPARE(int(got.v()), expected);
+    }
+
+    void longRounding_data()
+    {
+        QTest::addColumn<double>("x");
+        QTest::addColumn<qint64>("expected");
+        QTest::addColumn<int>("error");
+        QTest::newRow("2.5") << 2.5 << qint64(2) << 0;
+        QTest::newRow("3.5") << 3.5 << qint64(4) << 0;
+        QTest::newRow("-40000.5") << -40000.5 << qint64(-40000) << 0;
+        QTest::newRow("beyond 16 bits") << 40000.0 << qint64(40000) << 0;
+        QTest::newRow("2147483646.5") << 2147483646.5 << qint64(2147483646) << 0;
+        QTest::newRow("2147483647.5 rounds out") << 2147483647.5 << qint64(0) << Err::Overflow;
+        QTest::newRow("-2147483648.5 to even") << -2147483648.5 << qint64(-2147483648LL) << 0;
+        QTest::newRow("NaN") << NaN << qint64(0) << Err::Overflow;
+    }
+    void longRounding()
+    {
+        QFETCH(double, x);
+        QFETCH(qint64, expected);
+        QFETCH(int, error);
+        Long got;
+        QCOMPARE(ErrorOf([&] { got = CLng(x); }), error);
+        if (error == 0)
+            QCOMPARE(qint64(got.v()), expected);
+    }
+
+    void intIsTheFloor_data()
+    {
+        QTest::addColumn<double>("x");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("1.9") << 1.9 << 1.0;
+        QTest::newRow("-0.5") << -0.5 << -1.0;
+        QTest::newRow("-1") << -1.0 << -1.0;
+        QTest::newRow("-1.5") << -1.5 << -2.0;
+        QTest::newRow("-0.0001") << -0.0001 << -1.0;
+        // (p - 1) / size at the very first pixel of a region.
+        QTest::newRow("-1 / 80") << -1.0 / 80 << -1.0;
+    }
+    void intIsTheFloor()
+    {
+        QFETCH(double, x);
+        QFETCH(double, expected);
+        QCOMPARE(Int(x), expected);
+    }
+
+    void integerArithmeticIsChecked_data()
+    {
+        QTest::addColumn<int>("a");
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<int>("b");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("error");
+        QTest::newRow("32766 + 1") << 32766 << "+" << 1 << 32767 << 0;
+        QTest::newRow("32767 + 1") << 32767 << "+" << 1 << 0 << Err::Overflow;
+        QTest::newRow("-32767 - 1") << -32767 << "-" << 1 << -32768 << 0;
+        QTest::newRow("-32768 - 1") << -32768 << "-" << 1 << 0 << Err::Overflow;
+        QTest::newRow("0 - -32768") << 0 << "-" << -32768 << 0 << Err::Overflow;
+        QTest::newRow("181 * 181") << 181 << "*" << 181 << 32761 << 0;
+        QTest::newRow("182 * 181") << 182 << "*" << 181 << 0 << Err::Overflow;
+        QTest::newRow("-256 * 128") << -256 << "*" << 128 << -32768 << 0;
+        QTest::newRow("256 * 128") << 256 << "*" << 128 << 0 << Err::Overflow;
+        QTest::newRow("-1 * -32768") << -1 << "*" << -32768 << 0 << Err::Overflow;
+        QTest::newRow("negate -32768") << -32768 << "neg" << 0 << 0 << Err::Overflow;
+        // The layout's widest product: 2 * n * PieceW.
+        QTest::newRow("8 * 4096") << 8 << "*" << 4096 << 0 << Err::Overflow;
+        QTest::newRow("8 * 4095") << 8 << "*" << 4095 << 32760 << 0;
+    }
+    void integerArithmeticIsChecked()
+    {
+        QFETCH(int, a);
+        QFETCH(QString, op);
+        QFETCH(int, b);
+        QFETCH(int, expected);
+        QFETCH(int, error);
+        const Integer x = a, y = b;
+        Integer r;
+        const int raised = ErrorOf([&] {
+            if (op == QLatin1String("+"))
+                r = x + y;
+            else if (op == QLatin1String("-"))
+                r = x - y;
+            else if (op == QLatin1String("*"))
+                r = x * y;
+            else
+                r = -x;
+        });
+        QCOMPARE(raised, error);
+        if (error == 0)
+            QCOMPARE(int(r.v()), expected);
+    }
+
+    void narrowingIsChecked_data()
+    {
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<int>("integerError");
+        QTest::addColumn<int>("byteError");
+        QTest::newRow("0") << qint64(0) << 0 << 0;
+        QTest::newRow("255") << qint64(255) << 0 << 0;
+        QTest::newRow("256") << qint64(256) << 0 << Err::Overflow;
+        QTest::newRow("-1") << qint64(-1) << 0 << Err::Overflow;
+        QTest::newRow("40000") << qint64(40000) << Err::Overflow << Err::Overflow;
+        QTest::newRow("-32769") << qint64(-32769) << Err::Overflow << Err::Overflow;
+    }
+    void narrowingIsChecked()
+    {
+        QFETCH(qint64, value);
+        QFETCH(int, integerError);
+        QFETCH(int, byteError);
+        const Long wide = Long(value);
+        QCOMPARE(ErrorOf([&] { (void)Integer(wide); }), integerError);
+        QCOMPARE(ErrorOf([&] { (void)CInt(wide); }), integerError);
+        QCOMPARE(ErrorOf([&] { (void)Byte(wide); }), byteError);
+    }
+
+    void longArithmeticIsChecked()
+    {
+        const Long top = std::numeric_limits<std::int32_t>::max();
+        QCOMPARE(ErrorOf([&] { (void)(top + 1); }), Err::Overflow);
+        QCOMPARE(ErrorOf([&] { (void)(Long(65536) * 32768); }), Err::Overflow);
+        QCOMPARE((Long(32767) * 32767).v(), 1073676289);
+    }
+
+    void mirrorFlagToggles_data()
+    {
+        QTest::addColumn<int>("flag");
+        QTest::addColumn<int>("toggled");
+        QTest::addColumn<int>("error");
+        QTest::newRow("0 -> 1") << 0 << 1 << 0;
+        QTest::newRow("1 -> 0") << 1 << 0 << 0;
+        // A flag that was never 0 or 1 cannot be toggled into a byte.
+        QTest::newRow("2 cannot") << 2 << 0 << Err::Overflow;
+    }
+    void mirrorFlagToggles()
+    {
+        QFETCH(int, flag);
+        QFETCH(int, toggled);
+        QFETCH(int, error);
+        Byte f = flag;
+        QCOMPARE(ErrorOf([&] { f = 1 - f; }), error);
+        if (error == 0) {
+            QCOMPARE(int(f.v()), toggled);
+            f = 1 - f;
+            QCOMPARE(int(f.v()), flag);
+        }
+    }
+
+    void arrayBoundsAreChecked_data()
+    {
+        QTest::addColumn<int>("hi");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("error");
+        QTest::newRow("first") << 16 << 1 << 0;
+        QTest::newRow("last") << 16 << 16 << 0;
+        QTest::newRow("zero") << 16 << 0 << Err::SubscriptOutOfRange;
+        QTest::newRow("one past") << 16 << 17 << Err::SubscriptOutOfRange;
+        QTest::newRow("negative") << 16 << -1 << Err::SubscriptOutOfRange;
+        QTest::newRow("empty array") << 0 << 1 << Err::SubscriptOutOfRange;
+    }
+    void arrayBoundsAreChecked()
+    {
+        QFETCH(int, hi);
+        QFETCH(int, index);
+        QFETCH(int, error);
+        Array<Integer> a;
+        a.ReDim(1, hi);
+        QCOMPARE(a.LBound(), 1L);
+        QCOMPARE(a.UBound(), long(hi));
+        QCOMPARE(ErrorOf([&] { a(index) = 7; }), error);
+        QCOMPARE(ErrorOf([&] { (void)a(Integer(index)); }), error);
+    }
+
+    void redimClearsEveryEntry()
+    {
+        Array<Integer> a;
+        a.ReDim(1, 4);
+        for (long i = 1; i <= 4; ++i)
+            a(i) = Integer(i * 10);
+        a.ReDim(1, 9);
+        for (long i = 1; i <= 9; ++i)
+            QCOMPARE(a(i), 0);
+    }
+
+    void realDivision_data()
+    {
+        QTest::addColumn<double>("a");
+        QTest::addColumn<double>("b");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<int>("error");
+        QTest::newRow("7 / 2") << 7.0 << 2.0 << 3.5 << 0;
+        QTest::newRow("-1 / 80") << -1.0 << 80.0 << -0.0125 << 0;
+        QTest::newRow("1 / 0") << 1.0 << 0.0 << 0.0 << Err::DivisionByZero;
+        QTest::newRow("-5 / 0") << -5.0 << 0.0 << 0.0 << Err::DivisionByZero;
+        QTest::newRow("0 / 0") << 0.0 << 0.0 << 0.0 << Err::Overflow;
+        QTest::newRow("huge / tiny") << 1e308 << 1e-308 << 0.0 << Err::Overflow;
+    }
+    void realDivision()
+    {
+        QFETCH(double, a);
+        QFETCH(double, b);
+        QFETCH(double, expected);
+        QFETCH(int, error);
+        double got = 0;
+        QCOMPARE(ErrorOf([&] { got = Div(a, b); }), error);
+        if (error == 0)
+            QCOMPARE(got, expected);
+    }
+
+    void guardReportsAndGoesOn_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("overflow") << 6 << QString() << "Run-time error '6':\n\nOverflow";
+        QTest::newRow("subscript") << 9 << QString() << "Run-time error '9':\n\nSubscript out of range";
+        QTest::newRow("division") << 11 << QString() << "Run-time error '11':\n\nDivision by zero";
+        QTest::newRow("type mismatch") << 13 << QString() << "Run-time error '13':\n\nType mismatch";
+        QTest::newRow("picture, reason added") << 481 << "unknown format"
+                                               << "Run-time error '481':\n\nInvalid picture: unknown format";
+    }
+    void guardReportsAndGoesOn()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, extra);
+        QFETCH(QString, text);
+        FakePlatform platform;
+        int stepsDone = 0;
+        Guarded(platform, [&] {
+            ++stepsDone;
+            Raise(number, extra);
+            ++stepsDone;
+        });
+        QCOMPARE(stepsDone, 1);
+        QCOMPARE(platform.log, QStringList { QStringLiteral("MsgBox Tilora|") + text });
+        // The next event runs as if nothing had happened.
+        Guarded(platform, [&] { ++stepsDone; });
+        QCOMPARE(stepsDone, 2);
+        QCOMPARE(platform.log.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(BasicRules)
+#include "tst_basic.moc"
