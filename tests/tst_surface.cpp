@@ -1,0 +1,439 @@
+// The drawing surfaces and the two rectangle copies, checked pixel for pixel against pictures cut
+// and mirrored by hand.
+#include "PictureBox.h"
+#include "TestPictures.h"
+#include "gdi.h"
+
+#include <QPainter>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+constexpr QRgb Blue = 0xff2040c0;
+constexpr QRgb Red = 0xffe01010;
+constexpr QRgb Green = 0xff10c020;
+constexpr QRgb Grey = 0xff808080;
+
+std::unique_ptr<PictureBox> Surface(const QImage& picture, QRgb back = Grey)
+{
+    auto s = std::make_unique<PictureBox>(nullptr);
+    s->setBackColor(back);
+    s->setPicture(picture);
+    return s;
+}
+
+QImage Solid(int w, int h, QRgb c)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(c);
+    return img;
+}
+
+// What the destination must look like: its old pixels with a block laid on top, clipped by the painter.
+QImage Laid(const QImage& under, QPoint at, const QImage& block)
+{
+    QImage out = under.convertToFormat(QImage::Format_RGB32);
+    QPainter p(&out);
+    p.drawImage(at, block);
+    return out;
+}
+
+// A source rectangle read pixel by pixel, the background wherever it lies beyond the source image.
+QImage ReadBeyond(const QImage& src, const QRect& r, QRgb back)
+{
+    QImage block(r.size(), QImage::Format_RGB32);
+    for (int y = 0; y < r.height(); ++y)
+        for (int x = 0; x < r.width(); ++x) {
+            const QPoint p(r.x() + x, r.y() + y);
+            block.setPixel(x, y, src.rect().contains(p) ? src.pixel(p) : back);
+        }
+    return block;
+}
+
+void StretchPiece(PictureBox& dst, QPoint at, PictureBox& src, const QRect& from, bool flipH, bool flipV)
+{
+    const int w = from.width(), h = from.height();
+    StretchBlt(dst.hDC(), at.x() + (flipH ? w : 0), at.y() + (flipV ? h : 0), flipH ? -w : w, flipV ? -h : h,
+        src.hDC(), from.x(), from.y(), w, h, SRCCOPY);
+}
+
+#define COMPARE_PIXELS(actual, expected)                                                                     \
+    do {                                                                                                     \
+        const QImage a_ = (actual), e_ = (expected);                                                         \
+        QCOMPARE(a_.size(), e_.size());                                                                      \
+        QCOMPARE(FirstDifference(a_, e_), QPoint(-1, -1));                                                   \
+    } while (false)
+}
+
+class Surfaces : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void twipsPerPixel()
+    {
+        // Every geometry figure of the game is written for this screen.
+        QCOMPARE(TwipsPerPixelX(), 15.0);
+        QCOMPARE(TwipsPerPixelY(), 15.0);
+    }
+
+    void geometryInTwips_data()
+    {
+        QTest::addColumn<double>("twips");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("240") << 240.0 << 16;
+        QTest::newRow("307 rounds down") << 307.0 << 20;
+        QTest::newRow("308 rounds up") << 308.0 << 21;
+        QTest::newRow("4900") << 4900.0 << 327;
+        QTest::newRow("10100") << 10100.0 << 673;
+    }
+    void geometryInTwips()
+    {
+        QFETCH(double, twips);
+        QFETCH(int, pixels);
+        PictureBox box(nullptr);
+        box.setLeft(twips);
+        box.setTop(twips);
+        box.setWidth(twips);
+        box.setHeight(twips);
+        QCOMPARE(box.geometry(), QRect(pixels, pixels, pixels, pixels));
+        QCOMPARE(box.Left(), pixels * 15.0);
+        QCOMPARE(box.Top(), pixels * 15.0);
+        // The sunken border takes two pixels on every side.
+        QCOMPARE(box.ScaleWidth(), pixels - 4.0);
+        QCOMPARE(box.ScaleHeight(), pixels - 4.0);
+    }
+
+    void pictureSizesTheSurface()
+    {
+        const QImage picture = TestPicture(123, 45);
+        auto s = Surface(Solid(10, 10, Blue));
+        s->setPicture(picture);
+        QCOMPARE(s->ScaleWidth(), 123.0);
+        QCOMPARE(s->ScaleHeight(), 45.0);
+        QCOMPARE(s->Width(), 127 * 15.0);
+        QCOMPARE(s->Height(), 49 * 15.0);
+        COMPARE_PIXELS(s->image(), picture);
+    }
+
+    void mirroredCopies_data()
+    {
+        QTest::addColumn<bool>("flipH");
+        QTest::addColumn<bool>("flipV");
+        QTest::addColumn<QRect>("from");
+        QTest::addColumn<QPoint>("at");
+        const QRect whole(0, 0, 40, 30), piece(8, 6, 16, 12);
+        for (const bool h : { false, true })
+            for (const bool v : { false, true }) {
+                const QByteArray name = QByteArray(h ? "left-right" : "") + (h && v ? "+" : "")
+                    + (v ? "top-bottom" : "") + (!h && !v ? "plain" : "");
+                QTest::newRow(name + ", whole picture") << h << v << whole << QPoint(0, 0);
+                QTest::newRow(name + ", one piece") << h << v << piece << QPoint(50, 20);
+            }
+    }
+    void mirroredCopies()
+    {
+        QFETCH(bool, flipH);
+        QFETCH(bool, flipV);
+        QFETCH(QRect, from);
+        QFETCH(QPoint, at);
+        const QImage picture = TestPicture(40, 30);
+        auto src = Surface(picture);
+        auto dst = Surface(TestPicture(100, 60, 99));
+        const QImage before = dst->image();
+        StretchPiece(*dst, at, *src, from, flipH, flipV);
+        COMPARE_PIXELS(dst->image(), Laid(before, at, Cut(picture, from, flipH, flipV)));
+        COMPARE_PIXELS(src->image(), picture);
+    }
+
+    void copiesClipToTheDestination_data()
+    {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("flipH");
+        QTest::addColumn<bool>("flipV");
+        const QList<QPair<QByteArray, QPoint>> places {
+            { "off the left", { -10, 10 } },
+            { "off the right", { 40, 10 } },
+            { "off the top", { 10, -10 } },
+            { "off the bottom", { 10, 30 } },
+            { "off the top-left corner", { -5, -7 } },
+            { "off the bottom-right corner", { 45, 35 } },
+            { "wholly outside", { 60, 0 } },
+        };
+        for (const auto& [name, at] : places) {
+            QTest::newRow(name) << at << false << false;
+            QTest::newRow(name + ", mirrored both ways") << at << true << true;
+            QTest::newRow(name + ", mirrored left-right") << at << true << false;
+        }
+    }
+    void copiesClipToTheDestination()
+    {
+        QFETCH(QPoint, at);
+        QFETCH(bool, flipH);
+        QFETCH(bool, flipV);
+        const QImage picture = TestPicture(40, 40, 5);
+        const QRect from(10, 12, 20, 20);
+        auto src = Surface(picture);
+        auto dst = Surface(Solid(50, 40, Blue));
+        StretchPiece(*dst, at, *src, from, flipH, flipV);
+        COMPARE_PIXELS(dst->image(), Laid(Solid(50, 40, Blue), at, Cut(picture, from, flipH, flipV)));
+    }
+
+    void sourceBeyondItsImageReadsAsBackground_data()
+    {
+        QTest::addColumn<QRect>("from");
+        QTest::addColumn<bool>("flipH");
+        QTest::newRow("past the right") << QRect(14, 3, 12, 10) << false;
+        QTest::newRow("past the bottom") << QRect(2, 10, 12, 10) << false;
+        QTest::newRow("before the left") << QRect(-5, 3, 12, 10) << false;
+        QTest::newRow("above the top") << QRect(2, -4, 12, 10) << false;
+        QTest::newRow("wholly outside") << QRect(30, 30, 12, 10) << false;
+        QTest::newRow("past the right, mirrored") << QRect(14, 3, 12, 10) << true;
+        QTest::newRow("before the left, mirrored") << QRect(-5, 3, 12, 10) << true;
+    }
+    void sourceBeyondItsImageReadsAsBackground()
+    {
+        QFETCH(QRect, from);
+        QFETCH(bool, flipH);
+        const QImage picture = TestPicture(20, 16, 3);
+        auto src = Surface(picture, Red);
+        auto dst = Surface(Solid(30, 20, Blue));
+        const QPoint at(3, 2);
+        StretchPiece(*dst, at, *src, from, flipH, false);
+        const QImage block = ReadBeyond(picture, from, Red).mirrored(flipH, false);
+        COMPARE_PIXELS(dst->image(), Laid(Solid(30, 20, Blue), at, block));
+    }
+
+    void scaledCopyLandsOnItsRectangle_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QRect>("target");
+        QTest::newRow("grown") << QSize(10, 10) << QRect(13, 7, 57, 23);
+        QTest::newRow("shrunk") << QSize(40, 40) << QRect(50, 30, 7, 5);
+        QTest::newRow("wider, not taller") << QSize(10, 23) << QRect(0, 0, 99, 23);
+        QTest::newRow("partly off the left and top") << QSize(10, 10) << QRect(-20, -5, 50, 30);
+        QTest::newRow("partly off the right and bottom") << QSize(10, 10) << QRect(80, 40, 50, 30);
+    }
+    void scaledCopyLandsOnItsRectangle()
+    {
+        QFETCH(QSize, source);
+        QFETCH(QRect, target);
+        auto src = Surface(Solid(source.width(), source.height(), Red));
+        auto dst = Surface(Solid(100, 60, Blue));
+        StretchBlt(dst->hDC(), target.x(), target.y(), target.width(), target.height(), src->hDC(), 0, 0,
+            source.width(), source.height(), SRCCOPY);
+        COMPARE_PIXELS(dst->image(),
+            Laid(Solid(100, 60, Blue), target.topLeft(), Solid(target.width(), target.height(), Red)));
+    }
+
+    void scaledMirrorSwapsTheQuarters_data()
+    {
+        QTest::addColumn<bool>("flipH");
+        QTest::addColumn<bool>("flipV");
+        QTest::newRow("plain") << false << false;
+        QTest::newRow("left-right") << true << false;
+        QTest::newRow("top-bottom") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+    void scaledMirrorSwapsTheQuarters()
+    {
+        QFETCH(bool, flipH);
+        QFETCH(bool, flipV);
+        // Four solid quarters, so that smoothing at the seams cannot hide where each one went.
+        QImage quarters = Solid(20, 20, Red);
+        QPainter(&quarters).fillRect(10, 0, 10, 10, Green);
+        QPainter(&quarters).fillRect(0, 10, 10, 10, Blue);
+        QPainter(&quarters).fillRect(10, 10, 10, 10, Grey);
+        auto src = Surface(quarters);
+        auto dst = Surface(Solid(60, 60, 0xff000000));
+        const QRect target(10, 10, 40, 40);
+        StretchBlt(dst->hDC(), flipH ? target.right() + 1 : target.left(),
+            flipV ? target.bottom() + 1 : target.top(), flipH ? -40 : 40, flipV ? -40 : 40, src->hDC(), 0, 0,
+            20, 20, SRCCOPY);
+        const QImage expected = quarters.mirrored(flipH, flipV);
+        for (const QPoint q : { QPoint(5, 5), QPoint(15, 5), QPoint(5, 15), QPoint(15, 15) })
+            QCOMPARE(QColor(dst->image().pixel(target.topLeft() + 2 * q)), QColor(expected.pixel(q)));
+        QCOMPARE(QColor(dst->image().pixel(9, 30)), QColor(Qt::black));
+        QCOMPARE(QColor(dst->image().pixel(50, 30)), QColor(Qt::black));
+    }
+
+    void bitBltCopiesOneToOne_data()
+    {
+        QTest::addColumn<QRect>("from");
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("inside") << QRect(3, 4, 17, 9) << QPoint(20, 11);
+        QTest::newRow("to the far corner") << QRect(0, 0, 10, 10) << QPoint(40, 30);
+        QTest::newRow("partly off the destination") << QRect(5, 5, 20, 20) << QPoint(35, -6);
+        QTest::newRow("one pixel") << QRect(7, 7, 1, 1) << QPoint(0, 0);
+    }
+    void bitBltCopiesOneToOne()
+    {
+        QFETCH(QRect, from);
+        QFETCH(QPoint, at);
+        const QImage picture = TestPicture(30, 30, 8);
+        auto src = Surface(picture);
+        auto dst = Surface(TestPicture(50, 40, 1));
+        const QImage before = dst->image();
+        BitBlt(
+            dst->hDC(), at.x(), at.y(), from.width(), from.height(), src->hDC(), from.x(), from.y(), SRCCOPY);
+        COMPARE_PIXELS(dst->image(), Laid(before, at, Cut(picture, from)));
+    }
+
+    void boxFillsUpToTheFarCorner_data()
+    {
+        QTest::addColumn<QLine>("corners");
+        QTest::addColumn<QRect>("filled");
+        QTest::newRow("cell") << QLine(5, 6, 15, 20) << QRect(5, 6, 10, 14);
+        QTest::newRow("corners reversed") << QLine(15, 20, 5, 6) << QRect(5, 6, 10, 14);
+        QTest::newRow("one pixel") << QLine(5, 5, 6, 6) << QRect(5, 5, 1, 1);
+        QTest::newRow("no width") << QLine(5, 5, 5, 9) << QRect();
+        QTest::newRow("partly off") << QLine(-4, 25, 8, 40) << QRect(0, 25, 8, 5);
+    }
+    void boxFillsUpToTheFarCorner()
+    {
+        QFETCH(QLine, corners);
+        QFETCH(QRect, filled);
+        auto s = Surface(Solid(30, 30, Blue));
+        s->Box(corners.x1(), corners.y1(), corners.x2(), corners.y2(), 0);
+        QImage expected = Solid(30, 30, Blue);
+        QPainter(&expected).fillRect(filled, Qt::black);
+        COMPARE_PIXELS(s->image(), expected);
+    }
+
+    void lineIsStraightAndInclusive_data()
+    {
+        QTest::addColumn<QLine>("line");
+        QTest::addColumn<QRect>("pixels");
+        QTest::newRow("vertical") << QLine(3, 4, 3, 20) << QRect(3, 4, 1, 17);
+        QTest::newRow("horizontal") << QLine(2, 7, 25, 7) << QRect(2, 7, 24, 1);
+        QTest::newRow("drawn backwards") << QLine(25, 7, 2, 7) << QRect(2, 7, 24, 1);
+        QTest::newRow("a point") << QLine(5, 5, 5, 5) << QRect(5, 5, 1, 1);
+        QTest::newRow("to the far edge") << QLine(29, 0, 29, 29) << QRect(29, 0, 1, 30);
+        QTest::newRow("just past the far edge") << QLine(0, 30, 29, 30) << QRect();
+        QTest::newRow("from outside") << QLine(-5, 3, 10, 3) << QRect(0, 3, 11, 1);
+    }
+    void lineIsStraightAndInclusive()
+    {
+        QFETCH(QLine, line);
+        QFETCH(QRect, pixels);
+        auto s = Surface(Solid(30, 30, Blue));
+        s->setForeColor(Red);
+        s->Line(line.x1(), line.y1(), line.x2(), line.y2());
+        QImage expected = Solid(30, 30, Blue);
+        QPainter(&expected).fillRect(pixels, QColor(Red));
+        COMPARE_PIXELS(s->image(), expected);
+    }
+
+    void clsFillsWithTheBackground()
+    {
+        auto s = Surface(TestPicture(20, 10));
+        s->setBackColor(Green);
+        s->Cls();
+        COMPARE_PIXELS(s->image(), Solid(20, 10, Green));
+    }
+
+    void resizingKeepsWhatFits_data()
+    {
+        QTest::addColumn<QSize>("inner");
+        QTest::newRow("narrower") << QSize(25, 30);
+        QTest::newRow("wider") << QSize(50, 30);
+        QTest::newRow("taller") << QSize(40, 35);
+        QTest::newRow("smaller both ways") << QSize(11, 7);
+        QTest::newRow("wider, shorter") << QSize(61, 12);
+    }
+    void resizingKeepsWhatFits()
+    {
+        QFETCH(QSize, inner);
+        const QImage picture = TestPicture(40, 30, 4);
+        auto s = Surface(picture, Green);
+        s->setWidth((inner.width() + 4) * TwipsPerPixelX());
+        s->setHeight((inner.height() + 4) * TwipsPerPixelY());
+        COMPARE_PIXELS(s->image(), Laid(Solid(inner.width(), inner.height(), Green), QPoint(0, 0), picture));
+    }
+
+    void resizingToTheSameSizeChangesNothing()
+    {
+        const QImage picture = TestPicture(40, 30, 4);
+        auto s = Surface(picture, Green);
+        s->setWidth(s->Width());
+        s->setHeight(s->Height());
+        s->setLeft(s->Left());
+        COMPARE_PIXELS(s->image(), picture);
+    }
+
+    // A surface copied whole onto another stays paired with it, so that the next whole copy moves
+    // only what was written since; whichever of the two was written, and however, the copy is exact.
+    void wholeCopiesStayExact_data()
+    {
+        QTest::addColumn<QString>("write");
+        QTest::addColumn<bool>("onSource");
+        QTest::addColumn<bool>("backwards");
+        const QStringList writes { "nothing", "box", "line", "cls", "piece from a third",
+            "mirrored piece from a third", "scaled from a third", "whole from a third",
+            "copied whole to a third", "new picture", "resized and back" };
+        for (const QString& w : writes)
+            for (const bool onSource : { true, false })
+                for (const bool backwards : { false, true })
+                    QTest::newRow(
+                        qPrintable(QStringLiteral("%1 on the %2, copied %3")
+                                       .arg(w, onSource ? "source" : "copy", backwards ? "back" : "again")))
+                        << w << onSource << backwards;
+    }
+    void wholeCopiesStayExact()
+    {
+        QFETCH(QString, write);
+        QFETCH(bool, onSource);
+        QFETCH(bool, backwards);
+        auto a = Surface(TestPicture(60, 40, 1), Red);
+        auto b = Surface(TestPicture(60, 40, 2), Green);
+        auto third = Surface(TestPicture(60, 40, 3));
+        auto whole = [](PictureBox& to, PictureBox& from) {
+            StretchBlt(to.hDC(), 0, 0, 60, 40, from.hDC(), 0, 0, 60, 40, SRCCOPY);
+        };
+        whole(*b, *a);
+        COMPARE_PIXELS(b->image(), a->image());
+
+        PictureBox& x = onSource ? *a : *b;
+        if (write == QLatin1String("box"))
+            x.Box(10, 5, 30, 25, 0);
+        else if (write == QLatin1String("line"))
+            x.Line(0, 39, 59, 39);
+        else if (write == QLatin1String("cls"))
+            x.Cls();
+        else if (write == QLatin1String("piece from a third"))
+            BitBlt(x.hDC(), 50, 30, 20, 20, third->hDC(), 4, 4, SRCCOPY);
+        else if (write == QLatin1String("mirrored piece from a third"))
+            StretchPiece(x, QPoint(5, 7), *third, QRect(0, 0, 15, 15), true, true);
+        else if (write == QLatin1String("scaled from a third"))
+            StretchBlt(x.hDC(), 0, 0, 30, 20, third->hDC(), 0, 0, 60, 40, SRCCOPY);
+        else if (write == QLatin1String("whole from a third"))
+            whole(x, *third);
+        else if (write == QLatin1String("copied whole to a third")) {
+            x.Box(0, 0, 5, 5, 0);
+            whole(*third, x);
+        } else if (write == QLatin1String("new picture"))
+            x.setPicture(TestPicture(60, 40, 7));
+        else if (write == QLatin1String("resized and back")) {
+            x.setWidth(x.Width() - 10 * TwipsPerPixelX());
+            x.setWidth(x.Width() + 10 * TwipsPerPixelX());
+        }
+
+        PictureBox& from = backwards ? *b : *a;
+        PictureBox& to = backwards ? *a : *b;
+        const QImage expected = from.image();
+        whole(to, from);
+        COMPARE_PIXELS(to.image(), expected);
+        COMPARE_PIXELS(from.image(), expected);
+        // Twice in a row: nothing written in between, nothing may change.
+        whole(to, from);
+        COMPARE_PIXELS(to.image(), expected);
+        // And once more after a write on the other one.
+        from.Box(1, 1, 3, 3, Blue);
+        to.Line(59, 0, 59, 39);
+        const QImage next = from.image();
+        whole(to, from);
+        COMPARE_PIXELS(to.image(), next);
+    }
+};
+
+QTEST_MAIN(Surfaces)
+#include "tst_surface.moc"
