@@ -1,0 +1,377 @@
+// Files that are not pictures, or not whole ones: each is refused with its own plain message and the
+// game on screen stays exactly as it was. Every file is made here.
+#include "../pieces/picture_file.h"
+#include "FakePlatform.h"
+#include "MainAccess.h"
+#include "TestPictures.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QDir>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+QByteArray Bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+QByteArray Encode(const QImage& image, const char* format)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (qstrcmp(format, "jpeg") == 0)
+        writer.setQuality(90);
+    writer.write(image);
+    return buffer.data();
+}
+
+QByteArray Jpeg(int w, int h)
+{
+    return Encode(TestPicture(w, h), "jpeg");
+}
+QByteArray Bmp(int w, int h)
+{
+    return Encode(TestPicture(w, h), "bmp");
+}
+
+QByteArray PatchBmpSize(QByteArray bmp, qint32 w, qint32 h)
+{
+    qToLittleEndian(w, bmp.data() + 18);
+    qToLittleEndian(h, bmp.data() + 22);
+    return bmp;
+}
+
+// The frame header of a baseline JPEG carries height, then width, big-endian.
+QByteArray PatchJpegSize(QByteArray jpeg, quint16 w, quint16 h)
+{
+    const qsizetype sof = jpeg.indexOf(QByteArray("\xff\xc0", 2));
+    if (sof >= 0) {
+        qToBigEndian(h, jpeg.data() + sof + 5);
+        qToBigEndian(w, jpeg.data() + sof + 7);
+    }
+    return jpeg;
+}
+
+// Bytes flipped in the quantisation and Huffman tables make libjpeg give up.
+QByteArray CorruptJpegTables(QByteArray jpeg)
+{
+    for (const char* marker : { "\xff\xc4", "\xff\xdb" }) {
+        const qsizetype at = jpeg.indexOf(QByteArray(marker, 2));
+        for (qsizetype i = at + 4; at >= 0 && i < at + 40 && i < jpeg.size(); ++i)
+            jpeg[i] = char(0xff);
+    }
+    return jpeg;
+}
+
+QByteArray Gif1x1()
+{
+    static const unsigned char bytes[] = { 'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0xff,
+        0xff, 0, 0, 0, 0x2c, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, 0x3b };
+    return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+QByteArray Noise(int n, unsigned seed)
+{
+    QByteArray out(n, 0);
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        out[i] = char(seed >> 16);
+    }
+    return out;
+}
+
+// A run-length BMP of w x h pixels at 8 or 4 bits over the given stream, with a grey ramp palette.
+QByteArray RleBmp(int w, int h, int bits, const QByteArray& stream)
+{
+    const int colours = bits == 8 ? 256 : 16;
+    QByteArray palette;
+    for (int i = 0; i < colours; ++i)
+        palette += Bytes({ char(i * 255 / (colours - 1)), char(i * 255 / (colours - 1)), char(i), 0 });
+    QByteArray head(54, 0);
+    auto u32 = [&](int at, quint32 v) { qToLittleEndian(v, head.data() + at); };
+    auto u16 = [&](int at, quint16 v) { qToLittleEndian(v, head.data() + at); };
+    head[0] = 'B';
+    head[1] = 'M';
+    u32(2, quint32(54 + palette.size() + stream.size()));
+    u32(10, quint32(54 + palette.size()));
+    u32(14, 40);
+    u32(18, quint32(w));
+    u32(22, quint32(h));
+    u16(26, 1);
+    u16(28, quint16(bits));
+    u32(30, bits == 8 ? 1 : 2);
+    u32(34, quint32(stream.size()));
+    u32(46, quint32(colours));
+    return head + palette + stream;
+}
+
+// Every row one run of its own colour, then the end-of-bitmap mark.
+QByteArray FullRuns(int w, int h, int bits)
+{
+    QByteArray s;
+    for (int y = 0; y < h; ++y) {
+        const int colour = bits == 8 ? 1 + y * 7 : 0x11 * (1 + y % 15);
+        s += Bytes({ char(w), char(colour), 0, 0 });
+    }
+    return s + Bytes({ 0, 1 });
+}
+
+// Rows that stop early, a jump over a block of pixels, and a picture that ends before its last row.
+QByteArray SkippingRuns(int w, int h, int bits)
+{
+    QByteArray s;
+    s += Bytes({ char(w / 2), bits == 8 ? char(9) : char(0x99), 0, 0 });
+    s += Bytes({ char(3), bits == 8 ? char(20) : char(0x22), 0, 2, char(4), char(2) });
+    s += Bytes({ char(2), bits == 8 ? char(30) : char(0x33), 0, 0 });
+    (void)h;
+    return s + Bytes({ 0, 1 });
+}
+
+enum class Outcome { Loads, NotFound, Folder, Empty, NotPicture, Damaged, TooLarge, TooSmall, Overflow };
+
+// What the player reads for each refusal.
+bool Says(Outcome expected, const QString& text, const QString& fileName)
+{
+    const bool namesFile = text.contains(QLatin1Char('"') + fileName + QLatin1Char('"'));
+    switch (expected) {
+    case Outcome::NotFound:
+        return namesFile && text.contains(QLatin1String("nu exista"));
+    case Outcome::Folder:
+        return namesFile && text.contains(QLatin1String("dosar"));
+    case Outcome::Empty:
+        return namesFile && text.contains(QLatin1String("gol"));
+    case Outcome::NotPicture:
+        return namesFile && text.contains(QLatin1String("nu este o poza JPEG sau BMP"));
+    case Outcome::Damaged:
+        return namesFile && text.contains(QLatin1String("deteriorat"));
+    case Outcome::TooLarge:
+        return namesFile && text.contains(QLatin1String("prea mare"));
+    case Outcome::TooSmall:
+        return text.startsWith(QLatin1String("Poza este prea mica"));
+    case Outcome::Overflow:
+        return text == QLatin1String("Run-time error '6':\n\nOverflow");
+    case Outcome::Loads:
+        return false;
+    }
+    return false;
+}
+
+struct Snapshot {
+    QImage picture1, picture3;
+    int pieceW, pieceH;
+    bool dealt;
+    QList<int> tray, board;
+
+    static QList<int> Flatten(const Array<PieceRec>& a)
+    {
+        QList<int> out;
+        for (long i = a.LBound(); i <= a.UBound(); ++i)
+            out << a(i).Id.v() << a(i).FlipH.v() << a(i).FlipV.v();
+        return out;
+    }
+    explicit Snapshot(MainAccess& a)
+        : picture1(a.Picture1()->image())
+        , picture3(a.Picture3()->image())
+        , pieceW(a.PieceW().v())
+        , pieceH(a.PieceH().v())
+        , dealt(a.Dealt())
+        , tray(Flatten(a.Tray()))
+        , board(Flatten(a.Board()))
+    {
+    }
+    bool operator==(const Snapshot&) const = default;
+};
+
+// Garbage of one kind left in freed blocks of many sizes, so stale memory shows in a decode.
+void SoilHeap(unsigned char garbage)
+{
+    for (int round = 0; round < 4; ++round)
+        for (std::size_t size = 64; size < (1u << 20); size = size * 9 / 8 + 16) {
+            void* p = std::malloc(size);
+            std::memset(p, garbage, size);
+            std::free(p);
+        }
+}
+
+}
+
+class BadFiles : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir;
+
+private Q_SLOTS:
+    void refusedAndNothingChanges_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<Outcome>("outcome");
+
+        const QByteArray jpeg = Jpeg(160, 120);
+        const QByteArray bmp = Bmp(160, 120);
+        auto row = [](const char* tag, const QString& name, const QByteArray& bytes, int level, Outcome o) {
+            QTest::newRow(tag) << name << bytes << level << o;
+        };
+        row("empty", "empty.jpg", QByteArray(), 4, Outcome::Empty);
+        row("random bytes", "noise.jpg", Noise(5000, 7), 4, Outcome::NotPicture);
+        row("random after a JPEG start", "noisy.jpg", QByteArray("\xff\xd8\xff\xe0", 4) + Noise(3000, 3), 4,
+            Outcome::Damaged);
+        row("random after a BMP start", "noisy.bmp", QByteArray("BM") + Noise(3000, 5), 4, Outcome::Damaged);
+        row("PNG named .jpg", "png.jpg", Encode(TestPicture(40, 30), "png"), 4, Outcome::NotPicture);
+        row("GIF named .jpg", "gif.jpg", Gif1x1(), 4, Outcome::NotPicture);
+        row("JPEG cut to its headers", "head.jpg", jpeg.left(300), 4, Outcome::Damaged);
+        row("JPEG cut in its scan", "half.jpg", jpeg.left(jpeg.size() / 2), 4, Outcome::Damaged);
+        row("JPEG without its end marker", "noend.jpg", jpeg.left(jpeg.size() - 2), 4, Outcome::Damaged);
+        row("JPEG with broken tables", "tables.jpg", CorruptJpegTables(jpeg), 4, Outcome::Damaged);
+        row("BMP cut in its pixels", "half.bmp", bmp.left(bmp.size() / 2), 4, Outcome::Damaged);
+        row("BMP cut in its header", "head.bmp", bmp.left(30), 4, Outcome::Damaged);
+        row("BMP one byte short", "short.bmp", bmp.left(bmp.size() - 1), 4, Outcome::Damaged);
+        row("RLE8 cut short", "rle8.bmp", RleBmp(40, 30, 8, FullRuns(40, 30, 8).left(50)), 4,
+            Outcome::Damaged);
+        row("RLE4 cut short", "rle4.bmp", RleBmp(40, 30, 4, FullRuns(40, 30, 4).left(50)), 4,
+            Outcome::Damaged);
+        row("BMP claiming 100000 x 100000", "huge.bmp", PatchBmpSize(bmp, 100000, 100000), 4,
+            Outcome::Damaged);
+        row("BMP claiming a width past the layout", "wide.bmp", PatchBmpSize(bmp, 17000, 2), 4,
+            Outcome::Overflow);
+        row("BMP claiming 30000 x 30000", "big.bmp", PatchBmpSize(bmp, 30000, 30000), 9, Outcome::Damaged);
+        row("BMP claiming zero width", "zerow.bmp", PatchBmpSize(bmp, 0, 120), 4, Outcome::Damaged);
+        row("BMP claiming zero height", "zeroh.bmp", PatchBmpSize(bmp, 160, 0), 4, Outcome::Damaged);
+        row("BMP claiming negative width", "negw.bmp", PatchBmpSize(bmp, -160, 120), 4, Outcome::Damaged);
+        row("BMP claiming most negative height", "negh.bmp", PatchBmpSize(bmp, 160, INT32_MIN), 4,
+            Outcome::Damaged);
+        row("JPEG claiming 65000 x 65000", "vast.jpg", PatchJpegSize(jpeg, 65000, 65000), 4,
+            Outcome::Overflow);
+        row("JPEG claiming 65000 x 65000 at level 9", "vast9.jpg", PatchJpegSize(jpeg, 65000, 65000), 9,
+            Outcome::Overflow);
+        row("1 x 1", "dot.bmp", Bmp(1, 1), 4, Outcome::TooSmall);
+        row("8 x 8 at level 9", "tiny.jpg", Jpeg(8, 8), 9, Outcome::TooSmall);
+        row("20000 x 1", "line.bmp", Bmp(20000, 1), 4, Outcome::Overflow);
+        row("2000 x 1", "thin.bmp", Bmp(2000, 1), 4, Outcome::TooSmall);
+        row("folder", "folder.jpg", QByteArray(), 4, Outcome::Folder);
+        row("missing", "missing.jpg", QByteArray(), 4, Outcome::NotFound);
+    }
+
+    void refusedAndNothingChanges()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, level);
+        QFETCH(Outcome, outcome);
+        QVERIFY(dir.isValid());
+
+        QString path = dir.filePath(name);
+        if (outcome == Outcome::Folder)
+            QVERIFY(QDir(dir.path()).mkpath(name));
+        else if (outcome != Outcome::NotFound)
+            path = WriteBytes(dir, name, bytes);
+
+        FakePlatform platform;
+        Main main(platform);
+        MainAccess a { main };
+        a.Divisions() = level;
+        a.NewGame();
+        platform.openAnswers.push_back(
+            WriteTestPicture(dir, QStringLiteral("before.bmp"), 9 * 12, 9 * 10, 3));
+        a.mDeschidePoza()->trigger();
+        a.mAmesteca()->trigger();
+        QVERIFY(a.Dealt());
+        const Snapshot before(a);
+        platform.clear();
+
+        platform.openAnswers.push_back(path);
+        a.mDeschidePoza()->trigger();
+
+        const QStringList boxes = platform.calls(QStringLiteral("MsgBox"));
+        QCOMPARE(boxes.size(), 1);
+        const QString text = boxes.first().section(QLatin1Char('|'), 1);
+        QVERIFY2(!text.contains(QLatin1String("Unknown error")), qPrintable(text));
+        QVERIFY2(Says(outcome, text, name), qPrintable(text));
+        QVERIFY(Snapshot(a) == before);
+        QCOMPARE(a.PictureFile(), path);
+    }
+
+    // A good picture whose name has spaces and Romanian letters loads exactly.
+    void awkwardNamesLoad_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("bmp") << QStringLiteral("poză de probă ăâîșț ĂÂÎȘȚ.bmp");
+        QTest::newRow("jpg") << QStringLiteral("munți și câmpii.jpg");
+    }
+
+    void awkwardNamesLoad()
+    {
+        QFETCH(QString, name);
+        FakePlatform platform;
+        Main main(platform);
+        MainAccess a { main };
+        const QString path = WriteTestPicture(dir, name, 100, 60, 5);
+        platform.openAnswers.push_back(path);
+        a.mDeschidePoza()->trigger();
+        QVERIFY2(platform.calls(QStringLiteral("MsgBox")).isEmpty(), qPrintable(platform.log.join('\n')));
+        QCOMPARE(a.PieceW(), 25);
+        QCOMPARE(a.PieceH(), 15);
+        QCOMPARE(a.PictureFile(), path);
+        if (name.endsWith(QLatin1String(".bmp")))
+            QCOMPARE(FirstDifference(a.Picture3()->image(), TestPicture(100, 60, 5)), QPoint(-1, -1));
+        else
+            QCOMPARE(a.Picture3()->image().size(), QSize(100, 60));
+    }
+
+    // Whatever a run-length picture leaves out must come out the same however the heap looked.
+    void runLengthGapsAreDefined_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("RLE8 whole") << RleBmp(24, 16, 8, FullRuns(24, 16, 8)) << true;
+        QTest::newRow("RLE4 whole") << RleBmp(24, 16, 4, FullRuns(24, 16, 4)) << true;
+        QTest::newRow("RLE8 skipping") << RleBmp(24, 16, 8, SkippingRuns(24, 16, 8)) << true;
+        QTest::newRow("RLE4 skipping") << RleBmp(24, 16, 4, SkippingRuns(24, 16, 4)) << true;
+        QTest::newRow("RLE8 run past the row") << RleBmp(8, 4, 8, Bytes({ 40, 5, 0, 1 })) << true;
+        QTest::newRow("RLE8 no end mark") << RleBmp(24, 16, 8, FullRuns(24, 16, 8).chopped(2)) << false;
+        QTest::newRow("RLE8 literal cut short") << RleBmp(24, 16, 8, Bytes({ 0, 20, 1, 2, 3 })) << false;
+    }
+
+    void runLengthGapsAreDefined()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, loads);
+        const QString path = WriteBytes(dir, QStringLiteral("gaps.bmp"), bytes);
+        auto load = [&](unsigned char garbage) -> std::optional<QImage> {
+            SoilHeap(garbage);
+            try {
+                return LoadPictureFile(path);
+            } catch (const RuntimeError& e) {
+                if (!e.description.contains(QLatin1String("deteriorat")))
+                    qWarning() << e.description;
+                return std::nullopt;
+            }
+        };
+        const std::optional<QImage> first = load(0x5a), second = load(0xa5);
+        QCOMPARE(first.has_value(), loads);
+        QCOMPARE(second.has_value(), loads);
+        if (!loads)
+            return;
+        QCOMPARE(FirstDifference(*first, *second), QPoint(-1, -1));
+        // A skipped pixel takes the palette's first colour, black here.
+        if (QTest::currentDataTag() == QLatin1String("RLE8 skipping"))
+            QCOMPARE(first->pixel(23, 0) & 0xffffff, 0u);
+    }
+};
+
+QTEST_MAIN(BadFiles)
+#include "tst_badfiles.moc"
