@@ -26,7 +26,11 @@ public:
     std::uint32_t ClockSeed() override;
     RegistryStore& Registry() override { return *registry; }
     void Quit() override;
-    void BeginBusy() override { ++busy; }
+    void BeginBusy() override
+    {
+        ++busy;
+        ++busyShown;
+    }
     void EndBusy() override { --busy; }
 
     // Every call in order: "MsgBox title|text", "PlaySound file", "OpenFile filter",
@@ -46,6 +50,8 @@ public:
     std::uint32_t seed = 12345;
     int quits = 0;
     int busy = 0;
+    // How often a busy cursor was put up at all.
+    int busyShown = 0;
     // Keys opened and values read are written to the log too, as "RegOpenKey path" and
     // "RegQueryValue path|name".
     std::unique_ptr<MemoryRegistry> registry;

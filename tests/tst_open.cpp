@@ -1,0 +1,281 @@
+// Opening a picture: the piece size it gives, the picture whole in the tray, the empty grid beside
+// it, and the ways an open changes nothing at all.
+#include "FakePlatform.h"
+#include "MainAccess.h"
+#include "TestPictures.h"
+
+#include <QAction>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+QList<int> Flatten(const Array<PieceRec>& a)
+{
+    QList<int> out;
+    for (long i = a.LBound(); i <= a.UBound(); ++i)
+        out << a(i).Id.v() << a(i).FlipH.v() << a(i).FlipV.v();
+    return out;
+}
+
+// Everything an open may touch.
+struct State {
+    QImage picture1, picture2, picture3;
+    int pieceW, pieceH;
+    bool dealt, defDivEnabled;
+    QString pictureFile;
+    QList<int> tray, board;
+
+    explicit State(MainAccess& a)
+        : picture1(a.Picture1()->image())
+        , picture2(a.Picture2()->image())
+        , picture3(a.Picture3()->image())
+        , pieceW(a.PieceW().v())
+        , pieceH(a.PieceH().v())
+        , dealt(a.Dealt())
+        , defDivEnabled(a.mDefDiv()->isEnabled())
+        , pictureFile(a.PictureFile())
+        , tray(Flatten(a.Tray()))
+        , board(Flatten(a.Board()))
+    {
+    }
+    bool operator==(const State&) const = default;
+};
+
+bool AllOf(const QImage& img, const QRect& r, QRgb colour)
+{
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if ((img.pixel(x, y) & 0xffffff) != (colour & 0xffffff))
+                return false;
+    return true;
+}
+
+// A stretched copy may blend neighbours but never strays from them: every channel of a tray pixel
+// lies within the range of the source pixels around the proportional point.
+QPoint FirstStrayPixel(const QImage& tray, const QImage& source)
+{
+    const double fx = double(source.width()) / tray.width(), fy = double(source.height()) / tray.height();
+    for (int y = 0; y < tray.height(); ++y) {
+        for (int x = 0; x < tray.width(); ++x) {
+            const int cx = int((x + 0.5) * fx), cy = int((y + 0.5) * fy);
+            int lo[3] = { 255, 255, 255 }, hi[3] = { 0, 0, 0 };
+            for (int sy = std::max(0, cy - 1); sy <= std::min(source.height() - 1, cy + 1); ++sy)
+                for (int sx = std::max(0, cx - 1); sx <= std::min(source.width() - 1, cx + 1); ++sx) {
+                    const QRgb p = source.pixel(sx, sy);
+                    const int ch[3] = { qRed(p), qGreen(p), qBlue(p) };
+                    for (int i = 0; i < 3; ++i) {
+                        lo[i] = std::min(lo[i], ch[i]);
+                        hi[i] = std::max(hi[i], ch[i]);
+                    }
+                }
+            const QRgb p = tray.pixel(x, y);
+            const int ch[3] = { qRed(p), qGreen(p), qBlue(p) };
+            for (int i = 0; i < 3; ++i)
+                if (ch[i] < lo[i] || ch[i] > hi[i])
+                    return QPoint(x, y);
+        }
+    }
+    return QPoint(-1, -1);
+}
+
+} // namespace
+
+class OpenPictureTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void showsPictureBesideGrid_data();
+    void showsPictureBesideGrid();
+    void cancelChangesNothing_data();
+    void cancelChangesNothing();
+    void refusesPictureTooSmallForLevel_data();
+    void refusesPictureTooSmallForLevel();
+    void openAfterDealStopsPlay();
+};
+
+void OpenPictureTest::showsPictureBesideGrid_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("pieceW");
+    QTest::addColumn<int>("pieceH");
+
+    QTest::newRow("BMP 640x480, level 4") << "p.bmp" << 640 << 480 << 4 << 160 << 120;
+    QTest::newRow("JPEG 640x480, level 4") << "p.jpg" << 640 << 480 << 4 << 160 << 120;
+    QTest::newRow("1001x750 squeezed and stretched") << "p.bmp" << 1001 << 750 << 4 << 250 << 188;
+    QTest::newRow("halves to even: 322 -> 80, 326 -> 82") << "p.bmp" << 322 << 326 << 4 << 80 << 82;
+    QTest::newRow("unconfirmed level 6, JPEG") << "p.jpeg" << 500 << 301 << 6 << 83 << 50;
+    QTest::newRow("one pixel a piece") << "p.bmp" << 4 << 4 << 4 << 1 << 1;
+}
+
+void OpenPictureTest::showsPictureBesideGrid()
+{
+    QFETCH(QString, name);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, level);
+    QFETCH(int, pieceW);
+    QFETCH(int, pieceH);
+
+    QTemporaryDir dir;
+    const QString path = WriteTestPicture(dir, name, width, height, 3);
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    a.Divisions() = level;
+    platform.openAnswers.push_back(path);
+    a.mDeschidePoza()->trigger();
+
+    QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(platform.calls(QStringLiteral("OpenFile")),
+        QStringList { QStringLiteral("OpenFile Imagini (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp") });
+    QCOMPARE(a.PictureFile(), path);
+    QCOMPARE(a.PieceW(), pieceW);
+    QCOMPARE(a.PieceH(), pieceH);
+    QVERIFY(!a.Dealt());
+    QCOMPARE(platform.busy, 0);
+    QVERIFY(platform.busyShown > 0);
+
+    const QImage& p3 = a.Picture3()->image();
+    QCOMPARE(p3.size(), QSize(width, height));
+    if (!name.endsWith(QLatin1String(".jpg")) && !name.endsWith(QLatin1String(".jpeg")))
+        QCOMPARE(FirstDifference(p3, TestPicture(width, height, 3)), QPoint(-1, -1));
+
+    const QImage& p1 = a.Picture1()->image();
+    const QRect tray(0, 0, level * pieceW, level * pieceH);
+    if (tray.size() == p3.size())
+        QCOMPARE(FirstDifference(p1.copy(tray), p3), QPoint(-1, -1));
+    else
+        QCOMPARE(FirstStrayPixel(p1.copy(tray), p3), QPoint(-1, -1));
+
+    const QRgb back = a.Picture1()->BackColor(), fore = a.Picture1()->ForeColor();
+    const int left = level * pieceW + 20, right = left + level * pieceW, bottom = level * pieceH;
+    QVERIFY(p1.width() > right && p1.height() > bottom);
+    for (int i = 0; i <= level; ++i) {
+        QVERIFY2(AllOf(p1, QRect(QPoint(left + i * pieceW, 0), QPoint(left + i * pieceW, bottom)), fore),
+            qPrintable(QStringLiteral("vertical line %1").arg(i)));
+        QVERIFY2(AllOf(p1, QRect(QPoint(left, i * pieceH), QPoint(right, i * pieceH)), fore),
+            qPrintable(QStringLiteral("horizontal line %1").arg(i)));
+    }
+    // Nothing beside the lines: the gap, the cells' insides, beyond the grid and below the tray.
+    QVERIFY(AllOf(p1, QRect(QPoint(tray.width(), 0), QPoint(left - 1, p1.height() - 1)), back));
+    QVERIFY(AllOf(p1, QRect(QPoint(right + 1, 0), QPoint(p1.width() - 1, p1.height() - 1)), back));
+    QVERIFY(AllOf(p1, QRect(QPoint(0, bottom + 1), QPoint(p1.width() - 1, p1.height() - 1)), back));
+    QVERIFY(AllOf(p1, QRect(QPoint(0, tray.height()), QPoint(tray.width() - 1, p1.height() - 1)), back));
+    if (pieceW > 1 && pieceH > 1)
+        QVERIFY(AllOf(p1, QRect(left + 1, 1, pieceW - 1, pieceH - 1), back));
+}
+
+void OpenPictureTest::cancelChangesNothing_data()
+{
+    QTest::addColumn<int>("before"); // 0 nothing opened, 1 a picture shown, 2 a picture dealt
+    QTest::newRow("right after start") << 0;
+    QTest::newRow("with a picture shown") << 1;
+    QTest::newRow("in the middle of a game") << 2;
+}
+
+void OpenPictureTest::cancelChangesNothing()
+{
+    QFETCH(int, before);
+    QTemporaryDir dir;
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    if (before >= 1) {
+        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("a.bmp"), 360, 200));
+        a.mDeschidePoza()->trigger();
+    }
+    if (before >= 2)
+        a.mAmesteca()->trigger();
+    const State was(a);
+    platform.clear();
+
+    a.mDeschidePoza()->trigger();
+
+    QCOMPARE(platform.calls(QStringLiteral("OpenFile")).size(), 1);
+    QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QVERIFY(State(a) == was);
+    QCOMPARE(platform.busy, 0);
+}
+
+void OpenPictureTest::refusesPictureTooSmallForLevel_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("level");
+    QTest::newRow("3x3 at level 4") << 3 << 3 << 4;
+    QTest::newRow("too narrow only") << 3 << 40 << 4;
+    QTest::newRow("too low only") << 40 << 3 << 4;
+    QTest::newRow("8x8 at level 9") << 8 << 8 << 9;
+}
+
+void OpenPictureTest::refusesPictureTooSmallForLevel()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, level);
+    QTemporaryDir dir;
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("good.bmp"), 360, 360));
+    a.mDeschidePoza()->trigger();
+    a.mAmesteca()->trigger();
+    a.Divisions() = level;
+    State was(a);
+    platform.clear();
+
+    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("tiny.bmp"), width, height));
+    a.mDeschidePoza()->trigger();
+
+    const QStringList boxes = platform.calls(QStringLiteral("MsgBox"));
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.first().startsWith(QLatin1String("MsgBox Tilora|")), qPrintable(boxes.first()));
+    // The file name is remembered as with any file that cannot be used; nothing else moves.
+    was.pictureFile = a.PictureFile();
+    QVERIFY(State(a) == was);
+    QCOMPARE(platform.busy, 0);
+}
+
+void OpenPictureTest::openAfterDealStopsPlay()
+{
+    QTemporaryDir dir;
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("first.bmp"), 320, 320, 1));
+    a.mDeschidePoza()->trigger();
+    a.mAmesteca()->trigger();
+    QVERIFY(a.Dealt());
+    const QList<int> tray = Flatten(a.Tray());
+    const QImage backing = a.Picture2()->image();
+
+    const QString second = WriteTestPicture(dir, QStringLiteral("second.jpg"), 200, 160, 9);
+    platform.openAnswers.push_back(second);
+    a.mDeschidePoza()->trigger();
+
+    QVERIFY(!a.Dealt());
+    QVERIFY(!a.mDefDiv()->isEnabled());
+    QCOMPARE(a.PictureFile(), second);
+    QCOMPARE(a.PieceW(), 50);
+    QCOMPARE(a.PieceH(), 40);
+    // The last game's records and backing copy wait for the next deal or new game.
+    QCOMPARE(Flatten(a.Tray()), tray);
+    QCOMPARE(FirstDifference(a.Picture2()->image(), backing), QPoint(-1, -1));
+    QCOMPARE(
+        FirstDifference(a.Picture1()->image().copy(0, 0, 200, 160), a.Picture3()->image()), QPoint(-1, -1));
+
+    // Presses do nothing until the new picture is dealt.
+    const QImage shown = a.Picture1()->image();
+    a.MouseDown(1, 30, 30);
+    a.MouseMove(1, 60, 50);
+    QCOMPARE(a.PickedPiece(), 0);
+    QCOMPARE(FirstDifference(a.Picture1()->image(), shown), QPoint(-1, -1));
+}
+
+QTEST_MAIN(OpenPictureTest)
+#include "tst_open.moc"
