@@ -16,14 +16,14 @@ QString Folded(const QString& name)
     return name.toLower();
 }
 
-// The path below a root, in the one spelling the stores compare.
+// The path of a key opened below another; the stores compare it without regard to case.
 QString Below(const QString& parent, const QString& sub)
 {
     if (parent.isEmpty())
-        return Folded(sub);
+        return sub;
     if (sub.isEmpty())
         return parent;
-    return parent + QLatin1Char('\\') + Folded(sub);
+    return parent + QLatin1Char('\\') + sub;
 }
 
 // True when `path` is `key` or one of the keys above it.
@@ -243,6 +243,11 @@ long RegQueryValueExA(Long hKey, const QString& lpValueName, Long lpReserved, Lo
         return ERROR_MORE_DATA;
     std::copy_n(reinterpret_cast<const std::uint8_t*>(value->data.constData()), size, lpData);
     return ERROR_SUCCESS;
+}
+
+std::size_t OpenRegistryKeys()
+{
+    return Handles().size();
 }
 
 long RegCloseKey(Long hKey)

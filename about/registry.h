@@ -129,3 +129,5 @@ long RegOpenKeyExA(RegistryStore& store, Long hKey, const QString& lpSubKey, Lon
 long RegQueryValueExA(Long hKey, const QString& lpValueName, Long lpReserved, Long* lpType,
     std::uint8_t* lpData, Long* lpcbData);
 long RegCloseKey(Long hKey);
+// How many keys are open right now.
+std::size_t OpenRegistryKeys();

@@ -2,7 +2,11 @@
 
 #include "registry.h"
 
-FakePlatform::FakePlatform() : registry(std::make_unique<MemoryRegistry>()) { registry->log = &log; }
+FakePlatform::FakePlatform()
+    : registry(std::make_unique<MemoryRegistry>())
+{
+    registry->log = &log;
+}
 FakePlatform::~FakePlatform() = default;
 
 void FakePlatform::MsgBox(const QString& text, const QString& title)
