@@ -1,0 +1,276 @@
+// The level panel driven through its own buttons: the text steps, wraps and converts in the
+// player's locale, and "Ok" starts the game at the level the steps left.
+#include "FakePlatform.h"
+#include "MainAccess.h"
+#include "TestPictures.h"
+
+#include <QLocale>
+#include <QPainter>
+#include <QTest>
+
+namespace {
+const QString TypeMismatch = QStringLiteral("MsgBox Tilora|Run-time error '13':\n\nType mismatch");
+const QString Overflow = QStringLiteral("MsgBox Tilora|Run-time error '6':\n\nOverflow");
+
+// The window on screen with the panel opened from the menu, as a player finds it.
+struct Panel {
+    FakePlatform platform;
+    Main main { platform };
+    MainAccess a { main };
+
+    Panel()
+    {
+        main.show();
+        a.mDefDiv()->trigger();
+    }
+    void type(const QString& text) { a.Text1()->setText(text); }
+    void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    void press(const QString& which) { click(which == QLatin1String("up") ? a.cmdLevel() : a.cmdDown()); }
+};
+
+void StepTable()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("divisions");
+    // "" no box, "6" or "13" a run-time error, "range" the level refused.
+    QTest::addColumn<QString>("box");
+}
+}
+
+class LevelPanel : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanup() { QLocale::setDefault(QLocale::system()); }
+
+    void steps_data()
+    {
+        StepTable();
+        QTest::newRow("4 up") << "4"
+                              << "up"
+                              << "5" << 5 << "";
+        QTest::newRow("9 up wraps") << "9"
+                                    << "up"
+                                    << "4" << 4 << "";
+        QTest::newRow("4 down wraps") << "4"
+                                      << "down"
+                                      << "9" << 9 << "";
+        QTest::newRow("9 down") << "9"
+                                << "down"
+                                << "8" << 8 << "";
+        QTest::newRow("typed 10 down wraps") << "10"
+                                             << "down"
+                                             << "9" << 9 << "";
+        QTest::newRow("typed 11 down: no test for 10") << "11"
+                                                       << "down"
+                                                       << "10" << 10 << "";
+        QTest::newRow("typed 3 down") << "3"
+                                      << "down"
+                                      << "2" << 2 << "";
+        QTest::newRow("typed 2 up: no test for 3") << "2"
+                                                   << "up"
+                                                   << "3" << 3 << "";
+        QTest::newRow("typed 12 up") << "12"
+                                     << "up"
+                                     << "13" << 13 << "";
+        QTest::newRow("typed 14 up, the top") << "14"
+                                              << "up"
+                                              << "15" << 15 << "";
+        QTest::newRow("5.5 up: 6.5 to even") << "5.5"
+                                             << "up"
+                                             << "6.5" << 6 << "";
+        QTest::newRow("3.5 up: 4.5 to even") << "3.5"
+                                             << "up"
+                                             << "4.5" << 4 << "";
+        QTest::newRow("6.5 down: 5.5 to even") << "6.5"
+                                               << "down"
+                                               << "5.5" << 6 << "";
+        QTest::newRow("9.5 up is not the text 10") << "9.5"
+                                                   << "up"
+                                                   << "10.5" << 10 << "";
+        QTest::newRow("blanks around") << " 7 "
+                                       << "up"
+                                       << "8" << 8 << "";
+        QTest::newRow("letters up") << "abc"
+                                    << "up"
+                                    << "abc" << 4 << "13";
+        QTest::newRow("letters down") << "patru"
+                                      << "down"
+                                      << "patru" << 4 << "13";
+        QTest::newRow("empty") << ""
+                               << "down"
+                               << "" << 4 << "13";
+        QTest::newRow("infinity is a word") << "inf"
+                                            << "up"
+                                            << "inf" << 4 << "13";
+        QTest::newRow("40000 up overflows") << "40000"
+                                            << "up"
+                                            << "40001" << 4 << "6";
+        QTest::newRow("-40000 down overflows") << "-40000"
+                                               << "down"
+                                               << "-40001" << 4 << "6";
+        QTest::newRow("15 up refused") << "15"
+                                       << "up"
+                                       << "16" << 4 << "range";
+        QTest::newRow("2 down refused") << "2"
+                                        << "down"
+                                        << "1" << 4 << "range";
+        QTest::newRow("0 down refused") << "0"
+                                        << "down"
+                                        << "-1" << 4 << "range";
+        QTest::newRow("200 up refused") << "200"
+                                        << "up"
+                                        << "201" << 4 << "range";
+    }
+    void steps()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+        QFETCH(QString, text);
+        QFETCH(int, divisions);
+        QFETCH(QString, box);
+        Panel p;
+        p.type(typed);
+        p.press(button);
+        QCOMPARE(p.a.Text1()->text(), text);
+        QCOMPARE(p.a.Divisions(), divisions);
+        // A step never starts a game: the arrays keep the last game's size.
+        QCOMPARE(p.a.Tray().UBound(), 16L);
+        const QStringList boxes = p.platform.calls(QStringLiteral("MsgBox"));
+        if (box.isEmpty())
+            QCOMPARE(boxes, QStringList());
+        else if (box == QLatin1String("13"))
+            QCOMPARE(boxes, QStringList { TypeMismatch });
+        else if (box == QLatin1String("6"))
+            QCOMPARE(boxes, QStringList { Overflow });
+        else {
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY(boxes[0].startsWith(QLatin1String("MsgBox Tilora|")));
+            QVERIFY(!boxes[0].contains(QLatin1String("Run-time error")));
+        }
+        QVERIFY(p.a.Frame1()->isVisible());
+    }
+
+    void stepsInARomanianLocale_data()
+    {
+        StepTable();
+        QTest::newRow("5,5 up") << "5,5"
+                                << "up"
+                                << "6,5" << 6 << "";
+        QTest::newRow("10,5 down") << "10,5"
+                                   << "down"
+                                   << "9,5" << 10 << "";
+        QTest::newRow("whole numbers as ever") << "9"
+                                               << "up"
+                                               << "4" << 4 << "";
+        QTest::newRow("blanks around") << " 6 "
+                                       << "down"
+                                       << "5" << 5 << "";
+    }
+    void stepsInARomanianLocale()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+        QFETCH(QString, text);
+        QFETCH(int, divisions);
+        QLocale::setDefault(QLocale(QLocale::Romanian, QLocale::Romania));
+        Panel p;
+        p.type(typed);
+        p.press(button);
+        QCOMPARE(p.a.Text1()->text(), text);
+        QCOMPARE(p.a.Divisions(), divisions);
+        QCOMPARE(p.platform.log, QStringList());
+    }
+
+    void eachStepReadsTheTextAfresh()
+    {
+        Panel p;
+        p.press(QStringLiteral("up"));
+        p.press(QStringLiteral("up"));
+        QCOMPARE(p.a.Text1()->text(), QStringLiteral("6"));
+        p.type(QStringLiteral("8"));
+        p.press(QStringLiteral("down"));
+        QCOMPARE(p.a.Text1()->text(), QStringLiteral("7"));
+        QCOMPARE(p.a.Divisions(), 7);
+    }
+
+    void okStartsTheGame_data()
+    {
+        QTest::addColumn<int>("ups");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("pieceW");
+        QTest::addColumn<int>("pieceH");
+        // The blank preview box is 365 x 261 pixels inside.
+        QTest::newRow("typed 7, Ok ignores it") << 0 << "7" << 4 << 91 << 65;
+        QTest::newRow("one level up") << 1 << "" << 5 << 73 << 52;
+        QTest::newRow("two levels up") << 2 << "" << 6 << 61 << 44;
+    }
+    void okStartsTheGame()
+    {
+        QFETCH(int, ups);
+        QFETCH(QString, typed);
+        QFETCH(int, level);
+        QFETCH(int, pieceW);
+        QFETCH(int, pieceH);
+        Panel p;
+        for (int i = 0; i < ups; ++i)
+            p.press(QStringLiteral("up"));
+        if (!typed.isEmpty())
+            p.type(typed);
+        QCOMPARE(p.a.Tray().UBound(), 16L);
+        QVERIFY(!p.a.mAmesteca()->isEnabled());
+        p.click(p.a.cmdOk());
+        QVERIFY(!p.a.Frame1()->isVisible());
+        QVERIFY(p.a.mAmesteca()->isEnabled());
+        QCOMPARE(p.a.Divisions(), level);
+        const long cells = long(level) * level;
+        QCOMPARE(p.a.Tray().UBound(), cells);
+        QCOMPARE(p.a.Board().UBound(), cells);
+        for (long k = 1; k <= cells; ++k)
+            QCOMPARE(p.a.Tray()(k).Id, Integer(k));
+        QCOMPARE(p.a.PieceW(), pieceW);
+        QCOMPARE(p.a.PieceH(), pieceH);
+        // The new grid, and the blank preview stretched over the tray region.
+        const PictureBox& surface = *p.a.Picture1();
+        QImage expected(surface.image().size(), QImage::Format_RGB32);
+        expected.fill(surface.BackColor());
+        QPainter paint(&expected);
+        paint.fillRect(0, 0, level * pieceW, level * pieceH, QColor(p.a.Picture3()->BackColor()));
+        const int origin = level * pieceW + 20;
+        for (int k = 0; k <= level; ++k) {
+            paint.fillRect(origin + k * pieceW, 0, 1, level * pieceH + 1, QColor(surface.ForeColor()));
+            paint.fillRect(origin, k * pieceH, level * pieceW + 1, 1, QColor(surface.ForeColor()));
+        }
+        paint.end();
+        QCOMPARE(FirstDifference(surface.image(), expected), QPoint(-1, -1));
+        QCOMPARE(p.platform.log, QStringList());
+    }
+
+    void openingShowsTheCurrentLevel_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("start") << 4 << "4";
+        QTest::newRow("ten") << 10 << "10";
+        QTest::newRow("negative") << -3 << "-3";
+    }
+    void openingShowsTheCurrentLevel()
+    {
+        QFETCH(int, level);
+        QFETCH(QString, text);
+        Panel p;
+        QCOMPARE(p.a.Text1()->text(), QStringLiteral("4"));
+        QVERIFY(p.a.Frame1()->isVisible());
+        p.type(QStringLiteral("typed and lost"));
+        p.a.Divisions() = level;
+        p.a.mDefDiv()->trigger();
+        QCOMPARE(p.a.Text1()->text(), text);
+        QVERIFY(p.a.Frame1()->isVisible());
+    }
+};
+
+QTEST_MAIN(LevelPanel)
+#include "tst_level.moc"
