@@ -1,0 +1,601 @@
+// Whole games played with the mouse on the play surface: picking up, dragging, refused and accepted
+// drops, the game lost on a wrong cell and won on a board of own, unmirrored pieces.
+#include "FakePlatform.h"
+#include "MainAccess.h"
+#include "TestPictures.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+const QString Chime = QStringLiteral("PlaySound /opt/tilora\\chimes.wav");
+const QString Tune = QStringLiteral("PlaySound /opt/tilora\\utopia.wav");
+const QString Congratulation = QStringLiteral("MsgBox Ati terminat .... Felicitari|Tilora");
+const QString GameOver = QStringLiteral("MsgBox Game Over: Try it again ...|Tilora ...");
+
+bool Same(const QImage& a, const QImage& b)
+{
+    return FirstDifference(a, b) == QPoint(-1, -1);
+}
+
+struct Game {
+    QTemporaryDir dir;
+    FakePlatform platform;
+    Main main { platform };
+    MainAccess a { main };
+    PictureBox* p1 = a.Picture1();
+    int n = 4, w = 80, h = 80;
+    // The surface as the open left it: what every fresh game must show again.
+    QImage opened;
+
+    // A picture that gives w x h pieces at level n, dealt with the seed; false if the window never showed.
+    bool start(std::uint32_t seed, int level = 4, int pieceW = 80, int pieceH = 80)
+    {
+        n = level;
+        w = pieceW;
+        h = pieceH;
+        a.Divisions() = n;
+        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("p.bmp"), n * w, n * h, 4));
+        a.mDeschidePoza()->trigger();
+        a.NewGame();
+        opened = p1->image();
+        main.show();
+        if (!QTest::qWaitForWindowExposed(&main))
+            return false;
+        platform.seed = seed;
+        a.mAmesteca()->trigger();
+        platform.clear();
+        return a.Dealt();
+    }
+
+    QRect trayCell(int c) const { return QRect(((c - 1) % n) * w, ((c - 1) / n) * h, w, h); }
+    QRect boardCell(int c) const { return trayCell(c).translated(n * w + 20, 0); }
+    // A point well inside a cell, off its centre so that a mirrored offset would show.
+    static QPoint inside(const QRect& r) { return r.topLeft() + QPoint(r.width() / 3, r.height() / 2); }
+    int pieceInTrayCell(int c)
+    {
+        for (long k = 1; k <= a.Tray().UBound(); ++k)
+            if (a.Tray()(k).Id == c)
+                return int(k);
+        return 0;
+    }
+    QImage piece(int k, bool flipH, bool flipV)
+    {
+        return Cut(a.Picture3()->image(), trayCell(k), flipH, flipV);
+    }
+    QList<int> board()
+    {
+        QList<int> out;
+        for (long i = 1; i <= a.Board().UBound(); ++i)
+            out << a.Board()(i).Id.v() << a.Board()(i).FlipH.v() << a.Board()(i).FlipV.v();
+        return out;
+    }
+
+    // The mouse as the player uses it; positions are in the surface's inner pixels.
+    QPoint widgetPos(QPoint p) const { return p + p1->contentsRect().topLeft(); }
+    void press(QPoint p, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(p1, b, {}, widgetPos(p)); }
+    // With no button held the test library moves the system pointer, which sends nothing when the
+    // pointer is there already (as a test before may have left it): step aside first.
+    void move(QPoint p)
+    {
+        if (QCursor::pos() == p1->mapToGlobal(widgetPos(p)))
+            QTest::mouseMove(p1, widgetPos(p) + QPoint(1, 1));
+        QTest::mouseMove(p1, widgetPos(p));
+    }
+    void release(QPoint p, Qt::MouseButton b = Qt::LeftButton)
+    {
+        QTest::mouseRelease(p1, b, {}, widgetPos(p));
+    }
+    // Press on a tray cell, drag with the button held, let go.
+    void carry(int fromCell, QPoint to)
+    {
+        const QPoint from = inside(trayCell(fromCell));
+        press(from);
+        move((from + to) / 2);
+        move(to);
+        release(to);
+    }
+};
+
+QImage Painted(QImage img, const std::function<void(QPainter&)>& paint)
+{
+    QPainter p(&img);
+    paint(p);
+    return img;
+}
+
+} // namespace
+
+class PlayTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void winsWholeGame_data();
+    void winsWholeGame();
+    void losesOnWrongCell_data();
+    void losesOnWrongCell();
+    void refusedReleaseKeepsPieceInHand_data();
+    void refusedReleaseKeepsPieceInHand();
+    void dragDrawsPieceShifted_data();
+    void dragDrawsPieceShifted();
+    void releaseHitEdges_data();
+    void releaseHitEdges();
+    void pressHitEdges_data();
+    void pressHitEdges();
+    void carryTable_data();
+    void carryTable();
+    void pressBeforeDealOnlyRecordsButton_data();
+    void pressBeforeDealOnlyRecordsButton();
+    void releaseWithNothingInHand_data();
+    void releaseWithNothingInHand();
+};
+
+void PlayTest::winsWholeGame_data()
+{
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("pieceW");
+    QTest::addColumn<int>("pieceH");
+    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80;
+    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80;
+    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40;
+}
+
+void PlayTest::winsWholeGame()
+{
+    QFETCH(uint, seed);
+    QFETCH(int, level);
+    QFETCH(int, pieceW);
+    QFETCH(int, pieceH);
+    Game g;
+    QVERIFY(g.start(seed, level, pieceW, pieceH));
+    MainAccess& a = g.a;
+    const int N = level * level;
+
+    bool noneMirrored = true;
+    for (int k = 1; k <= N; ++k)
+        noneMirrored = noneMirrored && a.Tray()(k).FlipH == 0 && a.Tray()(k).FlipV == 0;
+
+    // Every piece into its own cell, taken from the tray in cell order.
+    for (int c = 1; c <= N; ++c) {
+        const int k = g.pieceInTrayCell(c);
+        QVERIFY(k > 0);
+        const PieceRec dealt = a.Tray()(k);
+        const QImage before = a.Picture2()->image();
+        QVERIFY(Same(before, g.p1->image()));
+
+        g.carry(c, Game::inside(g.boardCell(k)));
+        if (c == N && noneMirrored)
+            break;
+
+        QCOMPARE(a.Board()(k).Id, k);
+        QCOMPARE(a.Board()(k).FlipH, dealt.FlipH);
+        QCOMPARE(a.Board()(k).FlipV, dealt.FlipV);
+        QCOMPARE(a.Tray()(k).Id, 0);
+        QCOMPARE(a.Tray()(k).FlipH + a.Tray()(k).FlipV, 0);
+        QCOMPARE(a.PickedPiece(), 0);
+        QVERIFY(!a.Holding());
+        QCOMPARE(g.platform.log.count(Chime), c);
+        QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+        // The tray cell blackened to its own edges, the piece in its board cell as dealt.
+        const QImage expected = Painted(before, [&](QPainter& p) {
+            p.fillRect(g.trayCell(c), Qt::black);
+            p.drawImage(g.boardCell(k).topLeft(), g.piece(k, dealt.FlipH == 1, dealt.FlipV == 1));
+        });
+        QVERIFY2(Same(g.p1->image(), expected), qPrintable(QStringLiteral("piece %1").arg(k)));
+        QVERIFY(Same(a.Picture2()->image(), g.p1->image()));
+    }
+
+    // Mirror the pieces back, left button for left-right, right button for top-bottom.
+    for (int c = 1; c <= N && a.Dealt(); ++c) {
+        for (const Qt::MouseButton b : { Qt::LeftButton, Qt::RightButton }) {
+            if (!a.Dealt() || (b == Qt::LeftButton ? a.Board()(c).FlipH : a.Board()(c).FlipV) == 0)
+                continue;
+            QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+            const QPoint at = Game::inside(g.boardCell(c));
+            g.press(at, b);
+            g.release(at, b);
+            if (!a.Dealt())
+                break;
+            QVERIFY(Same(g.p1->image().copy(g.boardCell(c)),
+                g.piece(c, a.Board()(c).FlipH == 1, a.Board()(c).FlipV == 1)));
+            QVERIFY(Same(a.Picture2()->image(), g.p1->image()));
+        }
+    }
+
+    // The congratulation, the tune once it is closed, and a fresh game on the whole picture.
+    const QStringList& log = g.platform.log;
+    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList { Congratulation });
+    QCOMPARE(log.count(Chime), N);
+    QCOMPARE(log.count(Tune), 1);
+    QVERIFY(log.indexOf(Tune) > log.indexOf(Congratulation));
+    QVERIFY(log.lastIndexOf(Chime) < log.indexOf(Congratulation));
+    QVERIFY(!a.Dealt());
+    QVERIFY(!a.Solved());
+    QVERIFY(a.mDefDiv()->isEnabled());
+    for (int i = 1; i <= N; ++i) {
+        QCOMPARE(a.Tray()(i).Id, i);
+        QCOMPARE(a.Board()(i).Id, 0);
+    }
+    QVERIFY(Same(g.p1->image(), g.opened));
+}
+
+void PlayTest::losesOnWrongCell_data()
+{
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<int>("fromCell");
+    QTest::addColumn<int>("offset"); // target cell = home of the piece + offset, wrapped
+    QTest::addColumn<bool>("oneRightFirst");
+    QTest::newRow("the next cell") << 3u << 6 << 1 << false;
+    QTest::newRow("the cell below, after a right placement") << 17u << 1 << 4 << true;
+    QTest::newRow("far corner") << 99u << 16 << 9 << false;
+}
+
+void PlayTest::losesOnWrongCell()
+{
+    QFETCH(uint, seed);
+    QFETCH(int, fromCell);
+    QFETCH(int, offset);
+    QFETCH(bool, oneRightFirst);
+    Game g;
+    QVERIFY(g.start(seed));
+    MainAccess& a = g.a;
+    const int N = 16;
+    int k = g.pieceInTrayCell(fromCell);
+    if (oneRightFirst) {
+        g.carry(fromCell, Game::inside(g.boardCell(k)));
+        QCOMPARE(a.Board()(k).Id, k);
+        fromCell = fromCell % N + 1;
+        k = g.pieceInTrayCell(fromCell);
+    }
+    int target = (k - 1 + offset) % N + 1;
+    while (a.Board()(target).Id != 0)
+        target = target % N + 1;
+    QVERIFY(target != k);
+    const PieceRec dealt = a.Tray()(k);
+
+    bool seen = false;
+    g.platform.onMsgBox = [&](const QString&, const QString&) {
+        seen = true;
+        // While the box is up the piece lies in the wrong cell, and only the chime has sounded.
+        QCOMPARE(a.Board()(target).Id, k);
+        QVERIFY(
+            Same(g.p1->image().copy(g.boardCell(target)), g.piece(k, dealt.FlipH == 1, dealt.FlipV == 1)));
+        QImage black(g.w, g.h, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        QVERIFY(Same(g.p1->image().copy(g.trayCell(fromCell)), black));
+        QVERIFY(Same(a.Picture2()->image(), g.p1->image()));
+        QCOMPARE(g.platform.log.count(Tune), 0);
+    };
+    g.carry(fromCell, Game::inside(g.boardCell(target)));
+
+    QVERIFY(seen);
+    const QStringList& log = g.platform.log;
+    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList { GameOver });
+    QCOMPARE(log.count(Chime), oneRightFirst ? 2 : 1);
+    QVERIFY(log.lastIndexOf(Chime) < log.indexOf(GameOver));
+    QCOMPARE(log.count(Tune), 1);
+    QVERIFY(log.indexOf(Tune) > log.indexOf(GameOver));
+    QVERIFY(!a.Dealt());
+    QVERIFY(a.mDefDiv()->isEnabled());
+    QCOMPARE(a.PickedPiece(), 0);
+    for (int i = 1; i <= N; ++i) {
+        QCOMPARE(a.Tray()(i).Id, i);
+        QCOMPARE(a.Board()(i).Id, 0);
+    }
+    QVERIFY(Same(g.p1->image(), g.opened));
+}
+
+void PlayTest::refusedReleaseKeepsPieceInHand_data()
+{
+    QTest::addColumn<QPoint>("at");
+    QTest::newRow("in the gap") << QPoint(330, 100);
+    QTest::newRow("over the tray") << QPoint(100, 200);
+    QTest::newRow("on the board's left line") << QPoint(340, 100);
+    QTest::newRow("on the board's right line") << QPoint(660, 100);
+    QTest::newRow("on the board's top line") << QPoint(500, 0);
+    QTest::newRow("on the board's bottom line") << QPoint(500, 320);
+    QTest::newRow("over an occupied cell") << QPoint(380, 40);
+}
+
+void PlayTest::refusedReleaseKeepsPieceInHand()
+{
+    QFETCH(QPoint, at);
+    Game g;
+    QVERIFY(g.start(21));
+    MainAccess& a = g.a;
+    // Board cell 1 taken by its own piece.
+    g.carry(a.Tray()(1).Id.v(), Game::inside(g.boardCell(1)));
+    QCOMPARE(a.Board()(1).Id, 1);
+    const QList<int> board = g.board();
+    const QImage backing = a.Picture2()->image();
+    g.platform.clear();
+
+    const int fromCell = a.Tray()(7).Id.v();
+    const QPoint from = Game::inside(g.trayCell(fromCell));
+    g.press(from);
+    for (const QPoint p : { QPoint(150, 150), QPoint(600, 300), QPoint(5, 5), at })
+        g.move(p);
+    g.release(at);
+
+    QCOMPARE(a.PickedPiece(), 7);
+    QVERIFY(a.Holding());
+    QCOMPARE(g.board(), board);
+    QCOMPARE(a.Tray()(7).Id, fromCell);
+    QCOMPARE(g.platform.log, QStringList());
+    QVERIFY(Same(a.Picture2()->image(), backing));
+    QVERIFY(Same(g.p1->image(), backing));
+
+    // The piece goes on following the pointer with no button held.
+    const QPoint later(250, 260);
+    g.move(later);
+    const QPoint shift = later - from;
+    const QImage expected = Painted(backing, [&](QPainter& p) {
+        p.fillRect(g.trayCell(fromCell), Qt::black);
+        p.drawImage(g.trayCell(fromCell).topLeft() + shift, backing.copy(g.trayCell(fromCell)));
+    });
+    QVERIFY(Same(g.p1->image(), expected));
+}
+
+void PlayTest::dragDrawsPieceShifted_data()
+{
+    QTest::addColumn<QPoint>("shift");
+    QTest::newRow("10 right, 5 down") << QPoint(10, 5);
+    QTest::newRow("back at the press point") << QPoint(0, 0);
+    QTest::newRow("partly off the top left") << QPoint(-100, -95);
+    QTest::newRow("over the board and off the bottom") << QPoint(330, 210);
+}
+
+void PlayTest::dragDrawsPieceShifted()
+{
+    QFETCH(QPoint, shift);
+    Game g;
+    QVERIFY(g.start(64));
+    MainAccess& a = g.a;
+    const int fromCell = 6;
+    const QRect cell = g.trayCell(fromCell);
+    const QImage backing = a.Picture2()->image();
+    const QPoint from = Game::inside(cell);
+
+    g.press(from);
+    QVERIFY(Same(g.p1->image(), backing));
+    g.move(from + QPoint(37, -20));
+    g.move(from + shift);
+
+    const QImage expected = Painted(backing, [&](QPainter& p) {
+        p.fillRect(cell, Qt::black);
+        p.drawImage(cell.topLeft() + shift, backing.copy(cell));
+    });
+    QVERIFY(Same(g.p1->image(), expected));
+    QVERIFY(Same(a.Picture2()->image(), backing));
+    if (shift.isNull())
+        QVERIFY(Same(g.p1->image(), backing));
+    g.release(QPoint(330, 100));
+}
+
+void PlayTest::releaseHitEdges_data()
+{
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<int>("cell"); // 0: refused
+
+    QTest::newRow("x 341: column 1") << 341 << 40 << 1;
+    QTest::newRow("x 420: column 1") << 420 << 40 << 1;
+    QTest::newRow("x 421: column 2") << 421 << 40 << 2;
+    QTest::newRow("x 659: column 4") << 659 << 40 << 4;
+    QTest::newRow("y 80: row 1") << 380 << 80 << 1;
+    QTest::newRow("y 81: row 2") << 380 << 81 << 5;
+    QTest::newRow("y 319: row 4") << 659 << 319 << 16;
+    QTest::newRow("x 340 refused") << 340 << 40 << 0;
+    QTest::newRow("x 660 refused") << 660 << 40 << 0;
+    QTest::newRow("y 0 refused") << 380 << 0 << 0;
+    QTest::newRow("y 320 refused") << 380 << 320 << 0;
+}
+
+void PlayTest::releaseHitEdges()
+{
+    QFETCH(int, x);
+    QFETCH(int, y);
+    QFETCH(int, cell);
+    Game g;
+    QVERIFY(g.start(5));
+    MainAccess& a = g.a;
+    // The piece whose home is the cell hit, so a drop there is a right one.
+    const int k = cell > 0 ? cell : 1;
+    g.carry(a.Tray()(k).Id.v(), QPoint(x, y));
+
+    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    if (cell > 0) {
+        QCOMPARE(a.Board()(cell).Id, k);
+        QCOMPARE(g.board().count(0), 3 * 16 - 1 - a.Board()(cell).FlipH.v() - a.Board()(cell).FlipV.v());
+        QCOMPARE(g.platform.log, QStringList { Chime });
+        QCOMPARE(a.PickedPiece(), 0);
+    } else {
+        QCOMPARE(g.board().count(0), 3 * 16);
+        QCOMPARE(g.platform.log, QStringList());
+        QCOMPARE(a.PickedPiece(), k);
+    }
+}
+
+void PlayTest::pressHitEdges_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<int>("cell"); // 0: nothing picked up
+
+    QTest::newRow("x 80: column 1") << 1 << 80 << 40 << 1;
+    QTest::newRow("x 81: column 2") << 1 << 81 << 40 << 2;
+    QTest::newRow("y 80: row 1") << 1 << 40 << 80 << 1;
+    QTest::newRow("y 81: row 2") << 1 << 40 << 81 << 5;
+    QTest::newRow("1,1: first cell") << 1 << 1 << 1 << 1;
+    QTest::newRow("319,319: last cell") << 1 << 319 << 319 << 16;
+    QTest::newRow("right button picks up too") << 2 << 81 << 200 << 10;
+    QTest::newRow("x 0 picks nothing") << 1 << 0 << 40 << 0;
+    QTest::newRow("y 0 picks nothing") << 1 << 40 << 0 << 0;
+    QTest::newRow("x 320 is beside the tray") << 1 << 320 << 40 << 0;
+    QTest::newRow("y 320 is below the tray") << 1 << 40 << 320 << 0;
+}
+
+void PlayTest::pressHitEdges()
+{
+    QFETCH(int, button);
+    QFETCH(int, x);
+    QFETCH(int, y);
+    QFETCH(int, cell);
+    Game g;
+    QVERIFY(g.start(77));
+    MainAccess& a = g.a;
+    const int expected = cell > 0 ? g.pieceInTrayCell(cell) : 0;
+    const QImage backing = a.Picture2()->image();
+    const Qt::MouseButton b = button == 1 ? Qt::LeftButton : Qt::RightButton;
+
+    g.press(QPoint(x, y), b);
+
+    QCOMPARE(a.LastButton(), button);
+    QCOMPARE(a.PickedPiece(), expected);
+    QCOMPARE(a.Holding(), expected != 0);
+    // A pick-up draws nothing until the pointer moves.
+    QVERIFY(Same(g.p1->image(), backing));
+    g.release(QPoint(x, y), b);
+}
+
+void PlayTest::carryTable_data()
+{
+    // Steps: "P x y" press, "R x y" release, "H" carry the piece in hand to its own board cell.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<int>("fromCell"); // tray cell the piece in hand was dealt to, 0 for none
+    QTest::addColumn<bool>("holding");
+    QTest::addColumn<QPoint>("pick"); // PickX, PickY afterwards
+
+    QTest::newRow("a second press in the tray is ignored")
+        << "P 40 40; R 40 40; P 200 200" << 1 << true << QPoint(40, 40);
+    QTest::newRow("a press in the gap lets go but keeps the piece")
+        << "P 40 40; R 330 100; P 330 200" << 1 << false << QPoint(40, 40);
+    QTest::newRow("a press on an empty board cell likewise")
+        << "P 40 40; R 40 40; P 500 200" << 1 << false << QPoint(40, 40);
+    QTest::newRow("after letting go a press in the tray picks afresh")
+        << "P 40 40; R 330 100; P 330 200; P 200 200" << 11 << true << QPoint(200, 200);
+    QTest::newRow("a press on an emptied tray cell picks nothing")
+        << "P 40 40; H; P 40 40" << 0 << false << QPoint(40, 40);
+    QTest::newRow("and drops a piece that was let go")
+        << "P 40 40; H; P 120 40; R 330 100; P 330 200; P 41 41" << 0 << false << QPoint(41, 41);
+}
+
+void PlayTest::carryTable()
+{
+    QFETCH(QString, steps);
+    QFETCH(int, fromCell);
+    QFETCH(bool, holding);
+    QFETCH(QPoint, pick);
+    Game g;
+    QVERIFY(g.start(11));
+    MainAccess& a = g.a;
+    const int expected = fromCell > 0 ? g.pieceInTrayCell(fromCell) : 0;
+
+    for (const QString& step : steps.split(QStringLiteral("; "))) {
+        const QStringList w = step.split(QLatin1Char(' '));
+        if (w[0] == QLatin1String("H")) {
+            const int k = a.PickedPiece().v();
+            QVERIFY(k > 0);
+            const QPoint home = Game::inside(g.boardCell(k));
+            g.move(home);
+            g.release(home);
+            QCOMPARE(a.Board()(k).Id, k);
+            continue;
+        }
+        const QPoint p(w[1].toInt(), w[2].toInt());
+        if (w[0] == QLatin1String("P"))
+            g.press(p);
+        else
+            g.release(p);
+    }
+
+    QCOMPARE(a.PickedPiece(), expected);
+    QCOMPARE(a.Holding(), holding);
+    QCOMPARE(a.PickX(), float(pick.x()));
+    QCOMPARE(a.PickY(), pick.y());
+    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    // Whatever is in hand still follows the pointer; nothing else is drawn.
+    const QImage backing = a.Picture2()->image();
+    g.move(QPoint(300, 300));
+    QCOMPARE(Same(g.p1->image(), backing), expected == 0);
+    g.release(QPoint(330, 100));
+}
+
+void PlayTest::pressBeforeDealOnlyRecordsButton_data()
+{
+    QTest::addColumn<bool>("withPicture");
+    QTest::newRow("right after start") << false;
+    QTest::newRow("with a picture shown") << true;
+}
+
+void PlayTest::pressBeforeDealOnlyRecordsButton()
+{
+    QFETCH(bool, withPicture);
+    QTemporaryDir dir;
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    if (withPicture) {
+        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("p.bmp"), 320, 320));
+        a.mDeschidePoza()->trigger();
+    }
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    PictureBox* p1 = a.Picture1();
+    const QImage shown = p1->image();
+    const QPoint offset = p1->contentsRect().topLeft();
+    platform.clear();
+
+    for (const QPoint p : { QPoint(40, 40), QPoint(380, 40) }) {
+        QTest::mousePress(p1, Qt::RightButton, {}, p + offset);
+        QCOMPARE(a.LastButton(), 2);
+        QTest::mouseMove(p1, p + offset + QPoint(30, 20));
+        QTest::mouseRelease(p1, Qt::RightButton, {}, p + offset + QPoint(30, 20));
+    }
+    QCOMPARE(a.PickedPiece(), 0);
+    QVERIFY(!a.Holding());
+    QCOMPARE(a.Board()(1).Id, 0);
+    QCOMPARE(platform.log, QStringList());
+    QVERIFY(Same(p1->image(), shown));
+}
+
+void PlayTest::releaseWithNothingInHand_data()
+{
+    QTest::addColumn<bool>("afterPlacement");
+    QTest::newRow("right after the deal") << false;
+    QTest::newRow("right after a placement") << true;
+}
+
+void PlayTest::releaseWithNothingInHand()
+{
+    QFETCH(bool, afterPlacement);
+    Game g;
+    QVERIFY(g.start(3));
+    MainAccess& a = g.a;
+    if (afterPlacement)
+        g.carry(a.Tray()(2).Id.v(), Game::inside(g.boardCell(2)));
+    const QList<int> board = g.board();
+    const QImage shown = g.p1->image();
+    g.platform.clear();
+
+    const QPoint empty = Game::inside(g.boardCell(9));
+    g.move(QPoint(200, 200));
+    g.release(empty);
+    g.press(empty);
+    g.release(empty);
+
+    QCOMPARE(g.board(), board);
+    QCOMPARE(g.platform.log, QStringList());
+    QVERIFY(Same(g.p1->image(), shown));
+    QVERIFY(Same(a.Picture2()->image(), shown));
+}
+
+QTEST_MAIN(PlayTest)
+#include "tst_play.moc"
