@@ -1,0 +1,28 @@
+# The Debian package. Library dependencies are read from the program itself by dpkg-shlibdeps, so
+# they follow whatever Qt the package was built against; only what the program loads at run time
+# without linking it is named here.
+set(CPACK_PACKAGE_NAME tilora)
+set(CPACK_PACKAGE_VENDOR "Tilora developers")
+set(CPACK_PACKAGE_CONTACT "Tilora developers <tilora-devel@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture jigsaw with shuffled, mirrored pieces")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Tilora cuts a JPEG or BMP picture into a grid of four to nine pieces per side, deals them\n\
+into a tray in a random order and mirrors each one. The player carries every piece to its\n\
+own cell and mirrors it back with the mouse buttons; a piece dropped on the wrong cell ends\n\
+the game. The user interface is in Romanian.")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY tilora)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its X11 platform plugin from libqt6gui6 and plays sounds through PulseAudio inside
+# libqt6multimedia6, both reached through the linked libraries. A Wayland session works through
+# XWayland without more; the native plugin is a nicety.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)

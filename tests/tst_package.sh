@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs the built game into a scratch prefix and checks the tree a player's system receives:
+# exactly the expected files, the icons at their nominal sizes, the sounds as built, and the
+# desktop entry, the metainfo, the icon and the program all naming one another consistently.
+#   tst_package.sh <build folder> <version>
+set -uo pipefail
+build=${1:?usage: tst_package.sh <build folder> <version>}
+version=${2:?usage: tst_package.sh <build folder> <version>}
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix=$scratch/usr
+passed=0
+failed=0
+check() { # check <description> <command...>
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $what"
+    fi
+}
+
+if ! cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1; then
+    cat "$scratch/install.log"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+sizes=(16 22 24 32 48 64 128 256)
+expected=(bin/tilora share/tilora/chimes.wav share/tilora/utopia.wav share/applications/tilora.desktop
+    share/metainfo/io.github.tilora.tilora.metainfo.xml)
+for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/tilora.png"); done
+
+# Nothing more, nothing less: build tools, libraries or test programs must not leak into a package.
+actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
+wanted=$(printf '%s\n' "${expected[@]}" | sort)
+check "installed files differ from the expected list:
+$(diff <(echo "$wanted") <(echo "$actual"))" test "$actual" = "$wanted"
+
+check "bin/tilora is not executable" test -x "$prefix/bin/tilora"
+# A build-tree run path would make the installed program load libraries from the build folder.
+check "bin/tilora keeps a run path" bash -c "! readelf -d '$prefix/bin/tilora' | grep -Eq 'RPATH|RUNPATH'"
+
+# The game finds its sounds in ../share/tilora from its own folder, so they must be the built ones.
+for sound in chimes.wav utopia.wav; do
+    check "$sound differs from the built one" cmp -s "$build/$sound" "$prefix/share/tilora/$sound"
+done
+
+png_size() { # prints "W H" read from the PNG header
+    od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'
+}
+for s in "${sizes[@]}"; do
+    icon=$prefix/share/icons/hicolor/${s}x${s}/apps/tilora.png
+    check "${s}px icon is not a PNG" test "$(head -c 8 "$icon" 2>/dev/null | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a
+    check "${s}px icon has the wrong size: $(png_size "$icon")" test "$(png_size "$icon")" = "$s $s"
+done
+
+desktop=$prefix/share/applications/tilora.desktop
+metainfo=$prefix/share/metainfo/io.github.tilora.tilora.metainfo.xml
+key() { sed -n "s/^$1=//p" "$desktop"; }
+check "desktop entry starts '$(key Exec)', not the installed program" test -x "$prefix/bin/$(key Exec)"
+check "desktop entry names icon '$(key Icon)', which is not installed" \
+    test -f "$prefix/share/icons/hicolor/48x48/apps/$(key Icon).png"
+check "metainfo launches a different desktop entry" \
+    grep -q '<launchable type="desktop-id">tilora.desktop</launchable>' "$metainfo"
+check "metainfo's first release is not $version" \
+    test "$(grep -o '<release version="[^"]*"' "$metainfo" | head -1)" = "<release version=\"$version\""
+check "metainfo provides a different binary" grep -q "<binary>$(key Exec)</binary>" "$metainfo"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
