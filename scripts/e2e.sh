@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# End-to-end check of the real window: installs the game into a staging tree, starts it on an X
+# server of its own (no window manager) and plays it with xdotool, checking screenshot pixels.
+#
+#   TILORA_BUILD_DIR=dir         the build tree to install from (default build/test, configured
+#                                and built when missing)
+#   TILORA_SCREENSHOT=file.png   also write a screenshot of a game in progress, e.g. docs/screenshot.png
+#   TILORA_E2E_KEEP=1            keep the work folder (picture, game log, failure screenshot)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bash scripts/deps.sh xvfb xauth xdotool imagemagick x11-utils python3 cmake
+
+build=${TILORA_BUILD_DIR:-build/test}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=OFF
+fi
+cmake --build "$build" -j"$(nproc)"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tilora-e2e.XXXXXX")
+xvfb_pid=""
+cleanup() {
+  if [ -f "$work/game.pid" ]; then
+    kill "$(cat "$work/game.pid")" 2>/dev/null || true
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  if [ "${TILORA_E2E_KEEP:-0}" = 1 ]; then
+    echo "e2e work folder kept: $work"
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+
+cmake --install "$build" --prefix "$work/stage" >"$work/install.log"
+game="$work/stage/bin/tilora"
+[ -x "$game" ] || { echo "FAIL - the install put no tilora in $work/stage/bin"; exit 1; }
+
+# A display of our own: the first free number, with a fresh cookie so that only we can use it.
+export XAUTHORITY="$work/Xauthority"
+touch "$XAUTHORITY"
+for n in $(seq 90 190); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  xauth -q -f "$XAUTHORITY" add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
+  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp -auth "$XAUTHORITY" >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then break; fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+    export DISPLAY=":$n"
+    break
+  fi
+  kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+done
+[ -n "$xvfb_pid" ] || { echo "FAIL - could not start Xvfb"; exit 1; }
+
+# No desktop session here: keep Qt from looking for one.
+unset WAYLAND_DISPLAY SESSION_MANAGER
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+args=(--game "$game" --workdir "$work")
+if [ -n "${TILORA_SCREENSHOT:-}" ]; then
+  case "$TILORA_SCREENSHOT" in
+    /*) shot=$TILORA_SCREENSHOT ;;
+    *) shot="$root/$TILORA_SCREENSHOT" ;;
+  esac
+  mkdir -p "$(dirname "$shot")"
+  args+=(--screenshot "$shot")
+fi
+if ! timeout 110 python3 tests/e2e/play.py "${args[@]}"; then
+  echo "== game log =="
+  cat "$work/game.log" 2>/dev/null || true
+  if [ -f "$work/failure.png" ]; then
+    mkdir -p "$build/e2e"
+    cp "$work/failure.png" "$build/e2e/failure.png"
+    echo "screen at the failure: $build/e2e/failure.png"
+  fi
+  exit 1
+fi
