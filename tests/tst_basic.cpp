@@ -174,14 +174,6 @@ private Q_SLOTS:
         QCOMPARE(ErrorOf([&] { (void)Byte(wide); }), byteError);
     }
 
-    void longArithmeticIsChecked()
-    {
-        const Long top = std::numeric_limits<std::int32_t>::max();
-        QCOMPARE(ErrorOf([&] { (void)(top + 1); }), Err::Overflow);
-        QCOMPARE(ErrorOf([&] { (void)(Long(65536) * 32768); }), Err::Overflow);
-        QCOMPARE((Long(32767) * 32767).v(), 1073676289);
-    }
-
     void mirrorFlagToggles_data()
     {
         QTest::addColumn<int>("flag");
@@ -229,17 +221,6 @@ private Q_SLOTS:
         QCOMPARE(a.UBound(), long(hi));
         QCOMPARE(ErrorOf([&] { a(index) = 7; }), error);
         QCOMPARE(ErrorOf([&] { (void)a(Integer(index)); }), error);
-    }
-
-    void redimClearsEveryEntry()
-    {
-        Array<Integer> a;
-        a.ReDim(1, 4);
-        for (long i = 1; i <= 4; ++i)
-            a(i) = Integer(i * 10);
-        a.ReDim(1, 9);
-        for (long i = 1; i <= 9; ++i)
-            QCOMPARE(a(i), 0);
     }
 
     void realDivision_data()

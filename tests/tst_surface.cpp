@@ -323,14 +323,6 @@ private Q_SLOTS:
         COMPARE_PIXELS(s->image(), expected);
     }
 
-    void clsFillsWithTheBackground()
-    {
-        auto s = Surface(TestPicture(20, 10));
-        s->setBackColor(Green);
-        s->Cls();
-        COMPARE_PIXELS(s->image(), Solid(20, 10, Green));
-    }
-
     void resizingKeepsWhatFits_data()
     {
         QTest::addColumn<QSize>("inner");
