@@ -26,6 +26,7 @@ GAP = 20
 
 GREEN = (0, 192, 0)
 ABOUT_BACKGROUND = (255, 192, 128)
+LEVEL_PANEL = (128, 128, 255)
 BLACK = (0, 0, 0)
 
 # Every mirror a piece can be dealt with, as (FlipH, FlipV).
@@ -229,26 +230,7 @@ class Game:
         )
 
     def board_is_empty(self, shot):
-        """The board region shows only its grid: n + 1 lines each way, one piece apart, in the
-        surface's foreground colour over its background (the colour of the gap)."""
-        ox, oy = self.origin
-        left = ox + N * PIECE_W + GAP
-        background = shot.at(ox + N * PIECE_W + GAP // 2, oy + PIECE_H // 2)
-        line = shot.at(left, oy + PIECE_H // 2)
-        if line == background:
-            return False
-        for i in range(N + 1):
-            for j in range(N):
-                if shot.at(left + i * PIECE_W, oy + j * PIECE_H + PIECE_H // 2) != line:
-                    return False
-                if shot.at(left + j * PIECE_W + PIECE_W // 2, oy + i * PIECE_H) != line:
-                    return False
-        for c in range(1, N * N + 1):
-            x, y = self.board_cell(c)
-            for dx, dy in [(PIECE_W // 2, PIECE_H // 2), (2, 2), (PIECE_W - 2, PIECE_H - 2)]:
-                if shot.at(x + dx, y + dy) != background:
-                    return False
-        return True
+        return empty_grid(shot, self.origin, N, PIECE_W, PIECE_H)
 
     def tray(self, shot):
         return {c: self.recognise(shot, self.tray_cell(c)) for c in range(1, N * N + 1)}
@@ -284,6 +266,39 @@ class Game:
             self.process.kill()
             self.process.wait()
         self.log.close()
+
+
+def empty_grid(shot, origin, n, w, h):
+    """Whether the board region of a play surface whose inner area starts at origin shows only its
+    grid: n + 1 lines each way, w and h apart, in the surface's foreground colour over its
+    background (the colour of the gap)."""
+    ox, oy = origin
+    left = ox + n * w + GAP
+    background = shot.at(ox + n * w + GAP // 2, oy + h // 2)
+    line = shot.at(left, oy + h // 2)
+    if line == background:
+        return False
+    for i in range(n + 1):
+        for j in range(n):
+            vertical = shot.at(left + i * w, oy + j * h + h // 2)
+            horizontal = shot.at(left + j * w + w // 2, oy + i * h)
+            if vertical != line or horizontal != line:
+                return False
+    # Nothing on or beside the lines: the cells, the pixel before the first line and after the last.
+    for row in range(n):
+        for col in range(n):
+            x, y = left + col * w, oy + row * h
+            for dx, dy in [(w // 2, h // 2), (1, 1), (w - 1, h - 1)]:
+                if shot.at(x + dx, y + dy) != background:
+                    return False
+    return shot.at(left - 1, oy + h // 2) == background and shot.at(left + n * w + 1, oy + h // 2) == background
+
+
+def blank(shot, origin, width, height):
+    background = shot.at(origin[0] + 1, origin[1] + 1)
+    return all(
+        shot.at(origin[0] + x, origin[1] + y) == background for y in range(0, height, 4) for x in range(0, width, 4)
+    )
 
 
 def centre(corner):
@@ -339,17 +354,24 @@ def play(binary, workdir, screenshot_path):
 
 def run(game, picture, screenshot_path):
     wx, wy, ww, wh = geometry(game.window)
-    expect("the window opens with its green background", lambda s: s.at(wx + ww - 5, wy + wh - 5) == GREEN)
+    shot = expect("the window opens with its green background", lambda s: s.at(wx + ww - 5, wy + wh - 5) == GREEN)
+    # The form starts below the menu bar; the play surface 240 twips (16 pixels) further down, and
+    # its inner area inside a 2-pixel border.
+    form_top = next(y for y in range(wy, wy + wh) if shot.at(wx + ww - 5, y) == GREEN)
+    start = (wx + 2, form_top + 16 + 2)
+    check(shot.at(start[0] + 40, start[1] - 3) == GREEN, "the play surface lies 240 twips below the form's top")
+    check(ww in (706, 707), "the window is 10600 twips wide (%d pixels)" % ww)
+    check(
+        empty_grid(shot, start, 4, 80, 80), "at start the board shows an empty 4 x 4 grid, x = 340 to 660, y = 0 to 320"
+    )
+    check(blank(shot, start, 4 * 80, 4 * 80), "and the tray region is blank")
 
     # Open the picture through the real dialog; the tray then shows it whole, unscaled.
     open_picture(game, picture)
     shot = expect("the picture's top row shows on screen after Deschide Poza", lambda s: s.find(PICTURE[0][:16]))
     game.origin = shot.find(PICTURE[0][:16])
+    check(game.origin == start, "the picture starts at the play surface's corner %s (at %s)" % (start, game.origin))
     check(game.picture_mismatches(shot, game.origin) == 0, "the tray shows the whole picture pixel for pixel")
-    check(
-        shot.at(game.origin[0] + 40, game.origin[1] - 3) == GREEN and game.origin[0] == wx + 2,
-        "the play surface lies at the window's left edge on the green form, inside its 2-pixel border",
-    )
     check(game.board_is_empty(shot), "the board beside it shows an empty grid of %d x %d cells" % (PIECE_W, PIECE_H))
 
     # Deal: every tray cell shows exactly one piece, each piece once, mirrored some way.
@@ -457,6 +479,24 @@ def run(game, picture, screenshot_path):
         "after the box the tray shows the whole picture again", lambda s: game.picture_mismatches(s, game.origin) == 0
     )
     check(game.board_is_empty(shot), "and the board is empty")
+
+    # The level panel: one "Level Up" and "Ok" start a game of 5 x 5 pieces of 64 x 48 pixels.
+    game.keys("ctrl+g")
+    fx, fy = start[0] - 2 + 840 // 15, start[1] - 18 + 600 // 15  # Frame1's corner on the form
+    # Looked at above the panel's inner frame, which the widget style shades.
+    expect("Ctrl+G shows the light blue level panel", lambda s: s.at(fx + 200, fy + 4) == LEVEL_PANEL)
+    for name, (left, top) in (("Level Up", (240, 360)), ("Ok", (240, 1440))):
+        xdo("mousemove", fx + (left + 855 // 2) // 15, fy + (top + 735 // 2) // 15)
+        xdo("click", 1)
+        settle()
+    expect(
+        "Level Up and Ok redraw the board as a 5 x 5 grid of 64 x 48 cells",
+        lambda s: empty_grid(s, game.origin, 5, PIC_W // 5, PIC_H // 5),
+    )
+    expect(
+        "and show the whole picture in the tray with the panel gone",
+        lambda s: game.picture_mismatches(s, game.origin) == 0,
+    )
 
     # Exit from the Joc menu, by pointer: the menus have no access keys.
     wx, wy, ww, wh = geometry(game.window)
