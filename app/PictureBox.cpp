@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr int BorderPx = 2;
@@ -20,7 +21,10 @@ double Dpi(bool horizontal)
     return dpi > 0 ? dpi : 96.0;
 }
 
-int ToPixels(double twips, double perPixel) { return static_cast<int>(RoundHalfEven(twips / perPixel)); }
+int ToPixels(double twips, double perPixel)
+{
+    return static_cast<int>(RoundHalfEven(twips / perPixel));
+}
 
 int MouseButtonCode(Qt::MouseButton b)
 {
@@ -43,14 +47,27 @@ int MouseButtonsCode(Qt::MouseButtons b)
 
 int ShiftCode(Qt::KeyboardModifiers m)
 {
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
+        | (m & Qt::AltModifier ? 4 : 0);
 }
 }
 
-double TwipsPerPixelX() { return 1440.0 / Dpi(true); }
-double TwipsPerPixelY() { return 1440.0 / Dpi(false); }
-int TwipsToPixelsX(double twips) { return ToPixels(twips, TwipsPerPixelX()); }
-int TwipsToPixelsY(double twips) { return ToPixels(twips, TwipsPerPixelY()); }
+double TwipsPerPixelX()
+{
+    return 1440.0 / Dpi(true);
+}
+double TwipsPerPixelY()
+{
+    return 1440.0 / Dpi(false);
+}
+int TwipsToPixelsX(double twips)
+{
+    return ToPixels(twips, TwipsPerPixelX());
+}
+int TwipsToPixelsY(double twips)
+{
+    return ToPixels(twips, TwipsPerPixelY());
+}
 
 PictureBox::PictureBox(QWidget* parent)
     : QFrame(parent)
@@ -60,21 +77,49 @@ PictureBox::PictureBox(QWidget* parent)
     back_ = palette().color(QPalette::Button).rgb();
     fore_ = palette().color(QPalette::ButtonText).rgb();
     setAttribute(Qt::WA_OpaquePaintEvent);
-    image_ = QImage(1, 1, QImage::Format_RGB32);
-    image_.fill(back_);
+    size_ = QSize(1, 1);
+    ensureStore();
+    addFill(QRect(0, 0, 1, 1), back_);
 }
 
-PictureBox::~PictureBox() { untwin(); }
+PictureBox::~PictureBox()
+{
+    unshare(true);
+}
 
-double PictureBox::Width() const { return width() * TwipsPerPixelX(); }
-double PictureBox::Height() const { return height() * TwipsPerPixelY(); }
-double PictureBox::Left() const { return x() * TwipsPerPixelX(); }
-double PictureBox::Top() const { return y() * TwipsPerPixelY(); }
+double PictureBox::Width() const
+{
+    return width() * TwipsPerPixelX();
+}
+double PictureBox::Height() const
+{
+    return height() * TwipsPerPixelY();
+}
+double PictureBox::Left() const
+{
+    return x() * TwipsPerPixelX();
+}
+double PictureBox::Top() const
+{
+    return y() * TwipsPerPixelY();
+}
 
-void PictureBox::setWidth(double twips) { placeOuter(x(), y(), TwipsToPixelsX(twips), height()); }
-void PictureBox::setHeight(double twips) { placeOuter(x(), y(), width(), TwipsToPixelsY(twips)); }
-void PictureBox::setLeft(double twips) { placeOuter(TwipsToPixelsX(twips), y(), width(), height()); }
-void PictureBox::setTop(double twips) { placeOuter(x(), TwipsToPixelsY(twips), width(), height()); }
+void PictureBox::setWidth(double twips)
+{
+    placeOuter(x(), y(), TwipsToPixelsX(twips), height());
+}
+void PictureBox::setHeight(double twips)
+{
+    placeOuter(x(), y(), width(), TwipsToPixelsY(twips));
+}
+void PictureBox::setLeft(double twips)
+{
+    placeOuter(TwipsToPixelsX(twips), y(), width(), height());
+}
+void PictureBox::setTop(double twips)
+{
+    placeOuter(x(), TwipsToPixelsY(twips), width(), height());
+}
 
 void PictureBox::placeOuter(int x, int y, int w, int h)
 {
@@ -84,58 +129,293 @@ void PictureBox::placeOuter(int x, int y, int w, int h)
     resizeInner(w - 2 * BorderPx, h - 2 * BorderPx);
 }
 
+namespace {
+QRgb Opaque(QRgb c)
+{
+    return c | 0xff000000u;
+}
+
+qint64 Area(const QRegion& r)
+{
+    qint64 a = 0;
+    for (const QRect& x : r)
+        a += qint64(x.width()) * x.height();
+    return a;
+}
+
+void CopyRect(QImage& to, const QImage& from, const QRect& r)
+{
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::memcpy(
+            to.scanLine(y) + 4 * r.left(), from.constScanLine(y) + 4 * r.left(), 4 * std::size_t(r.width()));
+}
+
+void SwapRect(QImage& a, QImage& b, const QRect& r)
+{
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        auto* p = reinterpret_cast<QRgb*>(a.scanLine(y)) + r.left();
+        std::swap_ranges(p, p + r.width(), reinterpret_cast<QRgb*>(b.scanLine(y)) + r.left());
+    }
+}
+
+void FillRect(QImage& img, const QRect& r, QRgb c)
+{
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        auto* p = reinterpret_cast<QRgb*>(img.scanLine(y)) + r.left();
+        std::fill_n(p, r.width(), c);
+    }
+}
+
+// A store of the surface's size whose pixels are written before they are read; left uninitialised,
+// a big one costs no memory until it is written.
+QImage NewStore(QSize s)
+{
+    if (s.isEmpty())
+        return QImage();
+    QImage img(s, QImage::Format_RGB32);
+    if (img.isNull())
+        Raise(Err::OutOfMemory);
+    return img;
+}
+}
+
+void PictureBox::ensureStore()
+{
+    if (store_.size() != size_)
+        store_ = NewStore(size_);
+}
+
+QRegion PictureBox::filled() const
+{
+    QRegion all;
+    for (const Fill& f : fills_)
+        all += f.area;
+    return all;
+}
+
+QRegion PictureBox::ownArea() const
+{
+    return QRegion(QRect(QPoint(0, 0), size_)) - borrowed_ - filled();
+}
+
+void PictureBox::addFill(const QRegion& area, QRgb colour)
+{
+    colour = Opaque(colour);
+    for (Fill& f : fills_)
+        if (f.colour == colour) {
+            f.area += area;
+            return;
+        }
+    fills_.push_back(Fill { colour, area });
+}
+
+void PictureBox::partsOf(const QRect& r, std::vector<Part>& out) const
+{
+    const QRect want = r & QRect(QPoint(0, 0), size_);
+    if (want.isEmpty())
+        return;
+    QRegion rest(want);
+    for (const Fill& f : fills_) {
+        const QRegion part = f.area & want;
+        for (const QRect& x : part)
+            out.push_back(Part { x, nullptr, f.colour, QPoint(0, 0) });
+        rest -= part;
+    }
+    if (partner_ && !borrowed_.isEmpty()) {
+        const QRegion part = borrowed_ & rest;
+        for (const QRect& x : part)
+            out.push_back(Part { x, &partner_->store_, 0, QPoint(0, 0) });
+        rest -= part;
+    }
+    for (const QRect& x : rest)
+        out.push_back(Part { x, &store_, 0, QPoint(0, 0) });
+}
+
+void PictureBox::beginWrite(const QRegion& area, std::vector<Target>& out)
+{
+    const QRegion w = area & QRect(QPoint(0, 0), size_);
+    if (w.isEmpty())
+        return;
+    // Where the partner still reads this surface's store, the old pixels stay for it and the new ones
+    // go into the partner's store, which is free there.
+    const QRegion intoPartner = partner_ ? partner_->borrowed_ & w : QRegion();
+    const QRegion intoOwn = w - intoPartner;
+    borrowed_ = (borrowed_ - w) + intoPartner;
+    for (Fill& f : fills_)
+        f.area -= w;
+    std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
+    for (const QRect& x : intoPartner)
+        out.push_back(Target { x, &partner_->store_ });
+    for (const QRect& x : intoOwn)
+        out.push_back(Target { x, &store_ });
+    unshown_ += w;
+}
+
+void PictureBox::fillArea(const QRect& r, QRgb colour)
+{
+    const QRect w = r & QRect(QPoint(0, 0), size_);
+    if (w.isEmpty())
+        return;
+    borrowed_ -= w;
+    colour = Opaque(colour);
+    for (Fill& f : fills_)
+        if (f.colour != colour)
+            f.area -= w;
+    std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
+    addFill(w, colour);
+    unshown_ += w;
+    // Colours that came and went leave many small fills; keep the number of colours small.
+    constexpr std::size_t MostColours = 6;
+    while (fills_.size() > MostColours) {
+        auto smallest = std::min_element(fills_.begin(), fills_.end(),
+            [](const Fill& a, const Fill& b) { return Area(a.area) < Area(b.area); });
+        const Fill f = *smallest;
+        fills_.erase(smallest);
+        std::vector<Target> targets;
+        const QRegion keepShown = unshown_;
+        beginWrite(f.area, targets);
+        unshown_ = keepShown;
+        for (const Target& t : targets)
+            FillRect(*t.store, t.rect, f.colour);
+    }
+}
+
+void PictureBox::becomeCopyOf(PictureBox& from)
+{
+    if (&from == this || from.size_ != size_)
+        return;
+    if (partner_ != &from) {
+        from.unshare(false);
+        unshare(true);
+        partner_ = &from;
+        from.partner_ = this;
+    }
+    ensureStore();
+    const QRect all(QPoint(0, 0), size_);
+    // This surface keeps showing what it showed wherever it ends up reading the same pixels as before.
+    QRegion same = ownArea() & from.borrowed_;
+    const QRegion fromOwn = from.ownArea();
+    same += borrowed_ & fromOwn;
+    for (const Fill& mine : fills_)
+        for (const Fill& theirs : from.fills_)
+            if (mine.colour == theirs.colour)
+                same += mine.area & theirs.area;
+    unshown_ += QRegion(all) - same;
+    borrowed_ = fromOwn;
+    fills_ = from.fills_;
+}
+
+void PictureBox::unshare(bool discarding)
+{
+    PictureBox* p = partner_;
+    if (!p)
+        return;
+    partner_ = nullptr;
+    p->partner_ = nullptr;
+    if (discarding) {
+        // The partner needs what it reads from this store. Hand the whole store over when that is
+        // most of it, and bring the partner's own pixels across instead.
+        if (Area(p->borrowed_) > Area(p->ownArea())) {
+            QImage mine = std::move(store_);
+            for (const QRect& r : p->ownArea())
+                CopyRect(mine, p->store_, r);
+            p->store_ = std::move(mine);
+        } else {
+            for (const QRect& r : p->borrowed_)
+                CopyRect(p->store_, store_, r);
+        }
+        p->borrowed_ = QRegion();
+        borrowed_ = QRegion();
+        return;
+    }
+    const QRegion crossed = borrowed_ & p->borrowed_;
+    for (const QRect& r : crossed)
+        SwapRect(store_, p->store_, r);
+    for (const QRect& r : borrowed_ - crossed)
+        CopyRect(store_, p->store_, r);
+    for (const QRect& r : p->borrowed_ - crossed)
+        CopyRect(p->store_, store_, r);
+    borrowed_ = QRegion();
+    p->borrowed_ = QRegion();
+}
+
+void PictureBox::settle()
+{
+    ensureStore();
+    if (PictureBox* p = partner_) {
+        const QRegion crossed = borrowed_ & p->borrowed_;
+        for (const QRect& r : crossed)
+            SwapRect(store_, p->store_, r);
+        borrowed_ -= crossed;
+        p->borrowed_ -= crossed;
+        const QRegion theirs = p->borrowed_ & filled();
+        for (const QRect& r : theirs)
+            CopyRect(p->store_, store_, r);
+        p->borrowed_ -= theirs;
+        for (const QRect& r : borrowed_)
+            CopyRect(store_, p->store_, r);
+        borrowed_ = QRegion();
+    }
+    for (const Fill& f : fills_)
+        for (const QRect& r : f.area)
+            FillRect(store_, r, f.colour);
+    fills_.clear();
+}
+
+const QImage& PictureBox::image() const
+{
+    // Reading the pixels as one image changes where they are kept, not what they are.
+    const_cast<PictureBox*>(this)->settle();
+    return store_;
+}
+
 void PictureBox::resizeInner(int w, int h)
 {
-    if (w == image_.width() && h == image_.height())
+    const QSize next(std::max(w, 0), std::max(h, 0));
+    if (next == size_)
         return;
-    QImage next(std::max(w, 0), std::max(h, 0), QImage::Format_RGB32);
-    if (next.isNull() && w > 0 && h > 0)
-        Raise(Err::OutOfMemory);
-    next.fill(back_);
-    const int keepW = std::min(w, image_.width());
-    const int keepH = std::min(h, image_.height());
-    for (int row = 0; row < keepH; ++row)
-        std::copy_n(reinterpret_cast<const QRgb*>(image_.constScanLine(row)), keepW,
-            reinterpret_cast<QRgb*>(next.scanLine(row)));
-    untwin();
-    image_ = std::move(next);
-    unshown_ = QRegion(image_.rect());
+    // What still fits keeps its pixels, wherever they are kept now; the rest is the background.
+    const QRect keep = QRect(QPoint(0, 0), size_) & QRect(QPoint(0, 0), next);
+    std::vector<Part> parts;
+    partsOf(keep, parts);
+    QImage store = NewStore(next);
+    std::vector<Fill> fills;
+    QRegion background = QRegion(QRect(QPoint(0, 0), next)) - keep;
+    for (const Part& part : parts) {
+        if (part.store)
+            CopyRect(store, *part.store, part.rect);
+        else if (part.colour == Opaque(back_))
+            background += part.rect;
+        else
+            fills.push_back(Fill { part.colour, part.rect });
+    }
+    unshare(true);
+    store_ = std::move(store);
+    size_ = next;
+    fills_.clear();
+    addFill(background, back_);
+    for (const Fill& f : fills)
+        addFill(f.area, f.colour);
+    std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
+    unshown_ = QRegion(QRect(QPoint(0, 0), size_));
 }
 
 void PictureBox::setPicture(QImage picture)
 {
     if (picture.format() != QImage::Format_RGB32)
         picture = picture.convertToFormat(QImage::Format_RGB32);
-    untwin();
-    image_ = std::move(picture);
-    setGeometry(x(), y(), image_.width() + 2 * BorderPx, image_.height() + 2 * BorderPx);
-    unshown_ = QRegion(image_.rect());
-}
-
-void PictureBox::markWritten(const QRect& r)
-{
-    const QRect hit = r & image_.rect();
-    if (hit.isEmpty())
-        return;
-    unshown_ += hit;
-    if (twin_)
-        twin_->differs += hit;
-}
-
-void PictureBox::untwin()
-{
-    if (!twin_)
-        return;
-    std::shared_ptr<Twin> t = std::move(twin_);
-    PictureBox* other = t->a == this ? t->b : t->a;
-    if (other)
-        other->twin_.reset();
+    unshare(true);
+    store_ = std::move(picture);
+    size_ = store_.size();
+    fills_.clear();
+    borrowed_ = QRegion();
+    setGeometry(x(), y(), size_.width() + 2 * BorderPx, size_.height() + 2 * BorderPx);
+    unshown_ = QRegion(QRect(QPoint(0, 0), size_));
 }
 
 void PictureBox::Cls()
 {
-    image_.fill(back_);
-    markWritten(image_.rect());
+    fillArea(QRect(QPoint(0, 0), size_), back_);
 }
 
 void PictureBox::Refresh()
@@ -152,38 +432,69 @@ void PictureBox::Line(double x1, double y1, double x2, double y2)
 {
     const int ax = static_cast<int>(RoundHalfEven(x1)), ay = static_cast<int>(RoundHalfEven(y1));
     const int bx = static_cast<int>(RoundHalfEven(x2)), by = static_cast<int>(RoundHalfEven(y2));
-    const QRect bounds = QRect(QPoint(std::min(ax, bx), std::min(ay, by)), QPoint(std::max(ax, bx), std::max(ay, by)));
+    const QRect bounds
+        = QRect(QPoint(std::min(ax, bx), std::min(ay, by)), QPoint(std::max(ax, bx), std::max(ay, by)))
+        & QRect(QPoint(0, 0), size_);
+    if (bounds.isEmpty())
+        return;
+    std::vector<Target> targets;
     if (ax == bx || ay == by) {
         // The grid is made of straight lines only; fill them exactly rather than trust a rasteriser.
-        const QRect r = bounds & image_.rect();
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            std::fill_n(reinterpret_cast<QRgb*>(image_.scanLine(y)) + r.left(), r.width(), fore_);
-    } else {
-        QPainter p(&image_);
+        beginWrite(bounds, targets);
+        for (const Target& t : targets)
+            FillRect(*t.store, t.rect, fore_);
+        return;
+    }
+    // Any other line touches only some pixels of its bounds: draw it over what is there.
+    QImage block(bounds.size(), QImage::Format_RGB32);
+    std::vector<Part> parts;
+    partsOf(bounds, parts);
+    for (const Part& part : parts) {
+        const QRect in = part.rect.translated(-bounds.topLeft());
+        if (part.store)
+            for (int y = part.rect.top(); y <= part.rect.bottom(); ++y)
+                std::memcpy(block.scanLine(y - bounds.top()) + 4 * in.left(),
+                    part.store->constScanLine(y) + 4 * part.rect.left(), 4 * std::size_t(in.width()));
+        else
+            FillRect(block, in, part.colour);
+    }
+    {
+        QPainter p(&block);
         p.setPen(QPen(QColor(fore_), 1));
+        p.translate(-bounds.topLeft());
         p.drawLine(ax, ay, bx, by);
     }
-    markWritten(bounds);
+    beginWrite(bounds, targets);
+    for (const Target& t : targets)
+        for (int y = t.rect.top(); y <= t.rect.bottom(); ++y)
+            std::memcpy(t.store->scanLine(y) + 4 * t.rect.left(),
+                block.constScanLine(y - bounds.top()) + 4 * (t.rect.left() - bounds.left()),
+                4 * std::size_t(t.rect.width()));
 }
 
 void PictureBox::Box(double x1, double y1, double x2, double y2, QRgb color)
 {
     const int ax = static_cast<int>(RoundHalfEven(x1)), ay = static_cast<int>(RoundHalfEven(y1));
     const int bx = static_cast<int>(RoundHalfEven(x2)), by = static_cast<int>(RoundHalfEven(y2));
-    const QRect r = QRect(QPoint(std::min(ax, bx), std::min(ay, by)), QPoint(std::max(ax, bx) - 1, std::max(ay, by) - 1))
-        & image_.rect();
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        std::fill_n(reinterpret_cast<QRgb*>(image_.scanLine(y)) + r.left(), r.width(), color | 0xff000000u);
-    markWritten(r);
+    fillArea(
+        QRect(QPoint(std::min(ax, bx), std::min(ay, by)), QPoint(std::max(ax, bx) - 1, std::max(ay, by) - 1)),
+        color);
 }
 
 void PictureBox::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
     const QPoint origin = contentsRect().topLeft();
-    const QRect want = e->rect() & contentsRect();
-    if (!want.isEmpty())
-        p.drawImage(want.topLeft(), image_, want.translated(-origin));
+    std::vector<Part> parts;
+    for (const QRect& r : e->region() & contentsRect())
+        partsOf(r.translated(-origin), parts);
+    for (const Part& part : parts) {
+        const QRect on = part.rect.translated(origin);
+        if (part.store)
+            p.drawImage(on.topLeft(), *part.store, part.rect.translated(-part.origin));
+        else
+            p.fillRect(on, QColor(part.colour));
+    }
     p.end();
     if (!contentsRect().contains(e->rect()))
         QFrame::paintEvent(e);

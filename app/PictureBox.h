@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QRegion>
 
-#include <memory>
+#include <vector>
 
 class PictureBox;
 // What the copy calls take to name a surface.
@@ -26,8 +26,8 @@ public:
     ~PictureBox() override;
 
     // Inner drawing area in pixels, as whole-valued reals.
-    double ScaleWidth() const { return image_.width(); }
-    double ScaleHeight() const { return image_.height(); }
+    double ScaleWidth() const { return size_.width(); }
+    double ScaleHeight() const { return size_.height(); }
 
     // Outer size and position in the container, in twips.
     double Width() const;
@@ -57,17 +57,32 @@ public:
     void setPicture(QImage picture);
 
     HDC hDC() { return this; }
-    // Read-only view of the pixels, for the tests and the screen.
-    const QImage& image() const { return image_; }
+    // The pixels as one image, for the tests; the screen and the copy calls read the parts below.
+    const QImage& image() const;
 
-    // The pixel store, for the copy calls only.
-    QImage& pixels() { return image_; }
-    // Everything that writes pixels says where, so refreshes and copies can stick to what changed.
-    void markWritten(const QRect& r);
-    // Pixels of this surface that may differ from the surface it was last copied to or from whole.
-    struct Twin;
-    std::shared_ptr<Twin> twin_;
-    void untwin();
+    // How the pixels are kept. A surface copied whole onto another shares its pixels with it: each
+    // part of either is kept in its own store, in its partner's store, or as one colour, so copying a
+    // whole surface, clearing it and filling a box move no pixels, and writing moves only what is
+    // written. The copy calls work through these four.
+    struct Part {
+        QRect rect; // in surface coordinates
+        const QImage* store; // null: the part is all `colour`
+        QRgb colour;
+        QPoint origin; // the store's pixel (0, 0) lies at this surface point
+    };
+    // The parts that make up r, clipped to the surface.
+    void partsOf(const QRect& r, std::vector<Part>& out) const;
+    struct Target {
+        QRect rect;
+        QImage* store; // same coordinates as the surface
+    };
+    // Where to write new pixels for the whole of `area` (clipped to the surface); every pixel of the
+    // targets must then be written.
+    void beginWrite(const QRegion& area, std::vector<Target>& out);
+    // r becomes one colour.
+    void fillArea(const QRect& r, QRgb colour);
+    // Becomes equal to another surface of the same size.
+    void becomeCopyOf(PictureBox& from);
 
 Q_SIGNALS:
     void MouseDown(int button, int shift, float x, float y);
@@ -86,15 +101,28 @@ private:
     void placeOuter(int x, int y, int w, int h);
     QPointF inner(const QPointF& p) const;
 
-    QImage image_;
+    struct Fill {
+        QRgb colour;
+        QRegion area;
+    };
+    QRegion filled() const;
+    QRegion ownArea() const;
+    void addFill(const QRegion& area, QRgb colour);
+    // Ends the sharing: both surfaces keep their pixels in their own stores again. A surface about to
+    // lose its pixels anyway may hand its store over to the partner instead of copying.
+    void unshare(bool discarding);
+    // Brings every pixel into the own store.
+    void settle();
+    void ensureStore();
+
+    QSize size_;
+    QImage store_;
+    PictureBox* partner_ = nullptr;
+    // Parts kept in the partner's store.
+    QRegion borrowed_;
+    // Parts kept as a colour; disjoint from each other and from borrowed_.
+    std::vector<Fill> fills_;
     QRgb back_;
     QRgb fore_;
     QRegion unshown_;
-};
-
-// Two surfaces that were made equal by a whole-surface copy, and the area written on either since.
-struct PictureBox::Twin {
-    PictureBox* a = nullptr;
-    PictureBox* b = nullptr;
-    QRegion differs;
 };

@@ -2,100 +2,161 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-// The source rectangle as an image of its own, pixels outside the source surface in its background.
-QImage SourceBlock(PictureBox& src, const QRect& r)
+// Which source coordinate a destination coordinate reads along one axis. A stretched copy takes the
+// nearest source pixel, the way the classic copy call stretches by default, so every destination
+// pixel costs one read however large the source; a mirrored copy reads the axis backwards.
+struct Axis {
+    qint64 dst0, dn, src0, sn;
+    bool flip;
+
+    qint64 at(qint64 d) const
+    {
+        qint64 i = d - dst0;
+        if (flip)
+            i = dn - 1 - i;
+        return src0 + (dn == sn ? i : ((2 * i + 1) * sn) / (2 * dn));
+    }
+    // The first d in [lo, hi + 1] for which `pred` holds, given that it holds from some point on.
+    template <typename P> static qint64 first(qint64 lo, qint64 hi, P pred)
+    {
+        ++hi;
+        while (lo < hi) {
+            const qint64 mid = lo + (hi - lo) / 2;
+            if (pred(mid))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    }
+    // The destination coordinates within [lo, hi] that read a source coordinate within [a, b].
+    std::pair<qint64, qint64> reading(qint64 a, qint64 b, qint64 lo, qint64 hi) const
+    {
+        if (!flip)
+            return { first(lo, hi, [&](qint64 d) { return at(d) >= a; }),
+                first(lo, hi, [&](qint64 d) { return at(d) > b; }) - 1 };
+        return { first(lo, hi, [&](qint64 d) { return at(d) <= b; }),
+            first(lo, hi, [&](qint64 d) { return at(d) < a; }) - 1 };
+    }
+};
+
+// The destination rectangle, clipped to [lo, hi] on each axis, whose pixels read the source rectangle r.
+QRect Reading(const Axis& x, const Axis& y, const QRect& r, const QRect& clip)
 {
-    const QImage& img = src.image();
-    if (img.rect().contains(r))
-        return img.copy(r);
-    QImage block(r.size(), QImage::Format_RGB32);
-    block.fill(src.BackColor());
-    const QRect inside = r & img.rect();
-    for (int y = inside.top(); y <= inside.bottom(); ++y)
-        std::memcpy(block.scanLine(y - r.top()) + 4 * (inside.left() - r.left()),
-            img.constScanLine(y) + 4 * inside.left(), 4 * static_cast<std::size_t>(inside.width()));
-    return block;
+    const auto [x0, x1] = x.reading(r.left(), r.right(), clip.left(), clip.right());
+    const auto [y0, y1] = y.reading(r.top(), r.bottom(), clip.top(), clip.bottom());
+    if (x0 > x1 || y0 > y1)
+        return QRect();
+    return QRect(QPoint(int(x0), int(y0)), QPoint(int(x1), int(y1)));
 }
 
-// Copies a block the size of `dst` (a rectangle in destination pixels, possibly partly outside)
-// whose pixel (i, j) is source pixel (sx + i, sy + j), or (sx + w - 1 - i, ...) when mirrored.
-void CopyUnscaled(PictureBox& to, const QRect& dst, PictureBox& from, QPoint srcOrigin, bool flipH, bool flipV)
+// Copies the source pixels a destination rectangle reads from one stored part of the source.
+void CopyPixels(QImage& out, const QRect& t, const Axis& x, const Axis& y, const PictureBox::Part& part)
 {
-    QImage& out = to.pixels();
-    const QRect clip = dst & out.rect();
-    if (clip.isEmpty())
+    const QImage& in = *part.store;
+    const bool plainRows = x.dn == x.sn;
+    std::vector<int> columns;
+    if (!plainRows) {
+        columns.resize(std::size_t(t.width()));
+        for (int k = 0; k < t.width(); ++k)
+            columns[std::size_t(k)] = int(x.at(t.left() + k)) - part.origin.x();
+    }
+    const int s0 = int(x.at(t.left())) - part.origin.x();
+    for (int row = t.top(); row <= t.bottom(); ++row) {
+        const auto* src = reinterpret_cast<const QRgb*>(in.constScanLine(int(y.at(row)) - part.origin.y()));
+        auto* dst = reinterpret_cast<QRgb*>(out.scanLine(row)) + t.left();
+        if (!plainRows) {
+            for (int k = 0; k < t.width(); ++k)
+                dst[k] = src[columns[std::size_t(k)]];
+        } else if (!x.flip) {
+            std::memcpy(dst, src + s0, 4 * std::size_t(t.width()));
+        } else {
+            std::reverse_copy(src + s0 - t.width() + 1, src + s0 + 1, dst);
+        }
+    }
+}
+
+// Copies the rectangle `src` of one surface onto the rectangle `dst` of another (both with positive
+// extents), stretched to fit and mirrored as asked, clipped to the destination. Source pixels beyond
+// the source's image read as its background colour. Only the pixels that land are touched; parts of
+// the source kept as one colour stay one colour in the destination.
+void Copy(PictureBox& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, PictureBox& from, qint64 sx, qint64 sy,
+    qint64 sw, qint64 sh, bool flipH, bool flipV)
+{
+    const qint64 W = qint64(to.ScaleWidth()), H = qint64(to.ScaleHeight());
+    const qint64 cx0 = std::max<qint64>(dx, 0), cx1 = std::min(dx + dw - 1, W - 1);
+    const qint64 cy0 = std::max<qint64>(dy, 0), cy1 = std::min(dy + dh - 1, H - 1);
+    if (cx0 > cx1 || cy0 > cy1)
         return;
-    const QImage& in = from.image();
-    const QRgb fill = from.BackColor() | 0xff000000u;
-    const bool same = &out == &in;
-    // Overlapping copies within one surface must read what was there before.
-    const QImage snapshot = same ? in.copy() : QImage();
-    const QImage& src = same ? snapshot : in;
-    for (int y = clip.top(); y <= clip.bottom(); ++y) {
-        const int j = y - dst.top();
-        const int sy = srcOrigin.y() + (flipV ? dst.height() - 1 - j : j);
-        QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        if (sy < 0 || sy >= src.height()) {
-            std::fill(line + clip.left(), line + clip.right() + 1, fill);
+    const QRect clip { QPoint(int(cx0), int(cy0)), QPoint(int(cx1), int(cy1)) };
+    const Axis x { dx, dw, sx, sw, flipH };
+    const Axis y { dy, dh, sy, sh, flipV };
+
+    // The source pixels the clipped destination reads, and the part of them inside the source.
+    const qint64 ax = std::min(x.at(cx0), x.at(cx1)), bx = std::max(x.at(cx0), x.at(cx1));
+    const qint64 ay = std::min(y.at(cy0), y.at(cy1)), by = std::max(y.at(cy0), y.at(cy1));
+    const qint64 FW = qint64(from.ScaleWidth()), FH = qint64(from.ScaleHeight());
+    const qint64 ix0 = std::max<qint64>(ax, 0), ix1 = std::min(bx, FW - 1);
+    const qint64 iy0 = std::max<qint64>(ay, 0), iy1 = std::min(by, FH - 1);
+    std::vector<PictureBox::Part> parts;
+    QImage snapshot;
+    QRegion inside;
+    if (ix0 <= ix1 && iy0 <= iy1) {
+        const QRect r { QPoint(int(ix0), int(iy0)), QPoint(int(ix1), int(iy1)) };
+        inside = Reading(x, y, r, clip);
+        from.partsOf(r, parts);
+        if (&to == &from) {
+            // Within one surface the copy must read what was there before it began.
+            snapshot = QImage(r.size(), QImage::Format_RGB32);
+            for (const PictureBox::Part& part : parts) {
+                const QRect at = part.rect.translated(-r.topLeft());
+                if (part.store)
+                    for (int row = part.rect.top(); row <= part.rect.bottom(); ++row)
+                        std::memcpy(snapshot.scanLine(row - r.top()) + 4 * at.left(),
+                            part.store->constScanLine(row - part.origin.y())
+                                + 4 * (part.rect.left() - part.origin.x()),
+                            4 * std::size_t(at.width()));
+                else
+                    for (int row = at.top(); row <= at.bottom(); ++row)
+                        std::fill_n(reinterpret_cast<QRgb*>(snapshot.scanLine(row)) + at.left(), at.width(),
+                            part.colour);
+            }
+            parts.assign(1, PictureBox::Part { r, &snapshot, 0, r.topLeft() });
+        }
+    }
+    // Beyond the source: its background.
+    const QRegion beyond = QRegion(clip) - inside;
+    for (const QRect& r : beyond)
+        to.fillArea(r, from.BackColor());
+
+    std::vector<PictureBox::Target> targets;
+    for (const PictureBox::Part& part : parts) {
+        const QRect lands = Reading(x, y, part.rect, clip);
+        if (lands.isEmpty())
+            continue;
+        if (!part.store) {
+            to.fillArea(lands, part.colour);
             continue;
         }
-        const QRgb* srcLine = reinterpret_cast<const QRgb*>(src.constScanLine(sy));
-        const int i0 = clip.left() - dst.left();
-        const int count = clip.width();
-        if (!flipH) {
-            const int s0 = srcOrigin.x() + i0;
-            const int lo = std::clamp(-s0, 0, count);
-            const int hi = std::clamp(src.width() - s0, lo, count);
-            std::fill(line + clip.left(), line + clip.left() + lo, fill);
-            std::copy(srcLine + s0 + lo, srcLine + s0 + hi, line + clip.left() + lo);
-            std::fill(line + clip.left() + hi, line + clip.left() + count, fill);
-        } else {
-            for (int k = 0; k < count; ++k) {
-                const int sx = srcOrigin.x() + dst.width() - 1 - (i0 + k);
-                line[clip.left() + k] = (sx >= 0 && sx < src.width()) ? srcLine[sx] : fill;
-            }
-        }
+        targets.clear();
+        to.beginWrite(lands, targets);
+        for (const PictureBox::Target& t : targets)
+            CopyPixels(*t.store, t.rect, x, y, part);
     }
-    to.markWritten(clip);
 }
 
-bool IsWholeSurface(const PictureBox& s, const QRect& r) { return r == s.image().rect(); }
-
-// A whole-surface copy between two surfaces that were last made equal needs to move only what was
-// written on either since; afterwards they are twins again.
-bool CopyWhole(PictureBox& to, PictureBox& from)
+// Makes an extent positive, telling whether it was negative.
+void Normalise(qint64& origin, qint64& extent, bool& flipped)
 {
-    if (&to == &from || to.image().size() != from.image().size())
-        return false;
-    auto t = from.twin_;
-    if (t && to.twin_ == t) {
-        const QRegion differs = t->differs;
-        for (const QRect& r : differs)
-            CopyUnscaled(to, r, from, r.topLeft(), false, false);
-        t->differs = QRegion();
-        return true;
+    flipped = extent < 0;
+    if (flipped) {
+        origin += extent;
+        extent = -extent;
     }
-    CopyUnscaled(to, to.image().rect(), from, QPoint(0, 0), false, false);
-    from.untwin();
-    to.untwin();
-    auto fresh = std::make_shared<PictureBox::Twin>();
-    fresh->a = &from;
-    fresh->b = &to;
-    from.twin_ = fresh;
-    to.twin_ = fresh;
-    return true;
-}
-
-// Makes a rectangle with possibly negative extents proper, telling whether it was mirrored.
-QRect Normalise(long x, long y, long w, long h, bool& flipH, bool& flipV)
-{
-    flipH = w < 0;
-    flipV = h < 0;
-    return QRect(static_cast<int>(flipH ? x + w : x), static_cast<int>(flipV ? y + h : y),
-        static_cast<int>(flipH ? -w : w), static_cast<int>(flipV ? -h : h));
 }
 }
 
@@ -104,41 +165,31 @@ Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrc
 {
     if (!hDestDC || !hSrcDC || dwRop != SRCCOPY)
         return 0;
+    qint64 dx = x.v(), dy = y.v(), dw = nWidth.v(), dh = nHeight.v();
+    qint64 sx = xSrc.v(), sy = ySrc.v(), sw = nSrcWidth.v(), sh = nSrcHeight.v();
     bool dFlipH, dFlipV, sFlipH, sFlipV;
-    const QRect dst = Normalise(x.v(), y.v(), nWidth.v(), nHeight.v(), dFlipH, dFlipV);
-    const QRect src = Normalise(xSrc.v(), ySrc.v(), nSrcWidth.v(), nSrcHeight.v(), sFlipH, sFlipV);
-    const bool flipH = dFlipH != sFlipH;
-    const bool flipV = dFlipV != sFlipV;
-    if (dst.isEmpty() || src.isEmpty())
+    Normalise(dx, dw, dFlipH);
+    Normalise(dy, dh, dFlipV);
+    Normalise(sx, sw, sFlipH);
+    Normalise(sy, sh, sFlipV);
+    if (dw == 0 || dh == 0 || sw == 0 || sh == 0)
         return 1;
-    if (dst.size() == src.size()) {
-        if (!flipH && !flipV && dst.topLeft() == QPoint(0, 0) && src.topLeft() == QPoint(0, 0)
-            && IsWholeSurface(*hDestDC, dst) && IsWholeSurface(*hSrcDC, src) && CopyWhole(*hDestDC, *hSrcDC))
-            return 1;
-        CopyUnscaled(*hDestDC, dst, *hSrcDC, src.topLeft(), flipH, flipV);
+    PictureBox& to = *hDestDC;
+    PictureBox& from = *hSrcDC;
+    const bool flipH = dFlipH != sFlipH, flipV = dFlipV != sFlipV;
+    // One whole surface onto another of the same size: they share their pixels from now on.
+    if (!flipH && !flipV && &to != &from && dx == 0 && dy == 0 && sx == 0 && sy == 0 && dw == sw && dh == sh
+        && dw == qint64(to.ScaleWidth()) && dh == qint64(to.ScaleHeight()) && sw == qint64(from.ScaleWidth())
+        && sh == qint64(from.ScaleHeight())) {
+        to.becomeCopyOf(from);
         return 1;
     }
-    // Scaled: only the part that lands on the destination is worth computing, but the whole
-    // picture is rarely stretched more than a few pixels, so scale the block once.
-    const QRect visible = dst & hDestDC->image().rect();
-    if (visible.isEmpty())
-        return 1;
-    QImage block = SourceBlock(*hSrcDC, src)
-                       .scaled(dst.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                       .mirrored(flipH, flipV)
-                       .convertToFormat(QImage::Format_RGB32);
-    if (block.isNull())
-        Raise(Err::OutOfMemory);
-    QImage& out = hDestDC->pixels();
-    for (int row = visible.top(); row <= visible.bottom(); ++row)
-        std::memcpy(out.scanLine(row) + 4 * visible.left(),
-            block.constScanLine(row - dst.top()) + 4 * (visible.left() - dst.left()),
-            4 * static_cast<std::size_t>(visible.width()));
-    hDestDC->markWritten(visible);
+    Copy(to, dx, dy, dw, dh, from, sx, sy, sw, sh, flipH, flipV);
     return 1;
 }
 
-Long BitBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc, Long dwRop)
+Long BitBlt(
+    HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc, Long dwRop)
 {
     return StretchBlt(hDestDC, x, y, nWidth, nHeight, hSrcDC, xSrc, ySrc, nWidth, nHeight, dwRop);
 }

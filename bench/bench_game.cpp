@@ -1,0 +1,471 @@
+// What a player's actions cost on big photos, measured on the real window through its handlers,
+// side by side with the least the same work could cost: copying one piece-sized rectangle, one
+// whole play surface, and decoding the picture alone.
+//
+// Every figure is one action; the "x_..." counters are that action divided by its reference,
+// measured in the same run on the same sizes.
+#include "FakePlatform.h"
+#include "MainAccess.h"
+#include "TestPictures.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+struct Config {
+    int width;
+    int height;
+    int level;
+    std::string name() const
+    {
+        return std::to_string(width) + "x" + std::to_string(height) + "/L" + std::to_string(level);
+    }
+};
+
+const std::vector<Config> Configs { { 640, 480, 4 }, { 640, 480, 9 }, { 4000, 3000, 4 }, { 4000, 3000, 9 },
+    { 8000, 6000, 4 }, { 8000, 6000, 9 } };
+
+QTemporaryDir* Folder = nullptr;
+
+QString PicturePath(int w, int h, const char* ext)
+{
+    return Folder->filePath(QStringLiteral("photo-%1x%2.%3").arg(w).arg(h).arg(QLatin1String(ext)));
+}
+
+void WritePictures()
+{
+    for (const QSize s : { QSize(640, 480), QSize(4000, 3000), QSize(8000, 6000) })
+        for (const char* ext : { "bmp", "jpg" })
+            WriteTestPicture(*Folder, QFileInfo(PicturePath(s.width(), s.height(), ext)).fileName(),
+                s.width(), s.height(), 7);
+}
+
+// Per configuration, the mean seconds of each reference, filled in as the references run.
+std::map<std::string, double> Reference;
+double Ref(const Config& c, const char* what)
+{
+    return Reference[c.name() + "/" + what];
+}
+
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+// One window as the player has it: shown, at a level, with a picture opened.
+struct Game {
+    FakePlatform platform;
+    std::unique_ptr<Main> main;
+    int n = 4;
+
+    explicit Game(int level)
+        : n(level)
+    {
+        main = std::make_unique<Main>(platform);
+        main->show();
+        QApplication::processEvents();
+        MainAccess a { *main };
+        a.Divisions() = level;
+        a.NewGame();
+    }
+    MainAccess a() { return MainAccess { *main }; }
+    bool open(const QString& path)
+    {
+        platform.openAnswers.push_back(path);
+        a().OpenPicture();
+        return platform.calls(QStringLiteral("MsgBox")).isEmpty();
+    }
+    int w() { return a().PieceW().v(); }
+    int h() { return a().PieceH().v(); }
+    QPointF trayCell(int cell)
+    {
+        return QPointF(((cell - 1) % n) * w() + w() / 2, ((cell - 1) / n) * h() + h() / 2);
+    }
+    QPointF boardCell(int cell)
+    {
+        return QPointF(n * w() + 20 + ((cell - 1) % n) * w() + w() / 2, ((cell - 1) / n) * h() + h() / 2);
+    }
+    // The first piece still in the tray, or 0.
+    int pieceInTray()
+    {
+        for (int i = 1; i <= n * n; ++i)
+            if (a().Tray()(i).Id.v() != 0)
+                return i;
+        return 0;
+    }
+    void pickUp(int piece)
+    {
+        const QPointF p = trayCell(a().Tray()(piece).Id.v());
+        a().MouseDown(1, float(p.x()), float(p.y()));
+    }
+    void place(int piece)
+    {
+        const QPointF p = boardCell(piece);
+        a().MouseUp(1, float(p.x()), float(p.y()));
+    }
+};
+
+std::unique_ptr<Game> OpenedGame(const Config& c, benchmark::State& state)
+{
+    auto g = std::make_unique<Game>(c.level);
+    if (!g->open(PicturePath(c.width, c.height, "bmp"))) {
+        state.SkipWithError("the picture did not open");
+        return nullptr;
+    }
+    return g;
+}
+
+QSize SurfaceSize(const Config& c)
+{
+    static std::map<std::string, QSize> sizes;
+    auto& s = sizes[c.name()];
+    if (s.isEmpty()) {
+        Game g(c.level);
+        g.open(PicturePath(c.width, c.height, "bmp"));
+        s = g.a().Picture1()->image().size();
+    }
+    return s;
+}
+
+QSize PieceSize(const Config& c)
+{
+    return QSize(static_cast<int>(std::nearbyint(double(c.width) / c.level)),
+        static_cast<int>(std::nearbyint(double(c.height) / c.level)));
+}
+
+// ---- references ----
+
+QImage Filled(QSize s, QRgb c)
+{
+    QImage img(s, QImage::Format_RGB32);
+    img.fill(c);
+    return img;
+}
+
+void RecordReference(benchmark::State& state, const Config& c, const char* what, double total)
+{
+    if (state.iterations() > 0)
+        Reference[c.name() + "/" + what] = total / double(state.iterations());
+}
+
+void RefPieceCopy(benchmark::State& state, Config c, bool mirrored)
+{
+    const QSize surface = SurfaceSize(c);
+    const QSize piece = PieceSize(c);
+    QImage from = TestPicture(surface.width(), surface.height(), 1);
+    QImage to = Filled(surface, 0xff808080);
+    double total = 0;
+    int shift = 0;
+    for (auto _ : state) {
+        // A piece from the tray to somewhere else on the surface, as a move puts it.
+        const int sx = 0, sy = 0;
+        const int dx = surface.width() / 2 + (shift++ % 16), dy = 1;
+        const auto t0 = Clock::now();
+        for (int row = 0; row < piece.height(); ++row) {
+            const auto* src = reinterpret_cast<const QRgb*>(
+                                  from.constScanLine(sy + (mirrored ? piece.height() - 1 - row : row)))
+                + sx;
+            auto* dst = reinterpret_cast<QRgb*>(to.scanLine(dy + row)) + dx;
+            if (mirrored)
+                std::reverse_copy(src, src + piece.width(), dst);
+            else
+                std::memcpy(dst, src, 4 * std::size_t(piece.width()));
+        }
+        benchmark::ClobberMemory();
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    RecordReference(state, c, mirrored ? "mirrored" : "piece", total);
+    state.counters["piece_px"] = piece.width() * piece.height();
+}
+
+void RefFullCopy(benchmark::State& state, Config c)
+{
+    const QSize surface = SurfaceSize(c);
+    QImage from = TestPicture(surface.width(), surface.height(), 1);
+    QImage to = Filled(surface, 0xff808080);
+    double total = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        std::memcpy(to.bits(), from.constBits(), std::size_t(from.sizeInBytes()));
+        benchmark::ClobberMemory();
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    RecordReference(state, c, "full", total);
+    state.counters["surface_MB"] = double(from.sizeInBytes()) / (1 << 20);
+    if (Ref(c, "piece") > 0)
+        state.counters["x_piece"] = total / double(state.iterations()) / Ref(c, "piece");
+}
+
+void RefDecode(benchmark::State& state, Config c, const char* ext)
+{
+    const QString path = PicturePath(c.width, c.height, ext);
+    double total = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        QImageReader reader(path);
+        QImage img;
+        if (!reader.read(&img))
+            state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(img.constBits());
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    RecordReference(state, c, ext, total);
+}
+
+// The cost of showing one piece-sized rectangle on the screen, which every step of the deal pays.
+void RefRefresh(benchmark::State& state, Config c)
+{
+    auto g = OpenedGame(c, state);
+    if (!g)
+        return;
+    PictureBox* p = g->a().Picture1();
+    double total = 0;
+    int k = 0;
+    for (auto _ : state) {
+        const int x = (k++ % g->n) * g->w();
+        p->Box(x, 0, x + g->w(), g->h(), 0);
+        const auto t0 = Clock::now();
+        p->Refresh();
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    RecordReference(state, c, "refresh", total);
+}
+
+// ---- the player's actions ----
+
+void SetRatio(benchmark::State& state, const char* name, double mean, double reference)
+{
+    if (reference > 0)
+        state.counters[name] = mean / reference;
+}
+
+void Move(benchmark::State& state, Config c)
+{
+    auto g = OpenedGame(c, state);
+    if (!g)
+        return;
+    g->a().ShufflePieces();
+    const int piece = g->pieceInTray();
+    g->pickUp(piece);
+    const QPointF start = g->trayCell(g->a().Tray()(piece).Id.v());
+    double total = 0;
+    int step = 0;
+    const int span = std::max(16, 2 * g->w());
+    for (auto _ : state) {
+        // Back and forth along the tray in steps of 8 pixels, as a drag reports the pointer.
+        const int t = (step++ * 8) % (2 * span);
+        const float x = float(start.x() + (t < span ? t : 2 * span - t));
+        const float y = float(start.y() + g->h() / 3);
+        const auto t0 = Clock::now();
+        g->a().MouseMove(0, x, y);
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    const double mean = total / double(state.iterations());
+    SetRatio(state, "x_piece", mean, Ref(c, "piece"));
+}
+
+void Deal(benchmark::State& state, Config c, bool again)
+{
+    double total = 0;
+    for (auto _ : state) {
+        auto g = OpenedGame(c, state);
+        if (!g)
+            return;
+        if (again) {
+            // A game played a little, lost, and a new one dealt on the same picture.
+            g->a().ShufflePieces();
+            g->pickUp(g->pieceInTray());
+            g->a().MouseMove(0, 5, 5);
+            g->a().NewGame();
+        }
+        const auto t0 = Clock::now();
+        g->a().ShufflePieces();
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    const double mean = total / double(state.iterations());
+    const int N = c.level * c.level;
+    SetRatio(state, "x_mirrored", mean, N * Ref(c, "mirrored"));
+    SetRatio(state, "x_mirrored_refresh", mean, N * (Ref(c, "mirrored") + Ref(c, "refresh")));
+}
+
+void Place(benchmark::State& state, Config c)
+{
+    std::unique_ptr<Game> g;
+    double total = 0;
+    for (auto _ : state) {
+        if (!g || g->pieceInTray() == 0 || g->pieceInTray() == c.level * c.level) {
+            g = OpenedGame(c, state);
+            if (!g)
+                return;
+            g->a().ShufflePieces();
+        }
+        const int piece = g->pieceInTray();
+        g->pickUp(piece);
+        const QPointF to = g->boardCell(piece);
+        g->a().MouseMove(0, float(to.x()), float(to.y()));
+        const auto t0 = Clock::now();
+        g->place(piece);
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    SetRatio(state, "x_piece", total / double(state.iterations()), Ref(c, "piece"));
+}
+
+void Toggle(benchmark::State& state, Config c)
+{
+    auto g = OpenedGame(c, state);
+    if (!g)
+        return;
+    g->a().ShufflePieces();
+    const int piece = g->pieceInTray();
+    g->pickUp(piece);
+    g->place(piece);
+    const QPointF at = g->boardCell(piece);
+    double total = 0;
+    int k = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        g->a().MouseDown(1 + (k++ & 1), float(at.x()), float(at.y()));
+        const double s = Seconds(Clock::now() - t0);
+        total += s;
+        state.SetIterationTime(s);
+    }
+    SetRatio(state, "x_piece", total / double(state.iterations()), Ref(c, "piece"));
+}
+
+void Open(benchmark::State& state, Config c, const char* ext)
+{
+    double total = 0;
+    for (auto _ : state) {
+        auto g = std::make_unique<Game>(c.level);
+        const auto t0 = Clock::now();
+        const bool ok = g->open(PicturePath(c.width, c.height, ext));
+        const double s = Seconds(Clock::now() - t0);
+        if (!ok)
+            state.SkipWithError("the picture did not open");
+        total += s;
+        state.SetIterationTime(s);
+    }
+    SetRatio(state, "x_decode", total / double(state.iterations()), Ref(c, ext));
+}
+
+long PeakKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+// The highest resident size over a short game: open, deal, a drag, a placement, a mirror toggle.
+void PeakMemory(benchmark::State& state, Config c)
+{
+    for (auto _ : state) {
+        malloc_trim(0);
+        // Forget the peaks of everything run before, so the figure belongs to this game alone.
+        std::ofstream("/proc/self/clear_refs") << "5";
+        {
+            auto g = OpenedGame(c, state);
+            if (!g)
+                return;
+            g->a().ShufflePieces();
+            const int piece = g->pieceInTray();
+            g->pickUp(piece);
+            for (int i = 0; i < 20; ++i)
+                g->a().MouseMove(0, float(10 + 9 * i), float(10 + 5 * i));
+            g->place(piece);
+            const QPointF at = g->boardCell(piece);
+            g->a().MouseDown(1, float(at.x()), float(at.y()));
+            state.SetIterationTime(1e-3);
+        }
+        const double peak = double(PeakKilobytes()) / 1024.0;
+        const double picture = double(c.width) * c.height * 4 / (1 << 20);
+        state.counters["peak_MB"] = peak;
+        state.counters["picture_MB"] = picture;
+        state.counters["x_budget"] = peak / (5.5 * picture + 60);
+    }
+}
+
+void RegisterAll()
+{
+    for (const Config& c : Configs) {
+        const std::string n = c.name();
+        const bool big = c.width > 1000;
+        const int heavy = c.width >= 8000 ? 3 : big ? 5 : 30;
+        auto reg = [&](const std::string& what, auto fn) {
+            return benchmark::RegisterBenchmark((what + "/" + n).c_str(), fn)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        };
+        reg("ref_piece_copy", [c](benchmark::State& s) {
+            RefPieceCopy(s, c, false);
+        })->Unit(benchmark::kMicrosecond);
+        reg("ref_mirrored_piece_copy", [c](benchmark::State& s) {
+            RefPieceCopy(s, c, true);
+        })->Unit(benchmark::kMicrosecond);
+        reg("ref_full_copy", [c](benchmark::State& s) { RefFullCopy(s, c); });
+        reg("ref_refresh_piece", [c](benchmark::State& s) {
+            RefRefresh(s, c);
+        })->Unit(benchmark::kMicrosecond);
+        reg("ref_decode_bmp", [c](benchmark::State& s) { RefDecode(s, c, "bmp"); })->Iterations(heavy);
+        reg("ref_decode_jpeg", [c](benchmark::State& s) { RefDecode(s, c, "jpg"); })->Iterations(heavy);
+        reg("move", [c](benchmark::State& s) { Move(s, c); })->Unit(benchmark::kMicrosecond);
+        reg("deal", [c](benchmark::State& s) { Deal(s, c, false); })->Iterations(heavy);
+        reg("deal_next_game", [c](benchmark::State& s) { Deal(s, c, true); })->Iterations(heavy);
+        reg("place", [c](benchmark::State& s) { Place(s, c); })
+            ->Iterations(big ? 10 : 100)
+            ->Unit(benchmark::kMicrosecond);
+        reg("toggle", [c](benchmark::State& s) { Toggle(s, c); })->Unit(benchmark::kMicrosecond);
+        reg("open_bmp", [c](benchmark::State& s) { Open(s, c, "bmp"); })->Iterations(heavy);
+        reg("open_jpeg", [c](benchmark::State& s) { Open(s, c, "jpg"); })->Iterations(heavy);
+        reg("peak_memory", [c](benchmark::State& s) { PeakMemory(s, c); })->Iterations(1);
+    }
+}
+}
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir folder;
+    Folder = &folder;
+    WritePictures();
+    RegisterAll();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

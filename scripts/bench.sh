@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release) and runs them: the player's actions on generated 640x480,
+# 4000x3000 and 8000x6000 pictures at levels 4 and 9, beside the copies and decodes they are measured
+# against. Extra arguments go to the benchmark program, e.g. --benchmark_filter=move.
+# With Xvfb installed, start-up to the window shown and the idle memory are measured too.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev libgl-dev qt6-qpa-plugins \
+  libbenchmark-dev xvfb xauth
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTILORA_TESTS=ON -DTILORA_BENCH=ON
+cmake --build build/bench -j"$(nproc)" --target tilora_bench tilora_startup
+
+QT_QPA_PLATFORM=offscreen build/bench/bench/tilora_bench --benchmark_counters_tabular=true "$@"
+
+if command -v Xvfb >/dev/null; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+  sleep 1
+  echo "== start-up under Xvfb (5 runs) =="
+  for run in 1 2 3 4 5; do
+    start=$(date +%s%N)
+    out=$(DISPLAY=$display QT_QPA_PLATFORM=xcb build/bench/bench/tilora_startup)
+    shown=$(sed -n 's/^shown_at_ns //p' <<<"$out")
+    echo "run $run: window shown after $(( (shown - start) / 1000000 )) ms;" \
+      "$(sed -n 's/^idle_rss_kB //p' <<<"$out") kB resident when idle"
+  done
+fi
