@@ -90,6 +90,8 @@ void Main::CreateControls()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFont(controlFont);
     Paint(Frame1, QColor(128, 128, 255));
+    // The style's shaded group panel would tint the light blue; a flat frame shows it as it is.
+    Frame1->setFlat(true);
     PlaceTwips(Frame1, 840, 600, 3735, 2295);
 
     cmdLevel = new QPushButton(QStringLiteral("Level Up"), Frame1);
