@@ -95,8 +95,14 @@ bool BmpIsShort(const BmpHeader& h, const uchar* data, qint64 size)
     // Only uncompressed rows have a size known in advance.
     if (h.compression != BmpRgb && h.compression != BmpBitfields && h.compression != BmpAlphaBitfields)
         return false;
-    const qint64 stride = ((h.width * h.bits + 31) / 32) * 4;
-    return size < h.offset + stride * h.height;
+    // Headers may claim sizes whose product no file could hold; such a claim is short by definition.
+    qint64 bitsPerRow = 0, rows = 0, needed = 0;
+    if (__builtin_mul_overflow(h.width, h.bits, &bitsPerRow))
+        return true;
+    const qint64 stride = ((bitsPerRow + 31) / 32) * 4;
+    if (__builtin_mul_overflow(stride, h.height, &rows) || __builtin_add_overflow(h.offset, rows, &needed))
+        return true;
+    return size < needed;
 }
 
 // libjpeg makes up grey blocks for a file cut short; the player should hear it is damaged instead.
