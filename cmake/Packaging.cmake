@@ -6,10 +6,11 @@ set(CPACK_PACKAGE_VENDOR "Tilora developers")
 set(CPACK_PACKAGE_CONTACT "Tilora developers <tilora-devel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture jigsaw with shuffled, mirrored pieces")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Tilora cuts a JPEG or BMP picture into a grid of four to nine pieces per side, deals them\n\
-into a tray in a random order and mirrors each one. The player carries every piece to its\n\
-own cell and mirrors it back with the mouse buttons; a piece dropped on the wrong cell ends\n\
-the game. The user interface is in Romanian.")
+  "Tilora cuts a JPEG or BMP picture into a grid of four to nine pieces\n\
+per side, deals them into a tray in a random order and mirrors each one.\n\
+The player carries every piece to its own cell and mirrors it back with\n\
+the mouse buttons; a piece dropped on the wrong cell ends the game.\n\
+The user interface is in Romanian.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tilora)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -9,5 +9,5 @@ cmake --build build/package -j"$(nproc)"
 rm -f build/package/tilora_*.deb
 (cd build/package && cpack -G DEB)
 deb=$(ls build/package/tilora_*.deb)
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb" Package Version Depends Recommends Section
 echo "$(pwd)/$deb"

@@ -30,7 +30,8 @@ fi
 
 sizes=(16 22 24 32 48 64 128 256)
 expected=(bin/tilora share/tilora/chimes.wav share/tilora/utopia.wav share/applications/tilora.desktop
-    share/metainfo/io.github.tilora.tilora.metainfo.xml)
+    share/metainfo/io.github.tilora.tilora.metainfo.xml share/doc/tilora/copyright
+    share/doc/tilora/changelog.gz share/man/man6/tilora.6.gz)
 for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/tilora.png"); done
 
 # Nothing more, nothing less: build tools, libraries or test programs must not leak into a package.
@@ -68,6 +69,12 @@ check "metainfo launches a different desktop entry" \
 check "metainfo's first release is not $version" \
     test "$(grep -o '<release version="[^"]*"' "$metainfo" | head -1)" = "<release version=\"$version\""
 check "metainfo provides a different binary" grep -q "<binary>$(key Exec)</binary>" "$metainfo"
+
+# The software centres' own check of the tree: desktop entry, metainfo and icon found together.
+if command -v appstreamcli >/dev/null; then
+    verdict=$(appstreamcli validate-tree --no-net "$scratch" 2>&1)
+    check "appstream rejects the installed tree: $verdict" test $? -eq 0
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
