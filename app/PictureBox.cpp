@@ -135,6 +135,20 @@ QRgb Opaque(QRgb c)
     return c | 0xff000000u;
 }
 
+// Qt 6.4 unites some regions wrongly when one ends in the band where the other begins: its shortcut
+// for laying one region above another leaves overlapping rectangles and loses others. The
+// symmetric difference of disjoint regions takes the general path, which is right.
+void Unite(QRegion& to, const QRegion& more)
+{
+    if (more.isEmpty())
+        return;
+    if (to.isEmpty()) {
+        to = more;
+        return;
+    }
+    to = to.xored(more.subtracted(to));
+}
+
 qint64 Area(const QRegion& r)
 {
     qint64 a = 0;
@@ -179,6 +193,12 @@ QImage NewStore(QSize s)
 }
 }
 
+void PictureBox::rearranged()
+{
+    static quint64 counter = 0;
+    version_ = ++counter;
+}
+
 void PictureBox::ensureStore()
 {
     if (store_.size() != size_)
@@ -189,7 +209,7 @@ QRegion PictureBox::filled() const
 {
     QRegion all;
     for (const Fill& f : fills_)
-        all += f.area;
+        Unite(all, f.area);
     return all;
 }
 
@@ -203,7 +223,7 @@ void PictureBox::addFill(const QRegion& area, QRgb colour)
     colour = Opaque(colour);
     for (Fill& f : fills_)
         if (f.colour == colour) {
-            f.area += area;
+            Unite(f.area, area);
             return;
         }
     fills_.push_back(Fill { colour, area });
@@ -214,14 +234,17 @@ void PictureBox::partsOf(const QRect& r, std::vector<Part>& out) const
     const QRect want = r & QRect(QPoint(0, 0), size_);
     if (want.isEmpty())
         return;
+    // Most reads fall wholly in one kind of part; find those without building regions.
     QRegion rest(want);
     for (const Fill& f : fills_) {
+        if (!f.area.intersects(want))
+            continue;
         const QRegion part = f.area & want;
         for (const QRect& x : part)
             out.push_back(Part { x, nullptr, f.colour, QPoint(0, 0) });
         rest -= part;
     }
-    if (partner_ && !borrowed_.isEmpty()) {
+    if (partner_ && borrowed_.intersects(want)) {
         const QRegion part = borrowed_ & rest;
         for (const QRect& x : part)
             out.push_back(Part { x, &partner_->store_, 0, QPoint(0, 0) });
@@ -238,17 +261,23 @@ void PictureBox::beginWrite(const QRegion& area, std::vector<Target>& out)
         return;
     // Where the partner still reads this surface's store, the old pixels stay for it and the new ones
     // go into the partner's store, which is free there.
-    const QRegion intoPartner = partner_ ? partner_->borrowed_ & w : QRegion();
-    const QRegion intoOwn = w - intoPartner;
-    borrowed_ = (borrowed_ - w) + intoPartner;
+    const QRegion intoPartner
+        = partner_ && partner_->borrowed_.intersects(w) ? partner_->borrowed_ & w : QRegion();
+    const QRegion intoOwn = intoPartner.isEmpty() ? w : w - intoPartner;
+    if (borrowed_.intersects(w))
+        borrowed_ -= w;
+    Unite(borrowed_, intoPartner);
     for (Fill& f : fills_)
-        f.area -= w;
+        if (f.area.intersects(w))
+            f.area -= w;
     std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
     for (const QRect& x : intoPartner)
         out.push_back(Target { x, &partner_->store_ });
     for (const QRect& x : intoOwn)
         out.push_back(Target { x, &store_ });
-    unshown_ += w;
+    Unite(unshown_, w);
+    Unite(writtenSince_, w);
+    rearranged();
 }
 
 void PictureBox::fillArea(const QRect& r, QRgb colour)
@@ -263,7 +292,9 @@ void PictureBox::fillArea(const QRect& r, QRgb colour)
             f.area -= w;
     std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
     addFill(w, colour);
-    unshown_ += w;
+    Unite(unshown_, w);
+    Unite(writtenSince_, w);
+    rearranged();
     // Colours that came and went leave many small fills; keep the number of colours small.
     constexpr std::size_t MostColours = 6;
     while (fills_.size() > MostColours) {
@@ -284,25 +315,74 @@ void PictureBox::becomeCopyOf(PictureBox& from)
 {
     if (&from == this || from.size_ != size_)
         return;
-    if (partner_ != &from) {
-        from.unshare(false);
-        unshare(true);
-        partner_ = &from;
-        from.partner_ = this;
-    }
-    ensureStore();
     const QRect all(QPoint(0, 0), size_);
-    // This surface keeps showing what it showed wherever it ends up reading the same pixels as before.
-    QRegion same = ownArea() & from.borrowed_;
-    const QRegion fromOwn = from.ownArea();
-    same += borrowed_ & fromOwn;
-    for (const Fill& mine : fills_)
-        for (const Fill& theirs : from.fills_)
-            if (mine.colour == theirs.colour)
-                same += mine.area & theirs.area;
-    unshown_ += QRegion(all) - same;
-    borrowed_ = fromOwn;
-    fills_ = from.fills_;
+    if (partner_ == &from && copiedAt_ == from.version_) {
+        // The partner is as it was when this surface last became its copy: take those parts back.
+        borrowed_ = copiedBorrowed_;
+        fills_ = copiedFills_;
+        Unite(unshown_, writtenSince_);
+    } else if (partner_ == &from && inStep_) {
+        // The two were equal after the last whole copy between them; they can differ only where
+        // either was written since.
+        QRegion differs = writtenSince_;
+        Unite(differs, from.writtenSince_);
+        differs &= all;
+        QRegion theirsOwn = differs;
+        std::vector<Fill> theirFills;
+        for (const Fill& f : from.fills_)
+            if (f.area.intersects(differs)) {
+                theirFills.push_back(Fill { f.colour, f.area & differs });
+                theirsOwn -= theirFills.back().area;
+            }
+        if (from.borrowed_.intersects(differs))
+            theirsOwn -= from.borrowed_;
+        if (borrowed_.intersects(differs))
+            borrowed_ -= differs;
+        Unite(borrowed_, theirsOwn);
+        for (Fill& f : fills_)
+            if (f.area.intersects(differs))
+                f.area -= differs;
+        std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
+        for (const Fill& f : theirFills)
+            addFill(f.area, f.colour);
+        Unite(unshown_, differs);
+        // Outside the differences the two may keep their pixels alike, each in its own store, and a
+        // write on this surface would then overwrite what a remembered arrangement reads.
+        rearranged();
+        copiedAt_ = 0;
+        writtenSince_ = QRegion();
+        from.writtenSince_ = QRegion();
+        return;
+    } else {
+        if (partner_ != &from) {
+            from.unshare(false);
+            unshare(true);
+            partner_ = &from;
+            from.partner_ = this;
+        }
+        ensureStore();
+        // This surface keeps showing what it showed wherever it ends up reading the same pixels as
+        // before.
+        QRegion same = ownArea() & from.borrowed_;
+        const QRegion fromOwn = from.ownArea();
+        Unite(same, borrowed_ & fromOwn);
+        for (const Fill& mine : fills_)
+            for (const Fill& theirs : from.fills_)
+                if (mine.colour == theirs.colour)
+                    Unite(same, mine.area & theirs.area);
+        Unite(unshown_, QRegion(all) - same);
+        borrowed_ = fromOwn;
+        fills_ = from.fills_;
+    }
+    // Every part now reads what the partner's part reads, so writes on either go where the other does
+    // not look, and this arrangement stays right for as long as the partner is not rearranged.
+    rearranged();
+    copiedAt_ = from.version_;
+    copiedBorrowed_ = borrowed_;
+    copiedFills_ = fills_;
+    writtenSince_ = QRegion();
+    from.writtenSince_ = QRegion();
+    inStep_ = from.inStep_ = true;
 }
 
 void PictureBox::unshare(bool discarding)
@@ -312,6 +392,10 @@ void PictureBox::unshare(bool discarding)
         return;
     partner_ = nullptr;
     p->partner_ = nullptr;
+    rearranged();
+    p->rearranged();
+    copiedAt_ = p->copiedAt_ = 0;
+    inStep_ = p->inStep_ = false;
     if (discarding) {
         // The partner needs what it reads from this store. Hand the whole store over when that is
         // most of it, and bring the partner's own pixels across instead.
@@ -355,7 +439,9 @@ void PictureBox::settle()
         for (const QRect& r : borrowed_)
             CopyRect(store_, p->store_, r);
         borrowed_ = QRegion();
+        p->rearranged();
     }
+    rearranged();
     for (const Fill& f : fills_)
         for (const QRect& r : f.area)
             FillRect(store_, r, f.colour);
@@ -385,7 +471,7 @@ void PictureBox::resizeInner(int w, int h)
         if (part.store)
             CopyRect(store, *part.store, part.rect);
         else if (part.colour == Opaque(back_))
-            background += part.rect;
+            Unite(background, part.rect);
         else
             fills.push_back(Fill { part.colour, part.rect });
     }
@@ -398,6 +484,7 @@ void PictureBox::resizeInner(int w, int h)
         addFill(f.area, f.colour);
     std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
     unshown_ = QRegion(QRect(QPoint(0, 0), size_));
+    rearranged();
 }
 
 void PictureBox::setPicture(QImage picture)
@@ -411,6 +498,7 @@ void PictureBox::setPicture(QImage picture)
     borrowed_ = QRegion();
     setGeometry(x(), y(), size_.width() + 2 * BorderPx, size_.height() + 2 * BorderPx);
     unshown_ = QRegion(QRect(QPoint(0, 0), size_));
+    rearranged();
 }
 
 void PictureBox::Cls()

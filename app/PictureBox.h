@@ -125,4 +125,18 @@ private:
     QRgb back_;
     QRgb fore_;
     QRegion unshown_;
+
+    // Changes whenever the parts are rearranged.
+    quint64 version_ = 0;
+    void rearranged();
+    // The parts this surface took when it last became a copy of its partner, the partner's version
+    // then, and what was written on this surface since: while the partner stays as it was, becoming
+    // its copy again means taking those parts back.
+    quint64 copiedAt_ = 0;
+    QRegion copiedBorrowed_;
+    std::vector<Fill> copiedFills_;
+    QRegion writtenSince_;
+    // Since they were last made equal, the two partners have been written only in their
+    // writtenSince_.
+    bool inStep_ = false;
 };

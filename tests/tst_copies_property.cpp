@@ -81,7 +81,7 @@ QImage Compose(const PictureBox& s)
     for (const PictureBox::Part& part : parts) {
         if (covered.intersects(part.rect))
             return QImage(); // parts must not overlap
-        covered += part.rect;
+        covered = covered.xored(QRegion(part.rect)); // disjoint, and xor is safe from a union fault of Qt 6.4
         for (int y = part.rect.top(); y <= part.rect.bottom(); ++y)
             for (int x = part.rect.left(); x <= part.rect.right(); ++x)
                 out.setPixel(x, y,
