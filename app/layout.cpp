@@ -190,16 +190,16 @@ void Main::FitWindowToForm()
     form->resize(form->width(), std::max(designHeight, needed));
 
     QSize client(form->width(), designHeight);
+    QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (const QScreen* s = screen()) {
         const QSize chrome = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-        const QSize room = s->availableGeometry().size() - chrome - QSize(0, menuBar()->sizeHint().height());
-        if (client.width() > room.width())
-            client.setWidth(room.width());
-        if (client.height() > room.height())
-            client.setHeight(room.height());
+        room = s->availableGeometry().size() - chrome - QSize(0, menuBar()->sizeHint().height());
+        client = client.boundedTo(room);
     }
     if (form->height() > client.height())
         client.rwidth() += scroller->verticalScrollBar()->sizeHint().width();
+    // The scroll bar goes inside the screen too; the surface scrolls a little further instead.
+    client = client.boundedTo(room);
     resize(client.width(), client.height() + menuBar()->sizeHint().height());
 }
 
