@@ -54,6 +54,12 @@ QByteArray PatchBmpSize(QByteArray bmp, qint32 w, qint32 h)
     return bmp;
 }
 
+QByteArray PatchBmpBits(QByteArray bmp, quint16 bits)
+{
+    qToLittleEndian(bits, bmp.data() + 28);
+    return bmp;
+}
+
 // The frame header of a baseline JPEG carries height, then width, big-endian.
 QByteArray PatchJpegSize(QByteArray jpeg, quint16 w, quint16 h)
 {
@@ -249,6 +255,8 @@ private Q_SLOTS:
         row("BMP claiming a width past the layout", "wide.bmp", PatchBmpSize(bmp, 17000, 2), 4,
             Outcome::Overflow);
         row("BMP claiming 30000 x 30000", "big.bmp", PatchBmpSize(bmp, 30000, 30000), 9, Outcome::Damaged);
+        row("BMP whose sizes overflow when multiplied", "product.bmp",
+            PatchBmpBits(PatchBmpSize(bmp, INT32_MAX, INT32_MAX), 0xffff), 4, Outcome::Damaged);
         row("BMP claiming zero width", "zerow.bmp", PatchBmpSize(bmp, 0, 120), 4, Outcome::Damaged);
         row("BMP claiming zero height", "zeroh.bmp", PatchBmpSize(bmp, 160, 0), 4, Outcome::Damaged);
         row("BMP claiming negative width", "negw.bmp", PatchBmpSize(bmp, -160, 120), 4, Outcome::Damaged);
