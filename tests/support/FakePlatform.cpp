@@ -23,9 +23,13 @@ std::optional<QString> FakePlatform::OpenFile(QWidget*, const QString& filter)
     log << QStringLiteral("OpenFile ") + filter;
     if (openAnswers.empty())
         return std::nullopt;
-    auto answer = openAnswers.front();
+    // Taken apart rather than copied whole: gcc 12 warns falsely on a copied optional<QString>.
+    const bool chosen = openAnswers.front().has_value();
+    QString path = openAnswers.front().value_or(QString());
     openAnswers.pop_front();
-    return answer;
+    if (!chosen)
+        return std::nullopt;
+    return path;
 }
 
 bool FakePlatform::StartProgram(const QString& path)
