@@ -1,6 +1,7 @@
 #include "PictureBox.h"
 
 #include "basic.h"
+#include "pixel_memory.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -186,7 +187,7 @@ QImage NewStore(QSize s)
 {
     if (s.isEmpty())
         return QImage();
-    QImage img(s, QImage::Format_RGB32);
+    QImage img = NewLargeImage(s, QImage::Format_RGB32);
     if (img.isNull())
         Raise(Err::OutOfMemory);
     return img;

@@ -2,6 +2,7 @@
 
 #include "AppInfo.h"
 #include "basic.h"
+#include "pixel_memory.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -230,6 +231,10 @@ QImage LoadPictureFile(const QString& path)
             Refuse(path, Damaged);
         }
     }
+    // Decoded straight into memory fit for a big picture; Qt keeps a picture it is handed whose
+    // size and format match.
+    if (picture.isNull() && size.isValid() && reader.imageFormat() == QImage::Format_RGB32)
+        picture = NewLargeImage(size, QImage::Format_RGB32);
     if (!reader.read(&picture)) {
         switch (reader.error()) {
         case QImageReader::FileNotFoundError:
