@@ -94,10 +94,12 @@ struct Game {
     }
     int w() { return a().PieceW().v(); }
     int h() { return a().PieceH().v(); }
-    QPointF trayCell(int cell)
+    // A point at (dx, dy) inside a tray cell.
+    QPointF trayCellAt(int cell, int dx, int dy)
     {
-        return QPointF(((cell - 1) % n) * w() + w() / 2, ((cell - 1) / n) * h() + h() / 2);
+        return QPointF(((cell - 1) % n) * w() + dx, ((cell - 1) / n) * h() + dy);
     }
+    QPointF trayCell(int cell) { return trayCellAt(cell, w() / 2, h() / 2); }
     QPointF boardCell(int cell)
     {
         return QPointF(n * w() + 20 + ((cell - 1) % n) * w() + w() / 2, ((cell - 1) / n) * h() + h() / 2);
@@ -110,20 +112,8 @@ struct Game {
                 return i;
         return 0;
     }
-    void pickUp(int piece) { pickUpAt(piece, trayCell(a().Tray()(piece).Id.v())); }
-    // Within the piece's tray cell, near its top left corner, where the window shows it unscrolled.
-    QPointF pickUpInView(int piece)
-    {
-        const int cell = a().Tray()(piece).Id.v();
-        const QPointF p(((cell - 1) % n) * w() + std::min(w() / 2, 100), ((cell - 1) / n) * h() + std::min(h() / 2, 100));
-        pickUpAt(piece, p);
-        return p;
-    }
-    void pickUpAt(int piece, QPointF p)
-    {
-        (void)piece;
-        a().MouseDown(1, float(p.x()), float(p.y()));
-    }
+    void pickUp(int piece) { pickUpAt(trayCell(a().Tray()(piece).Id.v())); }
+    void pickUpAt(QPointF p) { a().MouseDown(1, float(p.x()), float(p.y())); }
     void place(int piece)
     {
         const QPointF p = boardCell(piece);
@@ -279,13 +269,11 @@ void Move(benchmark::State& state, Config c, bool scrolling)
     if (!g)
         return;
     g->a().ShufflePieces();
-    // The first piece of the tray lies in the window's first view.
-    int piece = 1;
-    while (piece < g->n * g->n && g->a().Tray()(piece).Id.v() != 1)
-        ++piece;
-    const QPointF start = scrolling ? g->trayCell(1) : g->pickUpInView(piece);
-    if (scrolling)
-        g->pickUp(piece);
+    // The first tray cell lies in the window's first view; without scrolling the piece is taken near
+    // its top left corner, which the view shows whatever the piece's size.
+    const QPointF start
+        = scrolling ? g->trayCell(1) : g->trayCellAt(1, std::min(g->w() / 2, 100), std::min(g->h() / 2, 100));
+    g->pickUpAt(start);
     double total = 0;
     int step = 0;
     // Without scrolling the pointer stays well inside the view; scrolling, it sweeps two pieces'
