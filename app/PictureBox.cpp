@@ -531,15 +531,15 @@ void PictureBox::Line(double x1, double y1, double x2, double y2)
         & QRect(QPoint(0, 0), size_);
     if (bounds.isEmpty())
         return;
-    std::vector<Target> targets;
     if (ax == bx || ay == by) {
-        // The grid is made of straight lines only; fill them exactly rather than trust a rasteriser.
-        beginWrite(bounds, targets);
-        for (const Target& t : targets)
-            FillRect(*t.store, t.rect, fore_);
+        // The grid is made of straight lines only; fill them exactly rather than trust a rasteriser,
+        // and keep them as a colour: a vertical line written into a fresh store would touch a page
+        // of memory per row.
+        fillArea(bounds, fore_);
         return;
     }
     // Any other line touches only some pixels of its bounds: draw it over what is there.
+    std::vector<Target> targets;
     QImage block(bounds.size(), QImage::Format_RGB32);
     std::vector<Part> parts;
     partsOf(bounds, parts);
