@@ -6,6 +6,8 @@
 #                                and built when missing)
 #   TILORA_SCREENSHOT=file.png   also write a screenshot of a game in progress, e.g. docs/screenshot.png
 #   TILORA_E2E_KEEP=1            keep the work folder (picture, game log, failure screenshot)
+#   TILORA_E2E_BIG=1             play a 4000 x 3000 picture instead, a drag across the scrolling
+#                                surface, keeping its screenshots in the work folder (by hand)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -75,7 +77,15 @@ if [ -n "${TILORA_SCREENSHOT:-}" ]; then
   mkdir -p "$(dirname "$shot")"
   args+=(--screenshot "$shot")
 fi
-if ! timeout 110 python3 tests/e2e/play.py "${args[@]}"; then
+script=tests/e2e/play.py
+limit=110
+if [ "${TILORA_E2E_BIG:-0}" = 1 ]; then
+  # A 4000 x 3000 picture instead: the drag across a surface that scrolls in the window.
+  script=tests/e2e/big_photo.py
+  limit=600
+  args=(--game "$game" --workdir "$work")
+fi
+if ! timeout "$limit" python3 "$script" "${args[@]}"; then
   echo "== game log =="
   cat "$work/game.log" 2>/dev/null || true
   if [ -f "$work/failure.png" ]; then
