@@ -33,6 +33,7 @@ def picture_pixel(x, y):
 
 
 def write_bmp(path):
+    # picture_pixel row by row, a column's worth of it computed once: twelve million pixels.
     reds = [255 * x // (PIC_W - 1) for x in range(PIC_W)]
     stripes = [(x // 9) * 29 for x in range(PIC_W)]
     with open(path, "wb") as f:
@@ -208,7 +209,7 @@ def main():
     try:
         run(game, picture, args.workdir)
     except Failure as f:
-        subprocess.run(["import", "-window", "root", os.path.join(args.workdir, "failure.png")])
+        shoot(args.workdir, "failure.png")
         print("FAIL - %s" % f)
         return 1
     finally:
