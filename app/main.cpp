@@ -1,3 +1,4 @@
+#include "AppInfo.h"
 #include "Main.h"
 #include "QtPlatform.h"
 
@@ -6,8 +7,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tilora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setApplicationName(AppTitle);
+    QApplication::setApplicationVersion(AppVersion);
     QApplication::setDesktopFileName(QStringLiteral("tilora"));
     QtPlatform platform;
     Main window(platform);

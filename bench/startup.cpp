@@ -2,6 +2,7 @@
 // time until the display has shown it once. Prints the moment of the first exposure (wall clock, so
 // a script can count from before the process started), the time from entering main, and the resident
 // memory after a second of idling.
+#include "AppInfo.h"
 #include "Main.h"
 #include "QtPlatform.h"
 
@@ -65,8 +66,8 @@ int main(int argc, char* argv[])
     FirstExposure probe;
     probe.entered = std::chrono::steady_clock::now();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tilora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setApplicationName(AppTitle);
+    QApplication::setApplicationVersion(AppVersion);
     QApplication::setDesktopFileName(QStringLiteral("tilora"));
     QtPlatform platform;
     Main window(platform);

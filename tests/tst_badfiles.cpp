@@ -1,6 +1,6 @@
 // Files that are not pictures, or not whole ones: each is refused with its own plain message and the
 // game on screen stays exactly as it was. Every file is made here.
-#include "../pieces/picture_file.h"
+#include "picture_file.h"
 #include "FakePlatform.h"
 #include "MainAccess.h"
 #include "TestPictures.h"
