@@ -54,8 +54,8 @@ void Main::NewGame()
     PieceW = CInt(Div(Picture3->ScaleWidth(), n.d()));
     PieceH = CInt(Div(Picture3->ScaleHeight(), n.d()));
     ArrangeLayout(PieceW, PieceH, n * PieceW + 20, 0);
-    StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0, CLng(Picture3->ScaleWidth()),
-        CLng(Picture3->ScaleHeight()), SRCCOPY);
+    StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0,
+        CLng(Picture3->ScaleWidth()), CLng(Picture3->ScaleHeight()), SRCCOPY);
     Picture1->Refresh();
     Dealt = false;
     Holding = false;

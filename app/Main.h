@@ -39,8 +39,7 @@ public:
     ~Main() override;
 
     // Runs a handler the way every event enters the game: errors reported, the game goes on.
-    template <typename F>
-    void Guard(F&& handler) { Guarded(platform, std::forward<F>(handler)); }
+    template <typename F> void Guard(F&& handler) { Guarded(platform, std::forward<F>(handler)); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

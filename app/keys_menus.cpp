@@ -43,8 +43,8 @@ bool Main::eventFilter(QObject* watched, QEvent* event)
             code = key->key() >= 0x20 && key->key() < 0x7f ? key->key() : 0;
             break;
         }
-        const int shift = (key->modifiers() & Qt::ShiftModifier ? 1 : 0) | (key->modifiers() & Qt::ControlModifier ? 2 : 0)
-            | (key->modifiers() & Qt::AltModifier ? 4 : 0);
+        const int shift = (key->modifiers() & Qt::ShiftModifier ? 1 : 0)
+            | (key->modifiers() & Qt::ControlModifier ? 2 : 0) | (key->modifiers() & Qt::AltModifier ? 4 : 0);
         Guard([&] { Form_KeyDown(code, shift); });
         if (!key->text().isEmpty())
             Guard([&] { Form_KeyPress(static_cast<int>(key->text().at(0).unicode() & 0x7fff)); });
@@ -65,9 +65,15 @@ void Main::Form_KeyDown(Integer KeyCode, Integer Shift)
         Picture3->setVisibleBox(false);
 }
 
-void Main::Form_KeyPress(Integer KeyAscii) { (void)KeyAscii; }
+void Main::Form_KeyPress(Integer KeyAscii)
+{
+    (void)KeyAscii;
+}
 
-void Main::mExit_Click() { platform.Quit(); }
+void Main::mExit_Click()
+{
+    platform.Quit();
+}
 
 void Main::mAbout_Click()
 {

@@ -130,15 +130,12 @@ void Main::CreateControls()
 
     cdlg.Filter = QStringLiteral("Imagini (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp");
 
-    connect(Picture1, &PictureBox::MouseDown, this, [this](int b, int s, float x, float y) {
-        Guard([&] { Picture1_MouseDown(b, s, x, y); });
-    });
-    connect(Picture1, &PictureBox::MouseMove, this, [this](int b, int s, float x, float y) {
-        Guard([&] { Picture1_MouseMove(b, s, x, y); });
-    });
-    connect(Picture1, &PictureBox::MouseUp, this, [this](int b, int s, float x, float y) {
-        Guard([&] { Picture1_MouseUp(b, s, x, y); });
-    });
+    connect(Picture1, &PictureBox::MouseDown, this,
+        [this](int b, int s, float x, float y) { Guard([&] { Picture1_MouseDown(b, s, x, y); }); });
+    connect(Picture1, &PictureBox::MouseMove, this,
+        [this](int b, int s, float x, float y) { Guard([&] { Picture1_MouseMove(b, s, x, y); }); });
+    connect(Picture1, &PictureBox::MouseUp, this,
+        [this](int b, int s, float x, float y) { Guard([&] { Picture1_MouseUp(b, s, x, y); }); });
     connect(Picture1, &PictureBox::Click, this, [this] { Guard([&] { Picture1_Click(); }); });
     connect(cmdLevel, &QPushButton::clicked, this, [this] { Guard([&] { cmdLevel_Click(); }); });
     connect(cmdDown, &QPushButton::clicked, this, [this] { Guard([&] { cmdDown_Click(); }); });
@@ -156,25 +153,32 @@ void Main::CreateMenus()
     menuFont.setItalic(false);
     menuFont.setWeight(QFont::Normal);
     bar->setFont(menuFont);
-    auto item = [this](QMenu* menu, const QString& caption, const QKeySequence& keys, void (Main::*handler)()) {
-        QAction* a = menu->addAction(caption);
-        a->setShortcut(keys);
-        a->setShortcutContext(Qt::WindowShortcut);
-        connect(a, &QAction::triggered, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
-        return a;
-    };
+    auto item
+        = [this](QMenu* menu, const QString& caption, const QKeySequence& keys, void (Main::*handler)()) {
+              QAction* a = menu->addAction(caption);
+              a->setShortcut(keys);
+              a->setShortcutContext(Qt::WindowShortcut);
+              connect(a, &QAction::triggered, this, [this, handler] { Guard([&] { (this->*handler)(); }); });
+              return a;
+          };
     mJoc = bar->addMenu(QStringLiteral("Joc"));
     mJoc->setFont(menuFont);
-    mDeschidePoza = item(mJoc, QStringLiteral("Deschide Poza"), QKeySequence(Qt::CTRL | Qt::Key_D), &Main::mDeschidePoza_Click);
-    mAmesteca = item(mJoc, QStringLiteral("Amesteca"), QKeySequence(Qt::CTRL | Qt::Key_A), &Main::mAmesteca_Click);
-    mDefDiv = item(mJoc, QStringLiteral("Defineste diviziunea"), QKeySequence(Qt::CTRL | Qt::Key_G), &Main::mDefDiv_Click);
+    mDeschidePoza = item(mJoc, QStringLiteral("Deschide Poza"), QKeySequence(Qt::CTRL | Qt::Key_D),
+        &Main::mDeschidePoza_Click);
+    mAmesteca
+        = item(mJoc, QStringLiteral("Amesteca"), QKeySequence(Qt::CTRL | Qt::Key_A), &Main::mAmesteca_Click);
+    mDefDiv = item(mJoc, QStringLiteral("Defineste diviziunea"), QKeySequence(Qt::CTRL | Qt::Key_G),
+        &Main::mDefDiv_Click);
     mExit = item(mJoc, QStringLiteral("Exit"), QKeySequence(), &Main::mExit_Click);
     mHelp = bar->addMenu(QStringLiteral("Help"));
     mHelp->setFont(menuFont);
     mAbout = item(mHelp, QStringLiteral("About"), QKeySequence(Qt::Key_F1), &Main::mAbout_Click);
 }
 
-double Main::FormWidth() const { return form->width() * TwipsPerPixelX(); }
+double Main::FormWidth() const
+{
+    return form->width() * TwipsPerPixelX();
+}
 
 void Main::setFormWidth(double twips)
 {

@@ -42,9 +42,15 @@ void Main::mDefDiv_Click()
     mAmesteca->setEnabled(false);
 }
 
-void Main::cmdLevel_Click() { StepLevel(+1.0, QStringLiteral("10"), QStringLiteral("4")); }
+void Main::cmdLevel_Click()
+{
+    StepLevel(+1.0, QStringLiteral("10"), QStringLiteral("4"));
+}
 
-void Main::cmdDown_Click() { StepLevel(-1.0, QStringLiteral("3"), QStringLiteral("9")); }
+void Main::cmdDown_Click()
+{
+    StepLevel(-1.0, QStringLiteral("3"), QStringLiteral("9"));
+}
 
 void Main::StepLevel(double step, const QString& wrapFrom, const QString& wrapTo)
 {
@@ -54,7 +60,9 @@ void Main::StepLevel(double step, const QString& wrapFrom, const QString& wrapTo
         Text1->setText(wrapTo);
     const Integer level = CInt(TextToNumber(Text1->text()));
     if (level < LowestLevel || level > HighestLevel) {
-        platform.MsgBox(QStringLiteral("Nivelul poate fi doar intre %1 si %2 piese pe latura.").arg(LowestLevel).arg(HighestLevel),
+        platform.MsgBox(QStringLiteral("Nivelul poate fi doar intre %1 si %2 piese pe latura.")
+                            .arg(LowestLevel)
+                            .arg(HighestLevel),
             AppTitle);
         return;
     }

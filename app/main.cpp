@@ -1,5 +1,5 @@
-#include "AppInfo.h"
 #include "Main.h"
+#include "AppInfo.h"
 #include "QtPlatform.h"
 
 #include <QApplication>

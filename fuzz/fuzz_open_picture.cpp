@@ -3,10 +3,10 @@
 // hangs, reads memory it should not, or leaves the backing copy behind the play surface.
 //
 // Run with -tilora_seeds=DIR to write a few small JPEG and BMP pictures there as a starting corpus.
-#include "picture_file.h"
 #include "FakePlatform.h"
 #include "MainAccess.h"
 #include "TestPictures.h"
+#include "picture_file.h"
 
 #include <QAction>
 #include <QApplication>

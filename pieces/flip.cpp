@@ -24,10 +24,12 @@ void Main::ToggleFlipAt(Integer x, Integer y)
         RestoreFromBackingCopy();
     if (LastButton == 1) {
         Board(c).FlipH = 1 - Board(c).FlipH;
-        StretchBlt(Picture1->hDC(), L + PieceW, T, -PieceW, PieceH, Picture2->hDC(), L, T, PieceW, PieceH, SRCCOPY);
+        StretchBlt(
+            Picture1->hDC(), L + PieceW, T, -PieceW, PieceH, Picture2->hDC(), L, T, PieceW, PieceH, SRCCOPY);
     } else {
         Board(c).FlipV = 1 - Board(c).FlipV;
-        StretchBlt(Picture1->hDC(), L, T + PieceH, PieceW, -PieceH, Picture2->hDC(), L, T, PieceW, PieceH, SRCCOPY);
+        StretchBlt(
+            Picture1->hDC(), L, T + PieceH, PieceW, -PieceH, Picture2->hDC(), L, T, PieceW, PieceH, SRCCOPY);
     }
     Picture1->Refresh();
     SyncBackingCopy();

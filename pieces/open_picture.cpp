@@ -17,7 +17,10 @@ void CheckLayoutHolds(QSize size, Integer n)
 }
 }
 
-void Main::mDeschidePoza_Click() { OpenPicture(); }
+void Main::mDeschidePoza_Click()
+{
+    OpenPicture();
+}
 
 void Main::OpenPicture()
 {
@@ -53,8 +56,8 @@ void Main::OpenPicture()
     PieceW = CInt(Div(Picture3->ScaleWidth(), n.d()));
     PieceH = CInt(Div(Picture3->ScaleHeight(), n.d()));
     ArrangeLayout(PieceW, PieceH, n * PieceW + 20, 0);
-    StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0, CLng(Picture3->ScaleWidth()),
-        CLng(Picture3->ScaleHeight()), SRCCOPY);
+    StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0,
+        CLng(Picture3->ScaleWidth()), CLng(Picture3->ScaleHeight()), SRCCOPY);
     Picture1->Refresh();
     Dealt = false;
 }

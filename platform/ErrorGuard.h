@@ -11,8 +11,7 @@
 QString RuntimeErrorText(const RuntimeError& e);
 void ReportRuntimeError(Platform& platform, const RuntimeError& e);
 
-template <typename F>
-void Guarded(Platform& platform, F&& handler)
+template <typename F> void Guarded(Platform& platform, F&& handler)
 {
     try {
         std::forward<F>(handler)();

@@ -43,7 +43,11 @@ QString NativePath(const QString& path);
 // The busy cursor for the span of one scope.
 class BusyCursor {
 public:
-    explicit BusyCursor(Platform& p) : p_(p) { p_.BeginBusy(); }
+    explicit BusyCursor(Platform& p)
+        : p_(p)
+    {
+        p_.BeginBusy();
+    }
     ~BusyCursor() { p_.EndBusy(); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;

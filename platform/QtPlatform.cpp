@@ -99,12 +99,25 @@ QString QtPlatform::AppPath()
 
 std::uint32_t QtPlatform::ClockSeed()
 {
-    return static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch() ^ (QDateTime::currentMSecsSinceEpoch() >> 32));
+    return static_cast<std::uint32_t>(
+        QDateTime::currentMSecsSinceEpoch() ^ (QDateTime::currentMSecsSinceEpoch() >> 32));
 }
 
-RegistryStore& QtPlatform::Registry() { return SystemRegistry(); }
+RegistryStore& QtPlatform::Registry()
+{
+    return SystemRegistry();
+}
 
-void QtPlatform::Quit() { QCoreApplication::exit(0); }
+void QtPlatform::Quit()
+{
+    QCoreApplication::exit(0);
+}
 
-void QtPlatform::BeginBusy() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-void QtPlatform::EndBusy() { QApplication::restoreOverrideCursor(); }
+void QtPlatform::BeginBusy()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+void QtPlatform::EndBusy()
+{
+    QApplication::restoreOverrideCursor();
+}

@@ -45,21 +45,27 @@ double RoundHalfEven(double x)
 }
 
 namespace {
-template <typename W>
-W RoundTo(double x)
+template <typename W> W RoundTo(double x)
 {
     if (std::isnan(x))
         Raise(Err::Overflow);
     const double r = RoundHalfEven(x);
     using R = typename W::Rep;
-    if (r < static_cast<double>(std::numeric_limits<R>::min()) || r > static_cast<double>(std::numeric_limits<R>::max()))
+    if (r < static_cast<double>(std::numeric_limits<R>::min())
+        || r > static_cast<double>(std::numeric_limits<R>::max()))
         Raise(Err::Overflow);
     return W(static_cast<long long>(r));
 }
 }
 
-Integer CInt(double x) { return RoundTo<Integer>(x); }
-Long CLng(double x) { return RoundTo<Long>(x); }
+Integer CInt(double x)
+{
+    return RoundTo<Integer>(x);
+}
+Long CLng(double x)
+{
+    return RoundTo<Long>(x);
+}
 
 double CheckReal(double x)
 {

@@ -8,9 +8,9 @@
 #include <cmath>
 #include <compare>
 #include <concepts>
-#include <utility>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 struct RuntimeError {
@@ -35,17 +35,22 @@ QString ErrorDescription(int number);
 [[noreturn]] void Raise(int number, const QString& extra = QString());
 
 // A whole number of type T; every result that leaves T's range raises Overflow.
-template <typename T>
-class Whole {
+template <typename T> class Whole {
 public:
     using Rep = T;
     constexpr Whole() = default;
     // Implicit, so literals and int results enter checked arithmetic; a value out of range raises.
     template <std::integral I>
-    constexpr Whole(I x) : v_(narrow(x)) { }
+    constexpr Whole(I x)
+        : v_(narrow(x))
+    {
+    }
     // Between whole-number types the value is carried over, checked against the narrower range.
     template <typename U>
-    constexpr Whole(Whole<U> x) : v_(narrow(x.v())) { }
+    constexpr Whole(Whole<U> x)
+        : v_(narrow(x.v()))
+    {
+    }
 
     constexpr T v() const { return v_; }
     constexpr explicit operator double() const { return v_; }
@@ -82,8 +87,7 @@ public:
     friend constexpr auto operator<=>(Whole a, double b) { return static_cast<double>(a.v_) <=> b; }
 
 private:
-    template <std::integral I>
-    static constexpr T narrow(I x)
+    template <std::integral I> static constexpr T narrow(I x)
     {
         if (!std::in_range<T>(x))
             Raise(Err::Overflow);
@@ -101,13 +105,18 @@ using Single = float;
 double RoundHalfEven(double x);
 Integer CInt(double x);
 Long CLng(double x);
-inline Integer CInt(Long x) { return Integer(static_cast<long long>(x.v())); }
+inline Integer CInt(Long x)
+{
+    return Integer(static_cast<long long>(x.v()));
+}
 // Int is the floor, still a real number as in Basic.
-inline double Int(double x) { return std::floor(x); }
+inline double Int(double x)
+{
+    return std::floor(x);
+}
 
 // A 1-based (or any-based) array whose bounds are checked on every access.
-template <typename T>
-class Array {
+template <typename T> class Array {
 public:
     void ReDim(long lo, long hi)
     {
@@ -122,10 +131,8 @@ public:
 
     T& operator()(long i) { return items_[index(i)]; }
     const T& operator()(long i) const { return items_[index(i)]; }
-    template <typename U>
-    T& operator()(Whole<U> i) { return (*this)(static_cast<long>(i.v())); }
-    template <typename U>
-    const T& operator()(Whole<U> i) const { return (*this)(static_cast<long>(i.v())); }
+    template <typename U> T& operator()(Whole<U> i) { return (*this)(static_cast<long>(i.v())); }
+    template <typename U> const T& operator()(Whole<U> i) const { return (*this)(static_cast<long>(i.v())); }
 
 private:
     std::size_t index(long i) const

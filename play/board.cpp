@@ -11,7 +11,8 @@ bool Main::BoardTest(Single X, Single Y)
 
 void Main::BoxVacatedCell()
 {
-    Picture1->Box(((PickCol - 1) * PieceW).d(), (PickRow - 1) * PieceH, (PickCol * PieceW).d(), PickRow * PieceH, 0);
+    Picture1->Box(
+        ((PickCol - 1) * PieceW).d(), (PickRow - 1) * PieceH, (PickCol * PieceW).d(), PickRow * PieceH, 0);
 }
 
 void Main::EndCarry()

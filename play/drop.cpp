@@ -32,8 +32,8 @@ void Main::Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y)
     sndPlaySoundA(platform.AppPath() + QStringLiteral("\\chimes.wav"), 1);
     RestoreFromBackingCopy();
     BoxVacatedCell();
-    BitBlt(Picture1->hDC(), n * PieceW + 20 + (q - 1) * PieceW, CLng((r - 1) * PieceH), PieceW, PieceH, Picture2->hDC(),
-        (PickCol - 1) * PieceW, CLng((PickRow - 1) * PieceH), SRCCOPY);
+    BitBlt(Picture1->hDC(), n * PieceW + 20 + (q - 1) * PieceW, CLng((r - 1) * PieceH), PieceW, PieceH,
+        Picture2->hDC(), (PickCol - 1) * PieceW, CLng((PickRow - 1) * PieceH), SRCCOPY);
     SyncBackingCopy();
     Picture1->Refresh();
     EndCarry();

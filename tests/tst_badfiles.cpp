@@ -1,9 +1,9 @@
 // Files that are not pictures, or not whole ones: each is refused with its own plain message and the
 // game on screen stays exactly as it was. Every file is made here.
-#include "picture_file.h"
 #include "FakePlatform.h"
 #include "MainAccess.h"
 #include "TestPictures.h"
+#include "picture_file.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -16,7 +16,10 @@ void FakePlatform::MsgBox(const QString& text, const QString& title)
         onMsgBox(text, title);
 }
 
-void FakePlatform::PlaySound(const QString& file) { log << QStringLiteral("PlaySound ") + file; }
+void FakePlatform::PlaySound(const QString& file)
+{
+    log << QStringLiteral("PlaySound ") + file;
+}
 
 std::optional<QString> FakePlatform::OpenFile(QWidget*, const QString& filter)
 {

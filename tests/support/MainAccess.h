@@ -51,15 +51,45 @@ struct MainAccess {
     Integer& PickY() { return m.PickY; }
 
     // Procedures, each run as an event would run it: through the error guard.
-    void NewGame() { m.Guard([&] { m.NewGame(); }); }
-    void CheckSolved() { m.Guard([&] { m.CheckSolved(); }); }
-    void ArrangeLayout(Integer w, Integer h, Integer x, Integer y) { m.Guard([&] { m.ArrangeLayout(w, h, x, y); }); }
-    void OpenPicture() { m.Guard([&] { m.OpenPicture(); }); }
-    void ShufflePieces() { m.Guard([&] { m.ShufflePieces(); }); }
-    void ToggleFlipAt(Integer x, Integer y) { m.Guard([&] { m.ToggleFlipAt(x, y); }); }
-    void Form_KeyDown(Integer key, Integer shift) { m.Guard([&] { m.Form_KeyDown(key, shift); }); }
-    void MouseDown(int button, float x, float y) { m.Guard([&] { m.Picture1_MouseDown(button, 0, x, y); }); }
-    void MouseMove(int button, float x, float y) { m.Guard([&] { m.Picture1_MouseMove(button, 0, x, y); }); }
-    void MouseUp(int button, float x, float y) { m.Guard([&] { m.Picture1_MouseUp(button, 0, x, y); }); }
+    void NewGame()
+    {
+        m.Guard([&] { m.NewGame(); });
+    }
+    void CheckSolved()
+    {
+        m.Guard([&] { m.CheckSolved(); });
+    }
+    void ArrangeLayout(Integer w, Integer h, Integer x, Integer y)
+    {
+        m.Guard([&] { m.ArrangeLayout(w, h, x, y); });
+    }
+    void OpenPicture()
+    {
+        m.Guard([&] { m.OpenPicture(); });
+    }
+    void ShufflePieces()
+    {
+        m.Guard([&] { m.ShufflePieces(); });
+    }
+    void ToggleFlipAt(Integer x, Integer y)
+    {
+        m.Guard([&] { m.ToggleFlipAt(x, y); });
+    }
+    void Form_KeyDown(Integer key, Integer shift)
+    {
+        m.Guard([&] { m.Form_KeyDown(key, shift); });
+    }
+    void MouseDown(int button, float x, float y)
+    {
+        m.Guard([&] { m.Picture1_MouseDown(button, 0, x, y); });
+    }
+    void MouseMove(int button, float x, float y)
+    {
+        m.Guard([&] { m.Picture1_MouseMove(button, 0, x, y); });
+    }
+    void MouseUp(int button, float x, float y)
+    {
+        m.Guard([&] { m.Picture1_MouseUp(button, 0, x, y); });
+    }
     double FormWidth() { return m.FormWidth(); }
 };

@@ -10,7 +10,8 @@ QImage TestPicture(int width, int height, int salt)
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < width; ++x)
-            line[x] = qRgb((x * 5 + y * 3 + salt) & 0xff, ((x * 11) ^ (y * 7)) & 0xff, (x + 2 * y + 3 * salt) & 0xff);
+            line[x] = qRgb(
+                (x * 5 + y * 3 + salt) & 0xff, ((x * 11) ^ (y * 7)) & 0xff, (x + 2 * y + 3 * salt) & 0xff);
     }
     return img;
 }
