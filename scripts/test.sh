@@ -5,9 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev libgl-dev qt6-qpa-plugins \
   libqt6multimedia6 clang libclang-rt-14-dev libbenchmark-dev xvfb xauth xdotool imagemagick \
-  appstream desktop-file-utils
+  appstream desktop-file-utils clang-format
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+
+echo "== Formatting =="
+# Every C++ file as .clang-format lays it out; a file it would change fails the run.
+git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 echo "== Build and unit tests =="
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=ON -DTILORA_BENCH=ON
