@@ -17,7 +17,8 @@ QRgb Opaque(QRgb c)
 
 // Qt 6.4 unites some regions wrongly when one ends in the band where the other begins: its shortcut
 // for laying one region above another leaves overlapping rectangles and loses others. The
-// symmetric difference of disjoint regions takes the general path, which is right.
+// symmetric difference of disjoint regions takes the general path, which is right. The surface test
+// "one colour meeting itself" fails without this.
 void Unite(QRegion& to, const QRegion& more)
 {
     if (more.isEmpty())

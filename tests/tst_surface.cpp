@@ -361,7 +361,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("backwards");
         const QStringList writes { "nothing", "box", "line", "cls", "piece from a third",
             "mirrored piece from a third", "scaled from a third", "whole from a third",
-            "copied whole to a third", "new picture", "resized and back" };
+            "copied whole to a third", "new picture", "resized and back", "one colour meeting itself" };
         for (const QString& w : writes)
             for (const bool onSource : { true, false })
                 for (const bool backwards : { false, true })
@@ -402,6 +402,16 @@ private Q_SLOTS:
         else if (write == QLatin1String("copied whole to a third")) {
             x.Box(0, 0, 5, 5, 0);
             whole(*third, x);
+        } else if (write == QLatin1String("one colour meeting itself")) {
+            // One colour written below and then above, ending in the band where the lower part
+            // begins, copied whole after each: Qt 6.4 unites two such areas wrongly, losing a rectangle.
+            PictureBox& other = onSource ? *b : *a;
+            for (const QRect& r : { QRect(12, 2, 2, 2), QRect(8, 4, 6, 6), QRect(4, 10, 4, 6) })
+                x.Box(r.left(), r.top(), r.right() + 1, r.bottom() + 1, Blue);
+            whole(other, x);
+            for (const QRect& r : { QRect(8, 0, 6, 2), QRect(8, 2, 4, 2) })
+                x.Box(r.left(), r.top(), r.right() + 1, r.bottom() + 1, Blue);
+            whole(other, x);
         } else if (write == QLatin1String("new picture"))
             x.setPicture(TestPicture(60, 40, 7));
         else if (write == QLatin1String("resized and back")) {
