@@ -37,13 +37,6 @@ QImage Laid(QImage under, QPoint at, const QImage& block)
     return under;
 }
 
-#define COMPARE_PIXELS(actual, expected)                                                                     \
-    do {                                                                                                     \
-        const QImage a_ = (actual), e_ = (expected);                                                         \
-        QCOMPARE(a_.size(), e_.size());                                                                      \
-        QCOMPARE(FirstDifference(a_, e_), QPoint(-1, -1));                                                   \
-    } while (false)
-
 // A game that is under way, so that a new game has something to undo.
 void MessUp(MainAccess& a)
 {

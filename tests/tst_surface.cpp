@@ -57,13 +57,6 @@ void StretchPiece(PictureBox& dst, QPoint at, PictureBox& src, const QRect& from
     StretchBlt(dst.hDC(), at.x() + (flipH ? w : 0), at.y() + (flipV ? h : 0), flipH ? -w : w, flipV ? -h : h,
         src.hDC(), from.x(), from.y(), w, h, SRCCOPY);
 }
-
-#define COMPARE_PIXELS(actual, expected)                                                                     \
-    do {                                                                                                     \
-        const QImage a_ = (actual), e_ = (expected);                                                         \
-        QCOMPARE(a_.size(), e_.size());                                                                      \
-        QCOMPARE(FirstDifference(a_, e_), QPoint(-1, -1));                                                   \
-    } while (false)
 }
 
 class Surfaces : public QObject {
