@@ -10,7 +10,9 @@
 #include <cmath>
 
 namespace {
-const QString Overflow = QStringLiteral("MsgBox Tilora|Run-time error '6':\n\nOverflow");
+const QString Overflow
+    = QStringLiteral("MsgBox Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
+                     "lucrează, iar pasul acesta nu s-a făcut.|Run-time error '6': Overflow");
 
 QImage Solid(QSize size, QRgb c)
 {
