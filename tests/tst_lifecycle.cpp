@@ -2,15 +2,20 @@
 // the congratulation, and what an overflow leaves behind.
 #include "FakePlatform.h"
 #include "MainAccess.h"
+#include "QtPlatform.h"
 #include "TestPictures.h"
 
+#include <QFontDatabase>
+#include <QMessageBox>
 #include <QPainter>
 #include <QTest>
 
 #include <cmath>
 
 namespace {
-const QString Overflow = QStringLiteral("MsgBox Tilora|Run-time error '6':\n\nOverflow");
+const QString Overflow
+    = QStringLiteral("MsgBox Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
+                     "lucrează, iar pasul acesta nu s-a făcut.|Run-time error '6': Overflow");
 
 QImage Solid(QSize size, QRgb c)
 {
@@ -315,6 +320,40 @@ private Q_SLOTS:
         // Abandoned before the end: the game's flags were never reset.
         QVERIFY(a.Dealt());
         QVERIFY(!a.mDefDiv()->isEnabled());
+    }
+
+    // The end-of-game boxes say everything in their titles; a title bar that cuts the title leaves
+    // the player with "Tilora" alone.
+    void boxesShowTheirWholeTitle_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("congratulation") << "Ati terminat .... Felicitari"
+                                        << "Tilora" << QString();
+        QTest::newRow("game over") << "Game Over: Try it again ..."
+                                   << "Tilora ..." << QString();
+        QTest::newRow("an error explained")
+            << "Tilora" << QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.")
+            << "Run-time error '13': Type mismatch";
+    }
+    void boxesShowTheirWholeTitle()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(QString, detail);
+        const std::unique_ptr<QMessageBox> box = MakeMessageBox(text, title, detail, nullptr);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+        font.setBold(true);
+        const QFontMetrics metrics(font);
+        // The title, and beside it at least a window icon and a close button with their margins.
+        const int needed = metrics.horizontalAdvance(title) + 4 * metrics.height();
+        QVERIFY2(box->width() >= needed, qPrintable(QStringLiteral("%1 < %2").arg(box->width()).arg(needed)));
+        QCOMPARE(box->windowTitle(), title);
+        QCOMPARE(box->text(), text);
+        QCOMPARE(box->informativeText(), detail);
     }
 };
 
