@@ -9,12 +9,6 @@
 #include <cstring>
 #include <utility>
 
-namespace {
-QRgb Opaque(QRgb c)
-{
-    return c | 0xff000000u;
-}
-
 // Qt 6.4 unites some regions wrongly when one ends in the band where the other begins: its shortcut
 // for laying one region above another leaves overlapping rectangles and loses others. The
 // symmetric difference of disjoint regions takes the general path, which is right. The surface test
@@ -28,6 +22,12 @@ void Unite(QRegion& to, const QRegion& more)
         return;
     }
     to = to.xored(more.subtracted(to));
+}
+
+namespace {
+QRgb Opaque(QRgb c)
+{
+    return c | 0xff000000u;
 }
 
 qint64 Area(const QRegion& r)

@@ -20,6 +20,10 @@ class Surface;
 // What the copy calls take to name a surface: its pixels, not the frame they are shown in.
 using HDC = Surface*;
 
+// Qt 6.4 unites some regions wrongly; every union of a surface's areas, the frame's included, goes
+// through this.
+void Unite(QRegion& to, const QRegion& more);
+
 class Surface {
 public:
     Surface(QRgb back, QRgb fore);
@@ -28,6 +32,7 @@ public:
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
+    QSize size() const { return size_; }
     int width() const { return size_.width(); }
     int height() const { return size_.height(); }
 
