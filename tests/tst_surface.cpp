@@ -89,8 +89,11 @@ private Q_SLOTS:
         box.setWidth(twips);
         box.setHeight(twips);
         QCOMPARE(box.geometry(), QRect(pixels, pixels, pixels, pixels));
-        QCOMPARE(box.Left(), pixels * 15.0);
-        QCOMPARE(box.Top(), pixels * 15.0);
+        // Read back as set, not as the whole pixels they gave.
+        QCOMPARE(box.Left(), twips);
+        QCOMPARE(box.Top(), twips);
+        QCOMPARE(box.Width(), twips);
+        QCOMPARE(box.Height(), twips);
         // The sunken border takes two pixels on every side.
         QCOMPARE(box.ScaleWidth(), pixels - 4.0);
         QCOMPARE(box.ScaleHeight(), pixels - 4.0);
