@@ -120,6 +120,8 @@ void OpenPictureTest::showsPictureBesideGrid_data()
     QTest::newRow("halves to even: 322 -> 80, 326 -> 82") << "p.bmp" << 322 << 326 << 4 << 80 << 82;
     QTest::newRow("unconfirmed level 6, JPEG") << "p.jpeg" << 500 << 301 << 6 << 83 << 50;
     QTest::newRow("one pixel a piece") << "p.bmp" << 4 << 4 << 4 << 1 << 1;
+    QTest::newRow("the widest at level 4: 2 x 4 x 4093 + 20 in 16 bits")
+        << "p.bmp" << 16372 << 4 << 4 << 4093 << 1;
 }
 
 void OpenPictureTest::showsPictureBesideGrid()
