@@ -64,14 +64,16 @@ done
 desktop=$prefix/share/applications/tilora.desktop
 metainfo=$prefix/share/metainfo/io.github.tilora.tilora.metainfo.xml
 key() { sed -n "s/^$1=//p" "$desktop"; }
-check "desktop entry starts '$(key Exec)', not the installed program" test -x "$prefix/games/$(key Exec | cut -d' ' -f1)"
+# The program is the command's first word; a file manager's "Open with" fills in the rest.
+program=$(key Exec | cut -d' ' -f1)
+check "desktop entry starts '$program', not the installed program" test -x "$prefix/games/$program"
 check "desktop entry names icon '$(key Icon)', which is not installed" \
     test -f "$prefix/share/icons/hicolor/48x48/apps/$(key Icon).png"
 check "metainfo launches a different desktop entry" \
     grep -q '<launchable type="desktop-id">tilora.desktop</launchable>' "$metainfo"
 check "metainfo's first release is not $version" \
     test "$(grep -o '<release version="[^"]*"' "$metainfo" | head -1)" = "<release version=\"$version\""
-check "metainfo provides a different binary" grep -q "<binary>$(key Exec | cut -d' ' -f1)</binary>" "$metainfo"
+check "metainfo provides a different binary" grep -q "<binary>$program</binary>" "$metainfo"
 # The version is written once, in the project; every file that repeats it is made from it.
 check "manual page is not of version $version" \
     bash -c "gzip -dc '$prefix/share/man/man6/tilora.6.gz' | head -1 | grep -qF '\"Tilora $version\"'"
