@@ -160,11 +160,12 @@ bool QtPlatform::IsOrdinaryFile(const QString& path)
 
 QString QtPlatform::AppPath()
 {
-    // Beside the program in a build tree; in the data folder once installed.
+    // Beside the program in a build tree; once installed, in the games' data folder beside the
+    // games' program folder, as Debian lays games out (games/tilora, share/games/tilora).
     const QString here = QCoreApplication::applicationDirPath();
     if (QFileInfo(here + QStringLiteral("/chimes.wav")).isFile())
         return here;
-    const QString shared = QDir::cleanPath(here + QStringLiteral("/../share/tilora"));
+    const QString shared = QDir::cleanPath(here + QStringLiteral("/../share/games/tilora"));
     if (QFileInfo(shared + QStringLiteral("/chimes.wav")).isFile())
         return shared;
     return here;

@@ -38,8 +38,8 @@ cleanup() {
 trap cleanup EXIT
 
 cmake --install "$build" --prefix "$work/stage" >"$work/install.log"
-game="$work/stage/bin/tilora"
-[ -x "$game" ] || { echo "FAIL - the install put no tilora in $work/stage/bin"; exit 1; }
+game="$work/stage/games/tilora"
+[ -x "$game" ] || { echo "FAIL - the install put no tilora in $work/stage/games"; exit 1; }
 
 # A display of our own: the first free number, with a fresh cookie so that only we can use it.
 export XAUTHORITY="$work/Xauthority"
