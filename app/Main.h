@@ -39,9 +39,15 @@ public:
 
     // Runs a handler the way every event enters the game: errors reported, the game goes on.
     template <typename F> void Guard(F&& handler) { Guarded(platform, std::forward<F>(handler)); }
+    // Opens a picture the player named outside the Open dialog (the command line, a drop) by the
+    // very steps of "Deschide Poza", as if the dialog had yielded it.
+    void OpenWith(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend struct MainAccess;

@@ -2,8 +2,11 @@
 // the congratulation, and what an overflow leaves behind.
 #include "FakePlatform.h"
 #include "MainAccess.h"
+#include "QtPlatform.h"
 #include "TestPictures.h"
 
+#include <QFontDatabase>
+#include <QMessageBox>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,7 +14,9 @@
 #include <cmath>
 
 namespace {
-const QString Overflow = QStringLiteral("MsgBox Tilora|Run-time error '6':\n\nOverflow");
+const QString Overflow
+    = QStringLiteral("MsgBox Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
+                     "lucrează, iar pasul acesta nu s-a făcut.|Run-time error '6': Overflow");
 
 QImage Solid(QSize size, QRgb c)
 {
@@ -37,13 +42,6 @@ QImage Laid(QImage under, QPoint at, const QImage& block)
     QPainter(&under).drawImage(at, block);
     return under;
 }
-
-#define COMPARE_PIXELS(actual, expected)                                                                     \
-    do {                                                                                                     \
-        const QImage a_ = (actual), e_ = (expected);                                                         \
-        QCOMPARE(a_.size(), e_.size());                                                                      \
-        QCOMPARE(FirstDifference(a_, e_), QPoint(-1, -1));                                                   \
-    } while (false)
 
 // A game that is under way, so that a new game has something to undo.
 void MessUp(MainAccess& a)
@@ -368,6 +366,40 @@ private Q_SLOTS:
         // Abandoned before the end: the game's flags were never reset.
         QVERIFY(a.Dealt());
         QVERIFY(!a.mDefDiv()->isEnabled());
+    }
+
+    // The end-of-game boxes say everything in their titles; a title bar that cuts the title leaves
+    // the player with "Tilora" alone.
+    void boxesShowTheirWholeTitle_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("congratulation") << "Ati terminat .... Felicitari"
+                                        << "Tilora" << QString();
+        QTest::newRow("game over") << "Game Over: Try it again ..."
+                                   << "Tilora ..." << QString();
+        QTest::newRow("an error explained")
+            << "Tilora" << QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.")
+            << "Run-time error '13': Type mismatch";
+    }
+    void boxesShowTheirWholeTitle()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(QString, detail);
+        const std::unique_ptr<QMessageBox> box = MakeMessageBox(text, title, detail, nullptr);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+        font.setBold(true);
+        const QFontMetrics metrics(font);
+        // The title, and beside it at least a window icon and a close button with their margins.
+        const int needed = metrics.horizontalAdvance(title) + 4 * metrics.height();
+        QVERIFY2(box->width() >= needed, qPrintable(QStringLiteral("%1 < %2").arg(box->width()).arg(needed)));
+        QCOMPARE(box->windowTitle(), title);
+        QCOMPARE(box->text(), text);
+        QCOMPARE(box->informativeText(), detail);
     }
 };
 

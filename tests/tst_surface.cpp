@@ -104,13 +104,6 @@ QImage Shown(PictureBox& s)
 {
     return s.grab(s.contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
 }
-
-#define COMPARE_PIXELS(actual, expected)                                                                     \
-    do {                                                                                                     \
-        const QImage a_ = (actual), e_ = (expected);                                                         \
-        QCOMPARE(a_.size(), e_.size());                                                                      \
-        QCOMPARE(FirstDifference(a_, e_), QPoint(-1, -1));                                                   \
-    } while (false)
 }
 
 class Surfaces : public QObject {
