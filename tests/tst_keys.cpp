@@ -214,6 +214,46 @@ private Q_SLOTS:
         QCOMPARE(s.platform.calls(QStringLiteral("MsgBox")), QStringList());
     }
 
+    // The play surface holds the focus from the start and Tab walks the controls that can be seen,
+    // in their designed order, round to it again.
+    void tabOrder_data()
+    {
+        QTest::addColumn<bool>("panel");
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("focus");
+        const QStringList none { "Picture1", "Picture1" };
+        QTest::newRow("Tab") << false << false << int(Qt::Key_Tab) << none;
+        QTest::newRow("Shift+Tab") << false << false << int(Qt::Key_Backtab) << none;
+        QTest::newRow("Tab with the preview shown") << false << true << int(Qt::Key_Tab) << none;
+        QTest::newRow("Tab with the panel open")
+            << true << false << int(Qt::Key_Tab)
+            << QStringList { "cmdLevel", "Text1", "cmdOk", "cmdDown", "Picture1", "cmdLevel" };
+        QTest::newRow("Shift+Tab with the panel open")
+            << true << false << int(Qt::Key_Backtab)
+            << QStringList { "cmdDown", "cmdOk", "Text1", "cmdLevel", "Picture1", "cmdDown" };
+    }
+    void tabOrder()
+    {
+        QFETCH(bool, panel);
+        QFETCH(bool, preview);
+        QFETCH(int, key);
+        QFETCH(QStringList, focus);
+        Shown s;
+        QVERIFY(s.up());
+        QCOMPARE(QApplication::focusWidget(), s.a.Picture1());
+        if (panel)
+            s.a.mDefDiv()->trigger();
+        if (preview)
+            s.key(Qt::Key_F4);
+        QStringList seen;
+        for (int i = 0; i < focus.size(); ++i) {
+            s.key(Qt::Key(key));
+            seen << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+        }
+        QCOMPARE(seen, focus);
+    }
+
     void aboutTwiceIsOneWindow()
     {
         Shown s;

@@ -6,6 +6,7 @@
 
 #include <QLocale>
 #include <QPainter>
+#include <QStyleOptionButton>
 #include <QTest>
 
 namespace {
@@ -247,6 +248,56 @@ private Q_SLOTS:
         paint.end();
         QCOMPARE(FirstDifference(surface.image(), expected), QPoint(-1, -1));
         QCOMPARE(p.platform.log, QStringList());
+    }
+
+    // Nothing of the panel takes the window's decorative italic, every caption shows whole, and the
+    // frame is its light blue all over, not a style's shade of it.
+    void panelLook_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("Frame1") << "Frame1"
+                                << "Level";
+        QTest::newRow("Level Up") << "cmdLevel"
+                                  << "Level Up";
+        QTest::newRow("Text1") << "Text1"
+                               << "";
+        QTest::newRow("Ok") << "cmdOk"
+                            << "Ok";
+        QTest::newRow("Level Down") << "cmdDown"
+                                    << "Level Down";
+    }
+    void panelLook()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, caption);
+        Panel p;
+        QWidget* w = p.main.findChild<QWidget*>(control);
+        QVERIFY(w);
+        QVERIFY(!QFontInfo(w->font()).italic());
+        if (auto* button = qobject_cast<QPushButton*>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const int room
+                = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+            const QStringList lines = button->text().split(QLatin1Char('\n'));
+            QCOMPARE(lines.join(QLatin1Char(' ')), caption);
+            for (const QString& line : lines)
+                QVERIFY2(button->fontMetrics().horizontalAdvance(line) <= room, qPrintable(line));
+        }
+        if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+            QCOMPARE(frame->title(), caption);
+            const QImage shown = frame->grab().toImage();
+            QRegion body(frame->contentsRect());
+            for (QWidget* child : frame->findChildren<QWidget*>())
+                body -= child->geometry().adjusted(-1, -1, 1, 1);
+            int off = 0;
+            for (const QRect& r : body)
+                for (int y = r.top(); y <= r.bottom(); ++y)
+                    for (int x = r.left(); x <= r.right(); ++x)
+                        off += (shown.pixel(x, y) & 0xffffff) != 0x8080ff ? 1 : 0;
+            QCOMPARE(off, 0);
+        }
     }
 
     void openingShowsTheCurrentLevel_data()
