@@ -76,6 +76,8 @@ private:
     // Picture and pieces.
     void mDeschidePoza_Click();
     void OpenPicture();
+    // Says so and answers false when the picture is too small for n pieces a side.
+    bool PictureHoldsLevel(QSize picture, Integer n);
     void mAmesteca_Click();
     void ShufflePieces();
     void ToggleFlipAt(Integer x, Integer y);

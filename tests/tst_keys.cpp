@@ -148,7 +148,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("modifiers");
         // "window": nothing in particular focused; "text": the level panel's text box focused;
         // "text, deal allowed": the same with the deal enabled, to see the key reach the menu and not
-        // the text box's select-all; "after a deal": the level command disabled by a shuffle.
+        // the text box's select-all; "text, level stepped": the same after "Level Up", which holds the
+        // deal until "Ok"; "after a deal": the level command disabled by a shuffle.
         QTest::addColumn<QString>("where");
         // What must happen: "open", "deal", "level", "about" or "nothing".
         QTest::addColumn<QString>("effect");
@@ -162,7 +163,9 @@ private Q_SLOTS:
         QTest::newRow("Ctrl+A in the text box") << int(Qt::Key_A) << ctrl << "text, deal allowed"
                                                 << "deal";
         QTest::newRow("Ctrl+A while the panel is open") << int(Qt::Key_A) << ctrl << "text"
-                                                        << "nothing";
+                                                        << "deal";
+        QTest::newRow("Ctrl+A after a level step") << int(Qt::Key_A) << ctrl << "text, level stepped"
+                                                   << "nothing";
         QTest::newRow("Ctrl+G") << int(Qt::Key_G) << ctrl << "window"
                                 << "level";
         QTest::newRow("Ctrl+G in the text box") << int(Qt::Key_G) << ctrl << "text"
@@ -189,6 +192,12 @@ private Q_SLOTS:
         }
         if (where == QLatin1String("text, deal allowed"))
             s.a.mAmesteca()->setEnabled(true);
+        if (where == QLatin1String("text, level stepped")) {
+            s.a.Text1()->setText(QStringLiteral("4"));
+            QTest::mouseClick(s.a.cmdLevel(), Qt::LeftButton);
+            QVERIFY(s.focusText());
+            s.a.Text1()->setText(QStringLiteral("typed"));
+        }
         if (where == QLatin1String("after a deal")) {
             s.a.mAmesteca()->trigger();
             QVERIFY(s.a.Dealt());

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -27,6 +28,26 @@ struct Panel {
     void type(const QString& text) { a.Text1()->setText(text); }
     void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     void press(const QString& which) { click(which == QLatin1String("up") ? a.cmdLevel() : a.cmdDown()); }
+    // Actions by name: "up", "down", "ok", "deal", "panel".
+    void act(const QString& what)
+    {
+        if (what == QLatin1String("ok"))
+            click(a.cmdOk());
+        else if (what == QLatin1String("deal"))
+            a.mAmesteca()->trigger();
+        else if (what == QLatin1String("panel"))
+            a.mDefDiv()->trigger();
+        else
+            press(what);
+    }
+    // A picture of that size opened at the level in force.
+    void open(const QSize& size)
+    {
+        platform.openAnswers.push_back(
+            WriteTestPicture(dir, QStringLiteral("p.bmp"), size.width(), size.height()));
+        a.mDeschidePoza()->trigger();
+    }
+    QTemporaryDir dir;
 };
 
 void StepTable()
@@ -222,7 +243,8 @@ private Q_SLOTS:
         if (!typed.isEmpty())
             p.type(typed);
         QCOMPARE(p.a.Tray().UBound(), 16L);
-        QVERIFY(!p.a.mAmesteca()->isEnabled());
+        // A stepped level holds the deal back until "Ok" has started a game at it.
+        QCOMPARE(p.a.mAmesteca()->isEnabled(), ups == 0);
         p.click(p.a.cmdOk());
         QVERIFY(!p.a.Frame1()->isVisible());
         QVERIFY(p.a.mAmesteca()->isEnabled());
@@ -298,6 +320,94 @@ private Q_SLOTS:
                         off += (shown.pixel(x, y) & 0xffffff) != 0x8080ff ? 1 : 0;
             QCOMPARE(off, 0);
         }
+    }
+
+    // A level the picture is too small for is refused with the box that opening the picture at that
+    // level shows; nothing of the game changes and the panel stays open.
+    void okRefusesPiecesWithoutPixels_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("4 x 4 at 9") << QSize(4, 4) << QStringList { "down" } << 9 << true;
+        QTest::newRow("9 x 5 at 6, too low") << QSize(9, 5) << QStringList { "up", "up" } << 6 << true;
+        QTest::newRow("9 x 5 at 5") << QSize(9, 5) << QStringList { "up" } << 5 << false;
+        QTest::newRow("9 x 9 at 9, one pixel each") << QSize(9, 9) << QStringList { "down" } << 9 << false;
+    }
+    void okRefusesPiecesWithoutPixels()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QStringList, steps);
+        QFETCH(int, level);
+        QFETCH(bool, refused);
+        Panel p;
+        p.open(picture);
+        for (const QString& step : steps)
+            p.act(step);
+        QCOMPARE(p.a.Divisions(), level);
+        const QImage before = p.a.Picture1()->image();
+        const int pieceW = p.a.PieceW().v();
+        p.platform.clear();
+        p.act(QStringLiteral("ok"));
+
+        Panel opened;
+        opened.a.Divisions() = level;
+        opened.open(picture);
+        QCOMPARE(p.platform.calls(QStringLiteral("MsgBox")), opened.platform.calls(QStringLiteral("MsgBox")));
+        QCOMPARE(p.platform.log.isEmpty(), !refused);
+        QCOMPARE(p.a.Frame1()->isVisible(), refused);
+        QCOMPARE(p.a.Tray().UBound(), refused ? 16L : long(level) * level);
+        QVERIFY(p.a.PieceW() >= 1 && p.a.PieceH() >= 1);
+        if (refused) {
+            QCOMPARE(p.a.PieceW(), pieceW);
+            QCOMPARE(FirstDifference(p.a.Picture1()->image(), before), QPoint(-1, -1));
+        }
+    }
+
+    // The panel leaves the deal available, and the level it shows is the one the pieces are laid out
+    // at whenever they are dealt: a deal holds the level buttons, a stepped level holds the deal,
+    // each until the next game.
+    void panelBesideADeal_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<bool>("dealt");
+        QTest::addColumn<int>("divisions");
+        QTest::addColumn<bool>("dealAvailable");
+        QTest::addColumn<bool>("levelButtons");
+        QTest::newRow("deal with the panel open") << QStringList { "deal" } << true << 4 << true << false;
+        QTest::newRow("level buttons after a deal")
+            << QStringList { "deal", "up", "down", "up" } << true << 4 << true << false;
+        QTest::newRow("deal after a level step")
+            << QStringList { "up", "deal" } << false << 5 << false << true;
+        QTest::newRow("stepped there and back")
+            << QStringList { "up", "down", "deal" } << false << 4 << false << true;
+        QTest::newRow("Ok, then deal") << QStringList { "up", "ok", "deal" } << true << 5 << true << false;
+        QTest::newRow("Ok after a deal") << QStringList { "deal", "ok" } << false << 4 << true << true;
+        QTest::newRow("reopened after Ok, then stepped")
+            << QStringList { "deal", "ok", "panel", "down", "deal" } << false << 9 << false << true;
+    }
+    void panelBesideADeal()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(bool, dealt);
+        QFETCH(int, divisions);
+        QFETCH(bool, dealAvailable);
+        QFETCH(bool, levelButtons);
+        Panel p;
+        QVERIFY(p.a.mAmesteca()->isEnabled());
+        for (const QString& action : actions)
+            p.act(action);
+        QCOMPARE(p.a.Dealt(), dealt);
+        QCOMPARE(p.a.Divisions(), divisions);
+        QCOMPARE(p.a.mAmesteca()->isEnabled(), dealAvailable);
+        QCOMPARE(p.a.cmdLevel()->isEnabled(), levelButtons);
+        QCOMPARE(p.a.cmdDown()->isEnabled(), levelButtons);
+        QCOMPARE(p.a.mDefDiv()->isEnabled(), !dealt);
+        // What is dealt is laid out at the level in force.
+        if (dealt)
+            QCOMPARE(p.a.Tray().UBound(), long(divisions) * divisions);
+        QCOMPARE(p.platform.calls(QStringLiteral("MsgBox")), QStringList());
     }
 
     void openingShowsTheCurrentLevel_data()
