@@ -17,6 +17,8 @@ Main::Main(Platform& platform, QWidget* parent)
     CreateMenus();
     // Key preview: the window sees every key before the control that has the focus.
     qApp->installEventFilter(this);
+    // A picture dropped from a file manager opens as if chosen in the Open dialog.
+    setAcceptDrops(true);
     Guard([this] { Form_Load(); });
 }
 

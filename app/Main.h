@@ -17,7 +17,6 @@ class QGroupBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QScrollArea;
 class frmAbout;
 
 struct PieceRec {
@@ -40,9 +39,15 @@ public:
 
     // Runs a handler the way every event enters the game: errors reported, the game goes on.
     template <typename F> void Guard(F&& handler) { Guarded(platform, std::forward<F>(handler)); }
+    // Opens a picture the player named outside the Open dialog (the command line, a drop) by the
+    // very steps of "Deschide Poza", as if the dialog had yielded it.
+    void OpenWith(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend struct MainAccess;
@@ -58,7 +63,8 @@ private:
     void ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY);
     double FormWidth() const;
     void setFormWidth(double twips);
-    void FitWindowToForm();
+    void FitWindowToForm(double twips, bool starting);
+    void FitView();
 
     // Level panel.
     void mDefDiv_Click();
@@ -94,15 +100,18 @@ private:
     bool BoardTest(Single X, Single Y);
     void BoxVacatedCell();
     void EndCarry();
-    void KeepInView(Single X, Single Y);
 
     void sndPlaySoundA(const QString& lpszSoundName, Long uFlags);
 
     Platform& platform;
 
     // Controls.
-    QScrollArea* scroller = nullptr;
     QWidget* form = nullptr;
+    // The window's width as the layout last set it, in twips and in the pixels it gave; the layout
+    // size the window was last fitted to (a new game at that size leaves the window alone).
+    double formTwips = 0;
+    int formPixels = -1;
+    QSizeF windowFittedTo;
     PictureBox* Picture1 = nullptr;
     PictureBox* Picture3 = nullptr;
     PictureBox* Picture2 = nullptr;

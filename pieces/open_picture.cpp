@@ -37,6 +37,7 @@ void Main::mDeschidePoza_Click()
 
 void Main::OpenPicture()
 {
+    const DuringTask task(Task::OpenPicture);
     const Integer n = Divisions;
     const std::optional<QString> chosen = platform.OpenFile(this, cdlg.Filter);
     if (!chosen)

@@ -1,8 +1,6 @@
 // What the three mouse handlers share: where the board is, and the mark over a vacated tray cell.
 #include "Main.h"
 
-#include <QScrollArea>
-
 bool Main::BoardTest(Single X, Single Y)
 {
     const Integer n = Divisions;
@@ -19,11 +17,4 @@ void Main::EndCarry()
 {
     Holding = false;
     PickedPiece = 0;
-}
-
-void Main::KeepInView(Single X, Single Y)
-{
-    // A play surface larger than the window scrolls; a carried piece near the edge takes the view along.
-    scroller->ensureVisible(Picture1->x() + Picture1->contentsRect().x() + static_cast<int>(X),
-        Picture1->y() + Picture1->contentsRect().y() + static_cast<int>(Y), 48, 48);
 }

@@ -2,11 +2,16 @@
 // it, and the ways an open changes nothing at all.
 #include "FakePlatform.h"
 #include "MainAccess.h"
+#include "QtPlatform.h"
 #include "TestPictures.h"
 
 #include <QAction>
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -93,6 +98,10 @@ private Q_SLOTS:
     void refusesPictureTooSmallForLevel_data();
     void refusesPictureTooSmallForLevel();
     void openAfterDealStopsPlay();
+    void openFromOutsideTheDialog_data();
+    void openFromOutsideTheDialog();
+    void dialogStartsWhereThePictureWas_data();
+    void dialogStartsWhereThePictureWas();
 };
 
 void OpenPictureTest::showsPictureBesideGrid_data()
@@ -275,6 +284,124 @@ void OpenPictureTest::openAfterDealStopsPlay()
     a.MouseMove(1, 60, 50);
     QCOMPARE(a.PickedPiece(), 0);
     QCOMPARE(FirstDifference(a.Picture1()->image(), shown), QPoint(-1, -1));
+}
+
+void OpenPictureTest::openFromOutsideTheDialog_data()
+{
+    QTest::addColumn<bool>("dropped"); // else named on the command line
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("command line, JPEG") << false << QStringList { "photo.jpg" } << true;
+    QTest::newRow("command line, damaged JPEG") << false << QStringList { "bad.jpg" } << true;
+    QTest::newRow("command line, missing file") << false << QStringList { "missing.jpg" } << true;
+    QTest::newRow("drop, BMP") << true << QStringList { "photo.bmp" } << true;
+    QTest::newRow("drop, damaged JPEG") << true << QStringList { "bad.jpg" } << true;
+    QTest::newRow("drop, two pictures") << true << QStringList { "photo.jpg", "photo.bmp" } << false;
+    QTest::newRow("drop, a text file") << true << QStringList { "notes.txt" } << false;
+    QTest::newRow("drop, a web address") << true << QStringList { "http://example.org/photo.jpg" } << false;
+}
+
+// The command line and a drop open a picture by the steps and with the messages of "Deschide Poza"
+// itself; a drop of anything but one local JPEG or BMP file is refused before anything happens.
+void OpenPictureTest::openFromOutsideTheDialog()
+{
+    QFETCH(bool, dropped);
+    QFETCH(QStringList, files);
+    QFETCH(bool, opens);
+    QTemporaryDir dir;
+    QList<QUrl> urls;
+    for (const QString& name : files) {
+        if (name.startsWith(QLatin1String("http:")))
+            urls << QUrl(name);
+        else if (name.startsWith(QLatin1String("photo.")))
+            urls << QUrl::fromLocalFile(WriteTestPicture(dir, name, 200, 160, 5));
+        else if (name == QLatin1String("bad.jpg"))
+            urls << QUrl::fromLocalFile(WriteBytes(dir, name, QByteArray("\xff\xd8\xff\xe0 not much more")));
+        else if (name == QLatin1String("notes.txt"))
+            urls << QUrl::fromLocalFile(WriteBytes(dir, name, "a picture of the sea\n"));
+        else
+            urls << QUrl::fromLocalFile(dir.filePath(name));
+    }
+
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("before.bmp"), 360, 200));
+    a.mDeschidePoza()->trigger();
+    a.mAmesteca()->trigger();
+    const State was(a);
+    platform.clear();
+
+    if (dropped) {
+        QVERIFY(main.acceptDrops());
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&main, &enter);
+        QCOMPARE(enter.isAccepted(), opens);
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&main, &drop);
+        QCOMPARE(drop.isAccepted(), opens);
+        // The picture opens once the drop has ended, so that the file manager is not kept waiting.
+        QVERIFY(platform.log.isEmpty());
+        QCoreApplication::processEvents();
+    } else {
+        main.OpenWith(urls.first().toLocalFile());
+    }
+
+    if (!opens) {
+        QCOMPARE(platform.log, QStringList());
+        QVERIFY(State(a) == was);
+        return;
+    }
+    // The same file chosen in the Open dialog of a window in the same state.
+    FakePlatform viaDialog;
+    Main twin(viaDialog);
+    MainAccess t { twin };
+    viaDialog.openAnswers.push_back(dir.filePath(QStringLiteral("before.bmp")));
+    t.mDeschidePoza()->trigger();
+    t.mAmesteca()->trigger();
+    viaDialog.clear();
+    viaDialog.openAnswers.push_back(urls.first().toLocalFile());
+    t.mDeschidePoza()->trigger();
+
+    QCOMPARE(platform.log, viaDialog.log);
+    QCOMPARE(State(a), State(t));
+    // The next "Deschide Poza" asks the player again.
+    QVERIFY(!platform.nextOpen);
+}
+
+void OpenPictureTest::dialogStartsWhereThePictureWas_data()
+{
+    QTest::addColumn<bool>("hasPictures");
+    QTest::newRow("the player's pictures folder") << true;
+    QTest::newRow("no pictures folder: home") << false;
+}
+
+void OpenPictureTest::dialogStartsWhereThePictureWas()
+{
+    QFETCH(bool, hasPictures);
+    QTemporaryDir dir;
+    const QString pictures = dir.filePath(QStringLiteral("Poze"));
+    if (hasPictures)
+        QVERIFY(QDir().mkpath(pictures));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("config"))));
+    WriteBytes(
+        dir, QStringLiteral("config/user-dirs.dirs"), "XDG_PICTURES_DIR=\"" + pictures.toUtf8() + "\"\n");
+    const QByteArray configWas = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+
+    QtPlatform platform;
+    const QString before = platform.StartFolder();
+    qputenv("XDG_CONFIG_HOME", configWas);
+    QCOMPARE(before, hasPictures ? pictures : QDir::homePath());
+
+    // A picture named on the command line counts as chosen: the dialog opens beside it next time.
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("trip"))));
+    const QString photo = WriteTestPicture(dir, QStringLiteral("trip/sea.jpg"), 40, 30);
+    platform.AnswerNextOpen(photo);
+    QCOMPARE(platform.OpenFile(nullptr, QStringLiteral("Imagini|*.jpg")), std::optional<QString>(photo));
+    QCOMPARE(platform.StartFolder(), dir.filePath(QStringLiteral("trip")));
 }
 
 QTEST_MAIN(OpenPictureTest)

@@ -61,14 +61,16 @@ done
 desktop=$prefix/share/applications/tilora.desktop
 metainfo=$prefix/share/metainfo/io.github.tilora.tilora.metainfo.xml
 key() { sed -n "s/^$1=//p" "$desktop"; }
-check "desktop entry starts '$(key Exec)', not the installed program" test -x "$prefix/bin/$(key Exec)"
+# The program is the command's first word; a file manager's "Open with" fills in the rest.
+program=$(key Exec | cut -d' ' -f1)
+check "desktop entry starts '$program', not the installed program" test -x "$prefix/bin/$program"
 check "desktop entry names icon '$(key Icon)', which is not installed" \
     test -f "$prefix/share/icons/hicolor/48x48/apps/$(key Icon).png"
 check "metainfo launches a different desktop entry" \
     grep -q '<launchable type="desktop-id">tilora.desktop</launchable>' "$metainfo"
 check "metainfo's first release is not $version" \
     test "$(grep -o '<release version="[^"]*"' "$metainfo" | head -1)" = "<release version=\"$version\""
-check "metainfo provides a different binary" grep -q "<binary>$(key Exec)</binary>" "$metainfo"
+check "metainfo provides a different binary" grep -q "<binary>$program</binary>" "$metainfo"
 
 # The software centres' own check of the tree: desktop entry, metainfo and icon found together.
 if command -v appstreamcli >/dev/null; then
