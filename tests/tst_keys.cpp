@@ -1,7 +1,6 @@
 // Keys as a player presses them on the window on screen: the preview on F4 and Esc whichever
 // control has the focus, the menu's accelerators, and Exit.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
 #include <QApplication>
@@ -23,10 +22,7 @@ public:
     }
 };
 
-struct Shown {
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
+struct Shown : Game {
     KeySpy spy;
 
     bool up()

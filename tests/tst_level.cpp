@@ -1,13 +1,11 @@
 // The level panel driven through its own buttons: the text steps, wraps and converts in the
 // player's locale, and "Ok" starts the game at the level the steps left.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
 #include <QLocale>
 #include <QPainter>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -20,11 +18,7 @@ const QString Overflow
                      "jocul se joacă pe nivelurile de la 4 la 9.|Run-time error '6': Overflow");
 
 // The window on screen with the panel opened from the menu, as a player finds it.
-struct Panel {
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
-
+struct Panel : Game {
     Panel()
     {
         main.show();
@@ -45,14 +39,6 @@ struct Panel {
         else
             press(what);
     }
-    // A picture of that size opened at the level in force.
-    void open(const QSize& size)
-    {
-        platform.openAnswers.push_back(
-            WriteTestPicture(dir, QStringLiteral("p.bmp"), size.width(), size.height()));
-        a.mDeschidePoza()->trigger();
-    }
-    QTemporaryDir dir;
 };
 
 void StepTable()
@@ -347,7 +333,7 @@ private Q_SLOTS:
         QFETCH(int, level);
         QFETCH(bool, refused);
         Panel p;
-        p.open(picture);
+        QVERIFY(p.open(p.picture(QStringLiteral("p.bmp"), picture.width(), picture.height())));
         for (const QString& step : steps)
             p.act(step);
         QCOMPARE(p.a.Divisions(), level);
@@ -358,7 +344,8 @@ private Q_SLOTS:
 
         Panel opened;
         opened.a.Divisions() = level;
-        opened.open(picture);
+        QCOMPARE(opened.open(opened.picture(QStringLiteral("p.bmp"), picture.width(), picture.height())),
+            !refused);
         QCOMPARE(p.platform.calls(QStringLiteral("MsgBox")), opened.platform.calls(QStringLiteral("MsgBox")));
         QCOMPARE(p.platform.log.isEmpty(), !refused);
         QCOMPARE(p.a.Frame1()->isVisible(), refused);
