@@ -1,5 +1,6 @@
-// Files that are not pictures, or not whole ones: each is refused with its own plain message and the
-// game on screen stays exactly as it was. Every file is made here.
+// Files that are not pictures, not whole ones, or of kinds the decoder has no reader for: each is
+// refused with its own plain message and the game on screen stays exactly as it was; files close to
+// a refused kind that are good after all open. Every file is made here.
 #include "FakePlatform.h"
 #include "MainAccess.h"
 #include "TestPictures.h"
