@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 
 #include <algorithm>
 
@@ -71,4 +72,13 @@ QImage DrawTiloraIcon(int size)
         painter.drawPath(piece.shape);
     }
     return image;
+}
+
+QIcon TiloraIcon()
+{
+    QIcon icon;
+    // Drawn at each size rather than scaled, as the installed icons are.
+    for (int size : { 16, 22, 24, 32, 48, 64, 128, 256 })
+        icon.addPixmap(QPixmap::fromImage(DrawTiloraIcon(size)));
+    return icon;
 }

@@ -17,7 +17,6 @@ class QGroupBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QScrollArea;
 class frmAbout;
 
 struct PieceRec {
@@ -25,6 +24,23 @@ struct PieceRec {
     Byte FlipH;
     Byte FlipV;
 };
+
+// The play surface in its pixels: the tray from the left edge, a gap, then the board, each n cells a
+// side of PieceW x PieceH.
+constexpr int BoardGap = 20;
+// The board's left edge for n pieces a side of width w, formed in 16 bits.
+Integer BoardLeft(Integer n, Integer w);
+// The cell, counted from 1, that a point p pixels past a region's edge hits along one axis: the first
+// pixel of a cell still counts to the one before it. p - 1 is formed in p's own type (checked 16 bits
+// for a whole number, floating point for a real one); the result is the real number Int gives, for
+// each handler to keep in the type its rule asks for.
+template <typename P> double CellIndex(P p, Integer size)
+{
+    return Int(Div(static_cast<double>(p - 1), size.d())) + 1;
+}
+// Raises Overflow when a picture of this size at level n gives pieces too big for the 16-bit layout,
+// before anything of the game has changed.
+void CheckLayoutFits(QSize picture, Integer n);
 
 // The Open dialog's design: its filter, and the file it yielded last.
 struct CommonDialog {
@@ -40,9 +56,15 @@ public:
 
     // Runs a handler the way every event enters the game: errors reported, the game goes on.
     template <typename F> void Guard(F&& handler) { Guarded(platform, std::forward<F>(handler)); }
+    // Opens a picture the player named outside the Open dialog (the command line, a drop) by the
+    // very steps of "Deschide Poza", as if the dialog had yielded it.
+    void OpenWith(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend struct MainAccess;
@@ -58,7 +80,8 @@ private:
     void ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY);
     double FormWidth() const;
     void setFormWidth(double twips);
-    void FitWindowToForm();
+    void FitWindowToForm(double twips, bool starting);
+    void FitView();
 
     // Level panel.
     void mDefDiv_Click();
@@ -76,6 +99,7 @@ private:
     // Picture and pieces.
     void mDeschidePoza_Click();
     void OpenPicture();
+    void ShowWholePicture(Integer n);
     void mAmesteca_Click();
     void ShufflePieces();
     void ToggleFlipAt(Integer x, Integer y);
@@ -92,15 +116,18 @@ private:
     bool BoardTest(Single X, Single Y);
     void BoxVacatedCell();
     void EndCarry();
-    void KeepInView(Single X, Single Y);
 
     void sndPlaySoundA(const QString& lpszSoundName, Long uFlags);
 
     Platform& platform;
 
     // Controls.
-    QScrollArea* scroller = nullptr;
     QWidget* form = nullptr;
+    // The window's width as the layout last set it, in twips and in the pixels it gave; the layout
+    // size the window was last fitted to (a new game at that size leaves the window alone).
+    double formTwips = 0;
+    int formPixels = -1;
+    QSizeF windowFittedTo;
     PictureBox* Picture1 = nullptr;
     PictureBox* Picture3 = nullptr;
     PictureBox* Picture2 = nullptr;

@@ -8,8 +8,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
+
+#include <functional>
 
 namespace {
 // The window's inner size as designed; the width follows the layout, the height stays.
@@ -37,6 +37,26 @@ QFont DialogFont(double points)
     return f;
 }
 
+// Calls back whenever the watched widget changes size.
+class OnResize : public QObject {
+public:
+    OnResize(QWidget* watched, std::function<void()> callback)
+        : QObject(watched)
+        , callback(std::move(callback))
+    {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Resize)
+            callback();
+        return false;
+    }
+
+private:
+    std::function<void()> callback;
+};
+
 void Paint(QWidget* w, QColor colour)
 {
     QPalette pal = w->palette();
@@ -54,15 +74,12 @@ void Main::CreateControls()
     formFont.setItalic(true);
     setFont(formFont);
 
-    scroller = new QScrollArea(this);
-    scroller->setFrameShape(QFrame::NoFrame);
-    scroller->setWidgetResizable(false);
     form = new QWidget;
     Paint(form, QColor(0, 192, 0));
-    Paint(scroller->viewport(), QColor(0, 192, 0));
     form->resize(TwipsToPixelsX(DesignFormWidth), TwipsToPixelsY(DesignFormHeight));
-    scroller->setWidget(form);
-    setCentralWidget(scroller);
+    setCentralWidget(form);
+    // The play surface is shown whole at whatever size the player gives the window.
+    new OnResize(form, [this] { FitView(); });
 
     // Created bottom to top: Picture3 and the level panel lie above the play surface.
     const QFont controlFont = DialogFont(8.25);
@@ -177,34 +194,81 @@ void Main::CreateMenus()
 
 double Main::FormWidth() const
 {
-    return form->width() * TwipsPerPixelX();
+    return form->width() == formPixels ? formTwips : form->width() * TwipsPerPixelX();
 }
 
 void Main::setFormWidth(double twips)
 {
-    form->resize(TwipsToPixelsX(twips), form->height());
-    FitWindowToForm();
+    formTwips = twips;
+    formPixels = TwipsToPixelsX(twips);
+    // The window is the player's: it is fitted again only when the layout's size changes.
+    const QSizeF layout(Picture1->Width(), Picture1->Height());
+    if (layout != windowFittedTo) {
+        const bool starting = !windowFittedTo.isValid();
+        windowFittedTo = layout;
+        FitWindowToForm(twips, starting);
+    }
+    FitView();
 }
 
-void Main::FitWindowToForm()
+void Main::FitWindowToForm(double twips, bool starting)
 {
-    // The form keeps its designed height but grows to hold a tall play surface, which then scrolls.
-    const int designHeight = TwipsToPixelsY(DesignFormHeight);
-    const int needed = Picture1->geometry().bottom() + 1;
-    form->resize(form->width(), std::max(designHeight, needed));
-
-    QSize client(form->width(), designHeight);
+    // The height is set once, at start-up; a maximised or full-screen window stays as it is.
+    if (isMaximized() || isFullScreen())
+        return;
+    const int bar = menuBar()->sizeHint().height();
+    int height = starting ? TwipsToPixelsY(DesignFormHeight) : form->height();
     QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (const QScreen* s = screen()) {
         const QSize chrome = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-        room = s->availableGeometry().size() - chrome - QSize(0, menuBar()->sizeHint().height());
-        client = client.boundedTo(room);
+        room = s->availableGeometry().size() - chrome - QSize(0, bar);
     }
-    if (form->height() > client.height())
-        client.rwidth() += scroller->verticalScrollBar()->sizeHint().width();
-    // The scroll bar goes inside the screen too; the surface scrolls a little further instead.
-    client = client.boundedTo(room);
-    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+    if (starting)
+        height = std::min(height, room.height());
+
+    // A surface too tall for the window is shown smaller, and then needs less width.
+    int width = TwipsToPixelsX(twips);
+    const int border = Picture1->frameWidth();
+    const double innerW = Picture1->ScaleWidth(), innerH = Picture1->ScaleHeight();
+    const double fitsH = height - Picture1->y() - 2 * border;
+    if (innerH > fitsH && innerH > 0)
+        width -= int(innerW - std::ceil(innerW * std::max(fitsH, 1.0) / innerH));
+    width = std::max(1, std::min(width, room.width()));
+
+    // A window that grows keeps its right edge on the screen.
+    if (isVisible() && screen()) {
+        const QRect avail = screen()->availableGeometry();
+        const int chrome = frameGeometry().width() - geometry().width();
+        const int over = pos().x() + chrome + width - (avail.right() + 1);
+        if (over > 0)
+            move(std::max(avail.left(), pos().x() - over), pos().y());
+    }
+    // The form is resized too: a window not shown yet lays out its central area only when it shows.
+    form->resize(width, height);
+    resize(width, starting ? height + bar : this->height());
+}
+
+void Main::FitView()
+{
+    // The largest scale, at most 1, at which the whole play surface fits the form.
+    const int border = Picture1->frameWidth();
+    const qint64 roomW = form->width() - Picture1->x() - 2 * border;
+    const qint64 roomH = form->height() - Picture1->y() - 2 * border;
+    const auto innerW = static_cast<qint64>(Picture1->ScaleWidth());
+    const auto innerH = static_cast<qint64>(Picture1->ScaleHeight());
+    int num = 1, den = 1;
+    if (innerW > roomW || innerH > roomH) {
+        // roomW / innerW against roomH / innerH, in whole numbers.
+        if (roomW * innerH <= roomH * innerW) {
+            num = int(std::max<qint64>(roomW, 1));
+            den = int(std::max<qint64>(innerW, 1));
+        } else {
+            num = int(std::max<qint64>(roomH, 1));
+            den = int(std::max<qint64>(innerH, 1));
+        }
+    }
+    Picture1->setViewScale(num, den);
+    Picture3->setViewScale(num, den);
 }
 
 void Main::ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY)

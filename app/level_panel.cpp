@@ -54,13 +54,14 @@ void Main::cmdDown_Click()
 
 void Main::StepLevel(double step, const QString& wrapFrom, const QString& wrapTo)
 {
+    const DuringTask task(Task::Level);
     const double stepped = CheckReal(TextToNumber(Text1->text()) + step);
     Text1->setText(NumberToText(stepped));
     if (Text1->text() == wrapFrom)
         Text1->setText(wrapTo);
     const Integer level = CInt(TextToNumber(Text1->text()));
     if (level < LowestLevel || level > HighestLevel) {
-        platform.MsgBox(QStringLiteral("Nivelul poate fi doar intre %1 si %2 piese pe latura.")
+        platform.MsgBox(QStringLiteral("Nivelul poate fi doar între %1 și %2 piese pe latură.")
                             .arg(LowestLevel)
                             .arg(HighestLevel),
             AppTitle);

@@ -4,8 +4,7 @@
 //
 // Every figure is one action; the "x_..." counters are that action divided by its reference,
 // measured in the same run on the same sizes.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
 #include <benchmark/benchmark.h>
@@ -69,61 +68,20 @@ double Seconds(Clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
-// One window as the player has it: shown, at a level, with a picture opened.
-struct Game {
-    FakePlatform platform;
-    std::unique_ptr<Main> main;
-    int n = 4;
-
-    explicit Game(int level)
-        : n(level)
-    {
-        main = std::make_unique<Main>(platform);
-        main->show();
-        QApplication::processEvents();
-        MainAccess a { *main };
-        a.Divisions() = level;
-        a.NewGame();
-    }
-    MainAccess a() { return MainAccess { *main }; }
-    bool open(const QString& path)
-    {
-        platform.openAnswers.push_back(path);
-        a().OpenPicture();
-        return platform.calls(QStringLiteral("MsgBox")).isEmpty();
-    }
-    int w() { return a().PieceW().v(); }
-    int h() { return a().PieceH().v(); }
-    // A point at (dx, dy) inside a tray cell.
-    QPointF trayCellAt(int cell, int dx, int dy)
-    {
-        return QPointF(((cell - 1) % n) * w() + dx, ((cell - 1) / n) * h() + dy);
-    }
-    QPointF trayCell(int cell) { return trayCellAt(cell, w() / 2, h() / 2); }
-    QPointF boardCell(int cell)
-    {
-        return QPointF(n * w() + 20 + ((cell - 1) % n) * w() + w() / 2, ((cell - 1) / n) * h() + h() / 2);
-    }
-    // The first piece still in the tray, or 0.
-    int pieceInTray()
-    {
-        for (int i = 1; i <= n * n; ++i)
-            if (a().Tray()(i).Id.v() != 0)
-                return i;
-        return 0;
-    }
-    void pickUp(int piece) { pickUpAt(trayCell(a().Tray()(piece).Id.v())); }
-    void pickUpAt(QPointF p) { a().MouseDown(1, float(p.x()), float(p.y())); }
-    void place(int piece)
-    {
-        const QPointF p = boardCell(piece);
-        a().MouseUp(1, float(p.x()), float(p.y()));
-    }
-};
+// One window as the player has it: shown, at a level, with no picture yet.
+std::unique_ptr<Game> NewWindow(int level)
+{
+    auto g = std::make_unique<Game>();
+    g->main.show();
+    QApplication::processEvents();
+    g->a.Divisions() = level;
+    g->a.NewGame();
+    return g;
+}
 
 std::unique_ptr<Game> OpenedGame(const Config& c, benchmark::State& state)
 {
-    auto g = std::make_unique<Game>(c.level);
+    auto g = NewWindow(c.level);
     if (!g->open(PicturePath(c.width, c.height, "bmp"))) {
         state.SkipWithError("the picture did not open");
         return nullptr;
@@ -131,14 +89,51 @@ std::unique_ptr<Game> OpenedGame(const Config& c, benchmark::State& state)
     return g;
 }
 
+// A point at (dx, dy) inside a cell.
+QPointF At(const QRect& cell, int dx, int dy)
+{
+    return QPointF(cell.x() + dx, cell.y() + dy);
+}
+QPointF TrayCentre(Game& g, int cell)
+{
+    const Cells cells = g.layout();
+    return At(cells.tray(cell), cells.w / 2, cells.h / 2);
+}
+QPointF BoardCentre(Game& g, int cell)
+{
+    const Cells cells = g.layout();
+    return At(cells.board(cell), cells.w / 2, cells.h / 2);
+}
+// The first piece still in the tray, or 0.
+int PieceInTray(Game& g)
+{
+    for (int i = 1; i <= g.a.Tray().UBound(); ++i)
+        if (g.a.Tray()(i).Id.v() != 0)
+            return i;
+    return 0;
+}
+void PickUpAt(Game& g, QPointF p)
+{
+    g.a.MouseDown(1, float(p.x()), float(p.y()));
+}
+void PickUp(Game& g, int piece)
+{
+    PickUpAt(g, TrayCentre(g, g.a.Tray()(piece).Id.v()));
+}
+void PutDown(Game& g, int piece)
+{
+    const QPointF p = BoardCentre(g, piece);
+    g.a.MouseUp(1, float(p.x()), float(p.y()));
+}
+
 QSize SurfaceSize(const Config& c)
 {
     static std::map<std::string, QSize> sizes;
     auto& s = sizes[c.name()];
     if (s.isEmpty()) {
-        Game g(c.level);
-        g.open(PicturePath(c.width, c.height, "bmp"));
-        s = g.a().Picture1()->image().size();
+        auto g = NewWindow(c.level);
+        g->open(PicturePath(c.width, c.height, "bmp"));
+        s = g->a.Picture1()->image().size();
     }
     return s;
 }
@@ -240,12 +235,13 @@ void RefRefresh(benchmark::State& state, Config c)
     auto g = OpenedGame(c, state);
     if (!g)
         return;
-    PictureBox* p = g->a().Picture1();
+    PictureBox* p = g->a.Picture1();
+    const Cells cells = g->layout();
     double total = 0;
     int k = 0;
     for (auto _ : state) {
-        const int x = (k++ % g->n) * g->w();
-        p->Box(x, 0, x + g->w(), g->h(), 0);
+        const int x = (k++ % cells.n) * cells.w;
+        p->Box(x, 0, x + cells.w, cells.h, 0);
         const auto t0 = Clock::now();
         p->Refresh();
         const double s = Seconds(Clock::now() - t0);
@@ -268,24 +264,26 @@ void Move(benchmark::State& state, Config c, bool scrolling)
     auto g = OpenedGame(c, state);
     if (!g)
         return;
-    g->a().ShufflePieces();
+    g->a.ShufflePieces();
     // The first tray cell lies in the window's first view; without scrolling the piece is taken near
     // its top left corner, which the view shows whatever the piece's size.
-    const QPointF start
-        = scrolling ? g->trayCell(1) : g->trayCellAt(1, std::min(g->w() / 2, 100), std::min(g->h() / 2, 100));
-    g->pickUpAt(start);
+    const Cells cells = g->layout();
+    const QPointF start = scrolling
+        ? TrayCentre(*g, 1)
+        : At(cells.tray(1), std::min(cells.w / 2, 100), std::min(cells.h / 2, 100));
+    PickUpAt(*g, start);
     double total = 0;
     int step = 0;
     // Without scrolling the pointer stays well inside the view; scrolling, it sweeps two pieces'
     // widths, the view following it across.
-    const int span = scrolling ? std::max(16, 2 * g->w()) : 64;
+    const int span = scrolling ? std::max(16, 2 * cells.w) : 64;
     for (auto _ : state) {
         // Back and forth in steps of 8 pixels, as a drag reports the pointer.
         const int t = (step++ * 8) % (2 * span);
         const float x = float(start.x() + (t < span ? t : 2 * span - t));
-        const float y = float(start.y() + (scrolling ? g->h() / 3 : 8));
+        const float y = float(start.y() + (scrolling ? cells.h / 3 : 8));
         const auto t0 = Clock::now();
-        g->a().MouseMove(0, x, y);
+        g->a.MouseMove(0, x, y);
         const double s = Seconds(Clock::now() - t0);
         total += s;
         state.SetIterationTime(s);
@@ -305,13 +303,13 @@ void Deal(benchmark::State& state, Config c, bool again)
             return;
         if (again) {
             // A game played a little, lost, and a new one dealt on the same picture.
-            g->a().ShufflePieces();
-            g->pickUp(g->pieceInTray());
-            g->a().MouseMove(0, 5, 5);
-            g->a().NewGame();
+            g->a.ShufflePieces();
+            PickUp(*g, PieceInTray(*g));
+            g->a.MouseMove(0, 5, 5);
+            g->a.NewGame();
         }
         const auto t0 = Clock::now();
-        g->a().ShufflePieces();
+        g->a.ShufflePieces();
         const double s = Seconds(Clock::now() - t0);
         total += s;
         state.SetIterationTime(s);
@@ -327,20 +325,20 @@ void Place(benchmark::State& state, Config c)
     std::unique_ptr<Game> g;
     double total = 0;
     for (auto _ : state) {
-        if (!g || g->pieceInTray() == 0 || g->pieceInTray() == c.level * c.level) {
+        if (!g || PieceInTray(*g) == 0 || PieceInTray(*g) == c.level * c.level) {
             g = OpenedGame(c, state);
             if (!g)
                 return;
-            g->a().ShufflePieces();
+            g->a.ShufflePieces();
         }
-        const int piece = g->pieceInTray();
-        g->pickUp(piece);
-        const QPointF to = g->boardCell(piece);
-        g->a().MouseMove(0, float(to.x()), float(to.y()));
+        const int piece = PieceInTray(*g);
+        PickUp(*g, piece);
+        const QPointF to = BoardCentre(*g, piece);
+        g->a.MouseMove(0, float(to.x()), float(to.y()));
         // The view scrolled to the board on the way; its repaint belongs to the move.
         QApplication::processEvents();
         const auto t0 = Clock::now();
-        g->place(piece);
+        PutDown(*g, piece);
         const double s = Seconds(Clock::now() - t0);
         total += s;
         state.SetIterationTime(s);
@@ -353,16 +351,16 @@ void Toggle(benchmark::State& state, Config c)
     auto g = OpenedGame(c, state);
     if (!g)
         return;
-    g->a().ShufflePieces();
-    const int piece = g->pieceInTray();
-    g->pickUp(piece);
-    g->place(piece);
-    const QPointF at = g->boardCell(piece);
+    g->a.ShufflePieces();
+    const int piece = PieceInTray(*g);
+    PickUp(*g, piece);
+    PutDown(*g, piece);
+    const QPointF at = BoardCentre(*g, piece);
     double total = 0;
     int k = 0;
     for (auto _ : state) {
         const auto t0 = Clock::now();
-        g->a().MouseDown(1 + (k++ & 1), float(at.x()), float(at.y()));
+        g->a.MouseDown(1 + (k++ & 1), float(at.x()), float(at.y()));
         const double s = Seconds(Clock::now() - t0);
         total += s;
         state.SetIterationTime(s);
@@ -374,7 +372,7 @@ void Open(benchmark::State& state, Config c, const char* ext)
 {
     double total = 0;
     for (auto _ : state) {
-        auto g = std::make_unique<Game>(c.level);
+        auto g = NewWindow(c.level);
         const auto t0 = Clock::now();
         const bool ok = g->open(PicturePath(c.width, c.height, ext));
         const double s = Seconds(Clock::now() - t0);
@@ -407,14 +405,14 @@ void PeakMemory(benchmark::State& state, Config c)
             auto g = OpenedGame(c, state);
             if (!g)
                 return;
-            g->a().ShufflePieces();
-            const int piece = g->pieceInTray();
-            g->pickUp(piece);
+            g->a.ShufflePieces();
+            const int piece = PieceInTray(*g);
+            PickUp(*g, piece);
             for (int i = 0; i < 20; ++i)
-                g->a().MouseMove(0, float(10 + 9 * i), float(10 + 5 * i));
-            g->place(piece);
-            const QPointF at = g->boardCell(piece);
-            g->a().MouseDown(1, float(at.x()), float(at.y()));
+                g->a.MouseMove(0, float(10 + 9 * i), float(10 + 5 * i));
+            PutDown(*g, piece);
+            const QPointF at = BoardCentre(*g, piece);
+            g->a.MouseDown(1, float(at.x()), float(at.y()));
             state.SetIterationTime(1e-3);
         }
         const double peak = double(PeakKilobytes()) / 1024.0;

@@ -2,18 +2,61 @@
 
 #include "AppInfo.h"
 
-QString RuntimeErrorText(const RuntimeError& e)
+namespace {
+// One sentence on what went wrong, in the words of what the player was doing.
+QString Sentence(int number, Task task)
+{
+    switch (task) {
+    case Task::Level:
+        if (number == Err::TypeMismatch)
+            return QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.");
+        if (number == Err::Overflow)
+            return QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic; "
+                                  "jocul se joacă pe nivelurile de la 4 la 9.");
+        // Whatever else stops a level step, it is the level the player wrote that cannot be used.
+        return QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.");
+    case Task::OpenPicture:
+        // The layout reckons in 16-bit pixels: tray, gap and board side by side stay under 32768.
+        if (number == Err::Overflow)
+            return QStringLiteral("Poza este prea mare pentru tabla jocului: poate avea cel mult "
+                                  "16 000 de pixeli în lățime și 32 000 în înălțime.");
+        if (number == Err::OutOfMemory)
+            return QStringLiteral("Nu este destulă memorie pentru această poză; încercați una mai mică.");
+        if (number == Err::InvalidPicture)
+            return QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.");
+        break;
+    case Task::Other:
+        break;
+    }
+    switch (number) {
+    case Err::Overflow:
+        return QStringLiteral("Un calcul al jocului a ieșit din limitele numerelor cu care lucrează, "
+                              "iar pasul acesta nu s-a făcut.");
+    case Err::OutOfMemory:
+        return QStringLiteral("Nu este destulă memorie pentru acest pas al jocului.");
+    case Err::TypeMismatch:
+        return QStringLiteral("Jocul aștepta un număr și a primit altceva.");
+    default:
+        return QStringLiteral("A apărut o eroare în joc, iar pasul acesta nu s-a făcut; "
+                              "puteți juca mai departe.");
+    }
+}
+}
+
+ErrorReport ExplainRuntimeError(const RuntimeError& e)
 {
     if (e.plain)
-        return e.description;
-    return QStringLiteral("Run-time error '%1':\n\n%2").arg(e.number).arg(e.description);
+        return { e.description, QString() };
+    return { Sentence(e.number, e.task),
+        QStringLiteral("Run-time error '%1': %2").arg(e.number).arg(e.description) };
 }
 
 void ReportRuntimeError(Platform& platform, const RuntimeError& e)
 {
     // The box itself must never raise again into the event loop.
     try {
-        platform.MsgBox(RuntimeErrorText(e), AppTitle);
+        const ErrorReport report = ExplainRuntimeError(e);
+        platform.MsgBox(report.text, AppTitle, report.detail);
     } catch (...) {
     }
 }

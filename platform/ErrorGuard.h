@@ -8,7 +8,13 @@
 #include <new>
 #include <utility>
 
-QString RuntimeErrorText(const RuntimeError& e);
+// What the box about an error says: a sentence for the player and, smaller under it, the error as
+// a fault report would name it (empty for errors already told in plain words).
+struct ErrorReport {
+    QString text;
+    QString detail;
+};
+ErrorReport ExplainRuntimeError(const RuntimeError& e);
 void ReportRuntimeError(Platform& platform, const RuntimeError& e);
 
 template <typename F> void Guarded(Platform& platform, F&& handler)

@@ -79,6 +79,7 @@ PictureBox::PictureBox(QWidget* parent)
     fore_ = palette().color(QPalette::ButtonText).rgb();
     setAttribute(Qt::WA_OpaquePaintEvent);
     size_ = QSize(1, 1);
+    outer_ = size_ + QSize(2 * BorderPx, 2 * BorderPx);
     ensureStore();
     addFill(QRect(0, 0, 1, 1), back_);
 }
@@ -88,46 +89,87 @@ PictureBox::~PictureBox()
     unshare(true);
 }
 
+double PictureBox::twipsOf(int which, int pixels, double perPixel) const
+{
+    const Remembered& r = twips_[which];
+    return r.pixels == pixels ? r.twips : pixels * perPixel;
+}
+
 double PictureBox::Width() const
 {
-    return width() * TwipsPerPixelX();
+    return twipsOf(WidthTwips, outer_.width(), TwipsPerPixelX());
 }
 double PictureBox::Height() const
 {
-    return height() * TwipsPerPixelY();
+    return twipsOf(HeightTwips, outer_.height(), TwipsPerPixelY());
 }
 double PictureBox::Left() const
 {
-    return x() * TwipsPerPixelX();
+    return twipsOf(LeftTwips, x(), TwipsPerPixelX());
 }
 double PictureBox::Top() const
 {
-    return y() * TwipsPerPixelY();
+    return twipsOf(TopTwips, y(), TwipsPerPixelY());
 }
 
 void PictureBox::setWidth(double twips)
 {
-    placeOuter(x(), y(), TwipsToPixelsX(twips), height());
+    placeOuter(x(), y(), TwipsToPixelsX(twips), outer_.height());
+    twips_[WidthTwips] = Remembered { twips, outer_.width() };
 }
 void PictureBox::setHeight(double twips)
 {
-    placeOuter(x(), y(), width(), TwipsToPixelsY(twips));
+    placeOuter(x(), y(), outer_.width(), TwipsToPixelsY(twips));
+    twips_[HeightTwips] = Remembered { twips, outer_.height() };
 }
 void PictureBox::setLeft(double twips)
 {
-    placeOuter(TwipsToPixelsX(twips), y(), width(), height());
+    placeOuter(TwipsToPixelsX(twips), y(), outer_.width(), outer_.height());
+    twips_[LeftTwips] = Remembered { twips, x() };
 }
 void PictureBox::setTop(double twips)
 {
-    placeOuter(x(), TwipsToPixelsY(twips), width(), height());
+    placeOuter(x(), TwipsToPixelsY(twips), outer_.width(), outer_.height());
+    twips_[TopTwips] = Remembered { twips, y() };
 }
 
 void PictureBox::placeOuter(int x, int y, int w, int h)
 {
-    w = std::max(w, 2 * BorderPx);
-    h = std::max(h, 2 * BorderPx);
-    setGeometry(x, y, w, h);
-    resizeInner(w - 2 * BorderPx, h - 2 * BorderPx);
+    outer_ = QSize(std::max(w, 2 * BorderPx), std::max(h, 2 * BorderPx));
+    move(x, y);
+    resizeInner(outer_.width() - 2 * BorderPx, outer_.height() - 2 * BorderPx);
+    applyGeometry();
+}
+
+void PictureBox::applyGeometry()
+{
+    // The border stays as it is; the inside shows every surface pixel at least partly.
+    const auto shown
+        = [this](int length) { return int((qint64(length) * viewNum_ + viewDen_ - 1) / viewDen_); };
+    resize(shown(size_.width()) + 2 * BorderPx, shown(size_.height()) + 2 * BorderPx);
+}
+
+void PictureBox::setViewScale(int num, int den)
+{
+    num = std::max(num, 1);
+    den = std::max(den, 1);
+    if (num >= den)
+        num = den = 1;
+    if (qint64(num) * viewDen_ == qint64(viewNum_) * den)
+        return;
+    viewNum_ = num;
+    viewDen_ = den;
+    if (!scaledDown())
+        scaled_ = ScaledView();
+    applyGeometry();
+    update();
+}
+
+QPointF PictureBox::surfacePoint(const QPointF& widgetPoint) const
+{
+    const QPointF p = widgetPoint - contentsRect().topLeft();
+    // num and den are whole numbers, so a point on a pixel's edge lands on that pixel exactly.
+    return QPointF(std::floor(p.x() * viewDen_ / viewNum_), std::floor(p.y() * viewDen_ / viewNum_));
 }
 
 namespace {
@@ -497,7 +539,9 @@ void PictureBox::setPicture(QImage picture)
     size_ = store_.size();
     fills_.clear();
     borrowed_ = QRegion();
-    setGeometry(x(), y(), size_.width() + 2 * BorderPx, size_.height() + 2 * BorderPx);
+    outer_ = size_ + QSize(2 * BorderPx, 2 * BorderPx);
+    twips_[WidthTwips] = twips_[HeightTwips] = Remembered {};
+    applyGeometry();
     unshown_ = QRegion(QRect(QPoint(0, 0), size_));
     rearranged();
 }
@@ -511,12 +555,21 @@ void PictureBox::Refresh()
 {
     if (unshown_.isEmpty())
         return;
+    if (scaledDown()) {
+        Unite(scaledBehind_, unshown_);
+        unshown_ = QRegion();
+        if (!isVisible())
+            return;
+        const QRegion changed = updateScaled();
+        if (!changed.isEmpty())
+            repaint(changed);
+        return;
+    }
     const QRegion area = unshown_.translated(contentsRect().topLeft());
     unshown_ = QRegion();
     if (!isVisible())
         return;
-    // A surface larger than its scrolling view shows only part of itself; Qt would otherwise repaint
-    // whatever lies over the rest, the scroll bars included. The rest is painted when scrolled in.
+    // Qt would otherwise repaint whatever lies over the surface where it is not seen.
     const QRegion seen = area & visibleRegion();
     if (!seen.isEmpty())
         repaint(seen);
@@ -575,9 +628,68 @@ void PictureBox::Box(double x1, double y1, double x2, double y2, QRgb color)
         color);
 }
 
+QRegion PictureBox::updateScaled()
+{
+    const double dpr = devicePixelRatioF();
+    const double k = double(viewNum_) / viewDen_ * dpr;
+    if (scaled_.sourceSize() != size_ || scaled_.factor() != k) {
+        scaled_.reset(size_, k);
+        scaledBehind_ = QRegion(QRect(QPoint(0, 0), size_));
+    }
+    if (scaledBehind_.isEmpty())
+        return QRegion();
+    const QRegion pixels
+        = scaled_.update(scaledBehind_, [this](const QRect& r, std::vector<ScaledView::Source>& out) {
+              std::vector<Part> parts;
+              partsOf(r, parts);
+              for (const Part& part : parts)
+                  out.push_back(ScaledView::Source { part.rect, part.store, part.colour, part.origin });
+          });
+    scaledBehind_ = QRegion();
+    // Image pixels to widget points, rounded outwards.
+    QRegion area;
+    const QPoint origin = contentsRect().topLeft();
+    for (const QRect& r : pixels) {
+        const QPoint a(int(std::floor(r.left() / dpr)), int(std::floor(r.top() / dpr)));
+        const QPoint b(int(std::ceil((r.right() + 1) / dpr)), int(std::ceil((r.bottom() + 1) / dpr)));
+        Unite(area, QRect(a, b - QPoint(1, 1)).translated(origin));
+    }
+    return area & contentsRect();
+}
+
+void PictureBox::paintScaled(QPainter& p, const QRegion& area)
+{
+    // Whatever was drawn but not yet refreshed shows too, as it would unscaled.
+    Unite(scaledBehind_, unshown_);
+    updateScaled();
+    QImage image = scaled_.image();
+    const double dpr = devicePixelRatioF();
+    image.setDevicePixelRatio(dpr);
+    const QPoint origin = contentsRect().topLeft();
+    const QRect covered
+        = QRectF(QPointF(origin), QSizeF(image.size()) / dpr).toAlignedRect() & contentsRect();
+    for (const QRect& r : area& contentsRect()) {
+        const QRect inside = r & covered;
+        if (!inside.isEmpty()) {
+            const QRectF from(QPointF(inside.topLeft() - origin) * dpr, QSizeF(inside.size()) * dpr);
+            p.drawImage(QPointF(inside.topLeft()), image, from);
+        }
+        // A last column or row covered only partly by the image.
+        for (const QRect& rest : QRegion(r) - covered)
+            p.fillRect(rest, QColor(back_));
+    }
+}
+
 void PictureBox::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
+    if (scaledDown()) {
+        paintScaled(p, e->region());
+        p.end();
+        if (!contentsRect().contains(e->rect()))
+            QFrame::paintEvent(e);
+        return;
+    }
     const QPoint origin = contentsRect().topLeft();
     std::vector<Part> parts;
     for (const QRect& r : e->region() & contentsRect())
@@ -597,28 +709,29 @@ void PictureBox::paintEvent(QPaintEvent* e)
         QFrame::paintEvent(e);
 }
 
-QPointF PictureBox::inner(const QPointF& p) const
-{
-    const QPoint origin = contentsRect().topLeft();
-    return QPointF(std::floor(p.x() - origin.x()), std::floor(p.y() - origin.y()));
-}
-
 void PictureBox::mousePressEvent(QMouseEvent* e)
 {
-    const QPointF p = inner(e->position());
-    Q_EMIT MouseDown(MouseButtonCode(e->button()), ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
+    // Only the left, right and middle buttons play; the back and forward buttons do nothing.
+    const int button = MouseButtonCode(e->button());
+    if (button == 0)
+        return;
+    const QPointF p = surfacePoint(e->position());
+    Q_EMIT MouseDown(button, ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* e)
 {
-    const QPointF p = inner(e->position());
+    const QPointF p = surfacePoint(e->position());
     Q_EMIT MouseMove(MouseButtonsCode(e->buttons()), ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* e)
 {
-    const QPointF p = inner(e->position());
-    Q_EMIT MouseUp(MouseButtonCode(e->button()), ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
+    const int button = MouseButtonCode(e->button());
+    if (button == 0)
+        return;
+    const QPointF p = surfacePoint(e->position());
+    Q_EMIT MouseUp(button, ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
     if (rect().contains(e->position().toPoint()))
         Q_EMIT Click();
 }

@@ -3,6 +3,8 @@
 // after Refresh.
 #pragma once
 
+#include "ScaledView.h"
+
 #include <QFrame>
 #include <QImage>
 #include <QRegion>
@@ -56,6 +58,13 @@ public:
     // Takes a loaded picture; the surface sizes itself to it.
     void setPicture(QImage picture);
 
+    // The screen shows the surface at num / den of its size, at most 1; the rules never see it: sizes,
+    // positions and mouse points stay in surface pixels and twips.
+    void setViewScale(int num, int den);
+    double viewScale() const { return double(viewNum_) / viewDen_; }
+    // The whole surface pixel a point of the widget shows.
+    QPointF surfacePoint(const QPointF& widgetPoint) const;
+
     HDC hDC() { return this; }
     // The pixels as one image, for the tests; the screen and the copy calls read the parts below.
     const QImage& image() const;
@@ -99,7 +108,30 @@ protected:
 private:
     void resizeInner(int w, int h);
     void placeOuter(int x, int y, int w, int h);
-    QPointF inner(const QPointF& p) const;
+    // Sizes the widget to show the surface at the view's scale.
+    void applyGeometry();
+
+    // Twips as the game set them, read back as set while the pixels they gave still hold.
+    struct Remembered {
+        double twips = 0;
+        int pixels = -1;
+    };
+    enum { LeftTwips, TopTwips, WidthTwips, HeightTwips };
+    Remembered twips_[4];
+    double twipsOf(int which, int pixels, double perPixel) const;
+    // Outer size in surface pixels, the border included.
+    QSize outer_;
+
+    // Shrunk for the screen: the surface at the view's scale and the screen's pixel density, and
+    // what changed on the surface since it was last brought up to date.
+    int viewNum_ = 1;
+    int viewDen_ = 1;
+    bool scaledDown() const { return viewNum_ < viewDen_; }
+    ScaledView scaled_;
+    QRegion scaledBehind_;
+    // Brings the shrunk copy up to date; returns the widget area that changed.
+    QRegion updateScaled();
+    void paintScaled(QPainter& p, const QRegion& area);
 
     struct Fill {
         QRgb colour;

@@ -15,11 +15,15 @@ public:
     virtual ~Platform() = default;
 
     // A modal box with the text, the title and one OK button, no icon; returns once it is closed.
-    virtual void MsgBox(const QString& text, const QString& title) = 0;
+    // A detail, when given, follows the text in smaller print.
+    virtual void MsgBox(const QString& text, const QString& title, const QString& detail = QString()) = 0;
     // Starts playing a WAV file and returns at once; anything that goes wrong stays silent.
     virtual void PlaySound(const QString& file) = 0;
     // The Open dialog: a full path, or nothing when the player cancels.
     virtual std::optional<QString> OpenFile(QWidget* parent, const QString& filter) = 0;
+    // A file the player named elsewhere (on the command line, by dropping it on the window): the
+    // next Open dialog yields it at once without showing itself. Nothing takes such an answer back.
+    virtual void AnswerNextOpen(const std::optional<QString>& path) = 0;
     // Starts a program in a normal, focused window without waiting; false if it could not start.
     virtual bool StartProgram(const QString& path) = 0;
     // An ordinary file (not a folder, not hidden) exists under this name.

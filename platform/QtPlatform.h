@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QMessageBox;
 class QSoundEffect;
 
 class QtPlatform : public QObject, public Platform {
@@ -15,9 +16,10 @@ public:
     QtPlatform();
     ~QtPlatform() override;
 
-    void MsgBox(const QString& text, const QString& title) override;
+    void MsgBox(const QString& text, const QString& title, const QString& detail = QString()) override;
     void PlaySound(const QString& file) override;
     std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
+    void AnswerNextOpen(const std::optional<QString>& path) override;
     bool StartProgram(const QString& path) override;
     bool IsOrdinaryFile(const QString& path) override;
     QString AppPath() override;
@@ -27,10 +29,22 @@ public:
     void BeginBusy() override;
     void EndBusy() override;
 
+    // Where the Open dialog starts: the folder of the picture chosen last, or the player's pictures.
+    QString StartFolder() const;
+
 private:
+    std::optional<QString> nextOpen_;
+    QString lastFolder_;
     // Made on first use, so starting the game never waits for the audio system.
     QHash<QString, QSoundEffect*> sounds_;
 };
+
+// The game's message box, ready to show: the text, a detail in smaller print under it, one OK
+// button, no icon, and wide enough for a title bar to show the whole title.
+std::unique_ptr<QMessageBox> MakeMessageBox(
+    const QString& text, const QString& title, const QString& detail, QWidget* parent);
+// The width a window needs for a title bar to show this title whole, buttons included.
+int TitleBarWidth(const QString& title);
 
 // The Basic filter "Name|*.a;*.b" in the form Qt's dialogs read, "Name (*.a *.b)".
 QString QtFilter(const QString& basicFilter);

@@ -24,12 +24,31 @@ QString ErrorDescription(int number)
     }
 }
 
+namespace {
+// The game runs on one thread; the task is whatever the event being handled asked for.
+Task currentTask = Task::Other;
+}
+
+DuringTask::DuringTask(Task task)
+    : outer_(currentTask)
+{
+    currentTask = task;
+}
+DuringTask::~DuringTask()
+{
+    currentTask = outer_;
+}
+Task DuringTask::Current()
+{
+    return currentTask;
+}
+
 void Raise(int number, const QString& extra)
 {
     QString text = ErrorDescription(number);
     if (!extra.isEmpty())
         text += QStringLiteral(": ") + extra;
-    throw RuntimeError { number, text };
+    throw RuntimeError { number, text, false, currentTask };
 }
 
 double RoundHalfEven(double x)

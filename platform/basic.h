@@ -13,11 +13,28 @@
 #include <utility>
 #include <vector>
 
+// What the player asked for when an error arose, so that the report can speak of it.
+enum class Task { Other, OpenPicture, Level };
+
 struct RuntimeError {
     int number;
     QString description;
     // Errors the player can do something about are told in plain words, without the error number.
     bool plain = false;
+    Task task = Task::Other;
+};
+
+// Names the player's task for the errors raised while this lives; tasks nest.
+class DuringTask {
+public:
+    explicit DuringTask(Task task);
+    ~DuringTask();
+    DuringTask(const DuringTask&) = delete;
+    DuringTask& operator=(const DuringTask&) = delete;
+    static Task Current();
+
+private:
+    Task outer_;
 };
 
 namespace Err {

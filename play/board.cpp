@@ -1,12 +1,15 @@
 // What the three mouse handlers share: where the board is, and the mark over a vacated tray cell.
 #include "Main.h"
 
-#include <QScrollArea>
-
 bool Main::BoardTest(Single X, Single Y)
 {
     const Integer n = Divisions;
-    return (X > n * PieceW + 20) && (X < 2 * PieceW * n + 20) && (Y > 0) && (Y < n * PieceH);
+    return (X > BoardLeft(n, PieceW)) && (X < 2 * PieceW * n + BoardGap) && (Y > 0) && (Y < n * PieceH);
+}
+
+Integer BoardLeft(Integer n, Integer w)
+{
+    return n * w + BoardGap;
 }
 
 void Main::BoxVacatedCell()
@@ -19,11 +22,4 @@ void Main::EndCarry()
 {
     Holding = false;
     PickedPiece = 0;
-}
-
-void Main::KeepInView(Single X, Single Y)
-{
-    // A play surface larger than the window scrolls; a carried piece near the edge takes the view along.
-    scroller->ensureVisible(Picture1->x() + Picture1->contentsRect().x() + static_cast<int>(X),
-        Picture1->y() + Picture1->contentsRect().y() + static_cast<int>(Y), 48, 48);
 }

@@ -21,5 +21,4 @@ void Main::Picture1_MouseMove(Integer Button, Integer Shift, Single X, Single Y)
     const Long dy = CLng(sy + (Y - PickY));
     BitBlt(Picture1->hDC(), dx, dy, PieceW, PieceH, Picture2->hDC(), sx, sy, SRCCOPY);
     Picture1->Refresh();
-    KeepInView(X, Y);
 }

@@ -252,23 +252,60 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("extra");
+        QTest::addColumn<int>("task");
+        QTest::addColumn<bool>("taskEnded");
         QTest::addColumn<QString>("text");
-        QTest::newRow("overflow") << 6 << QString() << "Run-time error '6':\n\nOverflow";
-        QTest::newRow("subscript") << 9 << QString() << "Run-time error '9':\n\nSubscript out of range";
-        QTest::newRow("division") << 11 << QString() << "Run-time error '11':\n\nDivision by zero";
-        QTest::newRow("type mismatch") << 13 << QString() << "Run-time error '13':\n\nType mismatch";
-        QTest::newRow("picture, reason added") << 481 << "unknown format"
-                                               << "Run-time error '481':\n\nInvalid picture: unknown format";
+        const int other = int(Task::Other), level = int(Task::Level), open = int(Task::OpenPicture);
+        const QString fault = QStringLiteral("A apărut o eroare în joc, iar pasul acesta nu s-a făcut; "
+                                             "puteți juca mai departe.|");
+        const QString overflow = QStringLiteral("Un calcul al jocului a ieșit din limitele numerelor cu care "
+                                                "lucrează, iar pasul acesta nu s-a făcut.|");
+        QTest::newRow("overflow") << 6 << QString() << other << false
+                                  << overflow + "Run-time error '6': Overflow";
+        QTest::newRow("subscript") << 9 << QString() << other << false
+                                   << fault + "Run-time error '9': Subscript out of range";
+        QTest::newRow("division") << 11 << QString() << other << false
+                                  << fault + "Run-time error '11': Division by zero";
+        QTest::newRow("picture, reason added")
+            << 481 << "unknown format" << open << false
+            << QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.|"
+                              "Run-time error '481': Invalid picture: unknown format");
+        QTest::newRow("any other fault in a level step")
+            << 9 << QString() << level << false
+            << QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.|"
+                              "Run-time error '9': Subscript out of range");
+        QTest::newRow("not a number in the level box")
+            << 13 << QString() << level << false
+            << QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.|"
+                              "Run-time error '13': Type mismatch");
+        QTest::newRow("level out of range")
+            << 6 << QString() << level << false
+            << QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic; jocul se joacă "
+                              "pe nivelurile de la 4 la 9.|Run-time error '6': Overflow");
+        QTest::newRow("picture too large for the layout")
+            << 6 << QString() << open << false
+            << QStringLiteral(
+                   "Poza este prea mare pentru tabla jocului: poate avea cel mult 16 000 de pixeli "
+                   "în lățime și 32 000 în înălțime.|Run-time error '6': Overflow");
+        QTest::newRow("after the level step ended")
+            << 6 << QString() << level << true << overflow + "Run-time error '6': Overflow";
     }
     void guardReportsAndGoesOn()
     {
         QFETCH(int, number);
         QFETCH(QString, extra);
+        QFETCH(int, task);
+        QFETCH(bool, taskEnded);
         QFETCH(QString, text);
         FakePlatform platform;
         int stepsDone = 0;
         Guarded(platform, [&] {
             ++stepsDone;
+            {
+                const DuringTask during(static_cast<Task>(task));
+                if (!taskEnded)
+                    Raise(number, extra);
+            }
             Raise(number, extra);
             ++stepsDone;
         });

@@ -1,23 +1,16 @@
 // The deal: every piece in one tray cell, drawn mirrored as its flags say, the rest of the surface
 // untouched, the backing copy equal to the surface, and an order that is always an even permutation.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
 #include <QAction>
 #include <QPainter>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 
 namespace {
-
-QRect CellRect(int c, int n, int w, int h)
-{
-    return QRect(((c - 1) % n) * w, ((c - 1) / n) * h, w, h);
-}
 
 QList<int> Ids(MainAccess& a)
 {
@@ -52,14 +45,14 @@ bool IsEven(const QList<int>& ids)
 }
 
 // The first piece whose tray cell does not show its source rectangle mirrored as its flags say.
-int FirstMisdrawnPiece(MainAccess& a)
+int FirstMisdrawnPiece(Game& g)
 {
-    const int n = a.Divisions().v(), w = a.PieceW().v(), h = a.PieceH().v();
+    MainAccess& a = g.a;
+    const Cells cells = g.layout();
     for (long k = 1; k <= a.Tray().UBound(); ++k) {
         const PieceRec& p = a.Tray()(k);
-        const QImage shown = a.Picture1()->image().copy(CellRect(p.Id.v(), n, w, h));
-        const QImage piece
-            = Cut(a.Picture3()->image(), CellRect(int(k), n, w, h), p.FlipH == 1, p.FlipV == 1);
+        const QImage shown = a.Picture1()->image().copy(cells.tray(p.Id.v()));
+        const QImage piece = Cut(a.Picture3()->image(), cells.tray(int(k)), p.FlipH == 1, p.FlipV == 1);
         if (FirstDifference(shown, piece) != QPoint(-1, -1))
             return int(k);
     }
@@ -76,25 +69,13 @@ QImage OutsideTray(const QImage& img, MainAccess& a)
     return out;
 }
 
-struct Game {
-    QTemporaryDir dir;
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
-
-    void open(const QString& name, int w, int h, int level)
-    {
-        a.Divisions() = level;
-        platform.openAnswers.push_back(WriteTestPicture(dir, name, w, h, 5));
-        a.mDeschidePoza()->trigger();
-        a.NewGame();
-    }
-    void deal(std::uint32_t seed)
-    {
-        platform.seed = seed;
-        a.mAmesteca()->trigger();
-    }
-};
+// A picture of the given size and format opened at the level, and a new game on it.
+void Open(Game& g, const QString& name, int w, int h, int level)
+{
+    g.a.Divisions() = level;
+    g.open(g.picture(name, w, h, 5));
+    g.a.NewGame();
+}
 
 } // namespace
 
@@ -135,7 +116,7 @@ void DealTest::dealsEveryPieceOnce()
 
     Game g;
     MainAccess& a = g.a;
-    g.open(name, width, height, level);
+    Open(g, name, width, height, level);
     const QImage before = a.Picture1()->image();
     g.platform.clear();
     g.platform.busyShown = 0;
@@ -155,12 +136,12 @@ void DealTest::dealsEveryPieceOnce()
         QVERIFY(a.Tray()(k).FlipH == 0 || a.Tray()(k).FlipH == 1);
         QVERIFY(a.Tray()(k).FlipV == 0 || a.Tray()(k).FlipV == 1);
     }
-    QCOMPARE(FirstMisdrawnPiece(a), 0);
-    QCOMPARE(FirstDifference(OutsideTray(a.Picture1()->image(), a), OutsideTray(before, a)), QPoint(-1, -1));
+    QCOMPARE(FirstMisdrawnPiece(g), 0);
+    COMPARE_PIXELS(OutsideTray(a.Picture1()->image(), a), OutsideTray(before, a));
 
     QCOMPARE(a.Picture2()->Width(), a.Picture1()->Width());
     QCOMPARE(a.Picture2()->Height(), a.Picture1()->Height());
-    QCOMPARE(FirstDifference(a.Picture2()->image(), a.Picture1()->image()), QPoint(-1, -1));
+    COMPARE_PIXELS(a.Picture2()->image(), a.Picture1()->image());
 }
 
 void DealTest::orderIsAnEvenPermutation_data()
@@ -183,7 +164,7 @@ void DealTest::orderIsAnEvenPermutation()
 
     Game g;
     MainAccess& a = g.a;
-    g.open(QStringLiteral("p.bmp"), 40, 40, level);
+    Open(g, QStringLiteral("p.bmp"), 40, 40, level);
     QSet<QList<int>> orders;
     int flipsH = 0, flipsV = 0, flags = 0;
     for (int s = 1; s <= seeds; ++s) {
@@ -218,7 +199,7 @@ void DealTest::reseedsEveryDeal()
 {
     Game g;
     MainAccess& a = g.a;
-    g.open(QStringLiteral("p.bmp"), 320, 320, 4);
+    Open(g, QStringLiteral("p.bmp"), 320, 320, 4);
     auto records = [&] {
         QList<int> out;
         for (long k = 1; k <= a.Tray().UBound(); ++k)
@@ -233,7 +214,7 @@ void DealTest::reseedsEveryDeal()
     g.deal(4242);
     // A deal starts over from the untouched order, so the same seed deals the same game.
     QCOMPARE(records(), first);
-    QCOMPARE(FirstDifference(a.Picture1()->image(), shown), QPoint(-1, -1));
+    COMPARE_PIXELS(a.Picture1()->image(), shown);
 }
 
 void DealTest::dealsWithoutPicture()
@@ -253,8 +234,8 @@ void DealTest::dealsWithoutPicture()
     for (int y = 0; y < 320; ++y)
         for (int x = 0; x < 320; ++x)
             QVERIFY2((p1.pixel(x, y) & 0xffffff) == blank, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
-    QCOMPARE(FirstDifference(OutsideTray(p1, a), OutsideTray(before, a)), QPoint(-1, -1));
-    QCOMPARE(FirstDifference(a.Picture2()->image(), p1), QPoint(-1, -1));
+    COMPARE_PIXELS(OutsideTray(p1, a), OutsideTray(before, a));
+    COMPARE_PIXELS(a.Picture2()->image(), p1);
 }
 
 void DealTest::dealWhileCarryingEndsCarry_data()
@@ -269,7 +250,7 @@ void DealTest::dealWhileCarryingEndsCarry()
     QFETCH(bool, stillHeld);
     Game g;
     MainAccess& a = g.a;
-    g.open(QStringLiteral("p.bmp"), 320, 320, 4);
+    Open(g, QStringLiteral("p.bmp"), 320, 320, 4);
     g.deal(5);
     const QImage clean = a.Picture2()->image();
 
@@ -288,14 +269,14 @@ void DealTest::dealWhileCarryingEndsCarry()
 
     QCOMPARE(a.PickedPiece(), 0);
     QVERIFY(!a.Holding());
-    QCOMPARE(FirstMisdrawnPiece(a), 0);
-    QCOMPARE(FirstDifference(OutsideTray(a.Picture1()->image(), a), OutsideTray(clean, a)), QPoint(-1, -1));
-    QCOMPARE(FirstDifference(a.Picture2()->image(), a.Picture1()->image()), QPoint(-1, -1));
+    QCOMPARE(FirstMisdrawnPiece(g), 0);
+    COMPARE_PIXELS(OutsideTray(a.Picture1()->image(), a), OutsideTray(clean, a));
+    COMPARE_PIXELS(a.Picture2()->image(), a.Picture1()->image());
 
     // Nothing follows the pointer any more.
     const QImage dealt = a.Picture1()->image();
     a.MouseMove(0, 200, 100);
-    QCOMPARE(FirstDifference(a.Picture1()->image(), dealt), QPoint(-1, -1));
+    COMPARE_PIXELS(a.Picture1()->image(), dealt);
 }
 
 QTEST_MAIN(DealTest)

@@ -1,65 +1,44 @@
 // Mirroring a piece on the board: the flag and the pixels stay in step, the hit test has its one-pixel
 // shift, and the backing copy follows every toggle without taking drag feedback along.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
-#include <QAction>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 // Level 4 with a 320x320 picture: 80-pixel pieces, the board from x = 340.
-constexpr int N = 4, P = 80, BoardLeft = N * P + 20;
+const Cells Level4;
 
-QRect TrayCell(int c)
+// A game dealt with the seed, nothing placed yet.
+void Deal(Game& g, std::uint32_t seed = 31)
 {
-    return QRect(((c - 1) % N) * P, ((c - 1) / N) * P, P, P);
-}
-QRect BoardCell(int c)
-{
-    return TrayCell(c).translated(BoardLeft, 0);
+    g.open(g.picture(QStringLiteral("p.bmp"), 320, 320, 2));
+    g.deal(seed);
 }
 
-struct Game {
-    QTemporaryDir dir;
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
+// Piece k carried from its tray cell to its own board cell.
+void PlaceHome(Game& g, int k)
+{
+    const QPoint from = Level4.tray(g.a.Tray()(k).Id.v()).center();
+    const QPoint to = Level4.board(k).center();
+    g.a.MouseDown(1, from.x(), from.y());
+    g.a.MouseMove(1, to.x(), to.y());
+    g.a.MouseUp(1, to.x(), to.y());
+}
 
-    explicit Game(std::uint32_t seed = 31)
-    {
-        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("p.bmp"), N * P, N * P, 2));
-        a.mDeschidePoza()->trigger();
-        platform.seed = seed;
-        a.mAmesteca()->trigger();
-    }
-    // Piece k carried from its tray cell to its own board cell.
-    void placeHome(int k)
-    {
-        const QPoint from = TrayCell(a.Tray()(k).Id.v()).center();
-        const QPoint to = BoardCell(k).center();
-        a.MouseDown(1, from.x(), from.y());
-        a.MouseMove(1, to.x(), to.y());
-        a.MouseUp(1, to.x(), to.y());
-    }
-    QImage cell(int c) { return a.Picture1()->image().copy(BoardCell(c)); }
-    // What the cell must show for the flags the board holds for it.
-    QImage expected(int c)
-    {
-        const PieceRec& r = a.Board()(c);
-        return Cut(a.Picture3()->image(), TrayCell(r.Id.v()), r.FlipH == 1, r.FlipV == 1);
-    }
-    QList<int> board()
-    {
-        QList<int> out;
-        for (long i = 1; i <= a.Board().UBound(); ++i)
-            out << a.Board()(i).Id.v() << a.Board()(i).FlipH.v() << a.Board()(i).FlipV.v();
-        return out;
-    }
-};
+QImage Cell(Game& g, int c)
+{
+    return g.a.Picture1()->image().copy(Level4.board(c));
+}
+
+// What the cell must show for the flags the board holds for it.
+QImage Expected(Game& g, int c)
+{
+    const PieceRec& r = g.a.Board()(c);
+    return g.piece(r.Id.v(), r.FlipH == 1, r.FlipV == 1);
+}
 
 QImage WithCell(QImage img, const QRect& r, const QImage& content)
 {
@@ -99,12 +78,13 @@ void FlipTest::togglesKeepFlagAndPixelsInStep()
     QFETCH(int, piece);
     QFETCH(QString, presses);
     Game g;
+    Deal(g);
     MainAccess& a = g.a;
-    g.placeHome(piece);
+    PlaceHome(g, piece);
     QCOMPARE(a.Board()(piece).Id, piece);
     const PieceRec dealt = a.Board()(piece);
-    const QImage original = g.cell(piece);
-    QCOMPARE(FirstDifference(original, g.expected(piece)), QPoint(-1, -1));
+    const QImage original = Cell(g, piece);
+    COMPARE_PIXELS(original, Expected(g, piece));
     g.platform.clear();
 
     bool h = false, v = false;
@@ -112,19 +92,18 @@ void FlipTest::togglesKeepFlagAndPixelsInStep()
         const QImage before = a.Picture1()->image();
         const bool left = press == QLatin1Char('L');
         (left ? h : v) = !(left ? h : v);
-        const QPoint at = BoardCell(piece).center();
+        const QPoint at = Level4.board(piece).center();
         a.MouseDown(left ? 1 : 2, at.x(), at.y());
         a.MouseUp(left ? 1 : 2, at.x(), at.y());
 
         QCOMPARE(a.Board()(piece).Id, piece);
         QCOMPARE(a.Board()(piece).FlipH.v(), dealt.FlipH.v() ^ int(h));
         QCOMPARE(a.Board()(piece).FlipV.v(), dealt.FlipV.v() ^ int(v));
-        QCOMPARE(FirstDifference(g.cell(piece), Cut(original, original.rect(), h, v)), QPoint(-1, -1));
-        QCOMPARE(FirstDifference(g.cell(piece), g.expected(piece)), QPoint(-1, -1));
+        COMPARE_PIXELS(Cell(g, piece), Cut(original, original.rect(), h, v));
+        COMPARE_PIXELS(Cell(g, piece), Expected(g, piece));
         // Only that cell changed, and the backing copy followed.
-        QCOMPARE(FirstDifference(a.Picture1()->image(), WithCell(before, BoardCell(piece), g.cell(piece))),
-            QPoint(-1, -1));
-        QCOMPARE(FirstDifference(a.Picture2()->image(), a.Picture1()->image()), QPoint(-1, -1));
+        COMPARE_PIXELS(a.Picture1()->image(), WithCell(before, Level4.board(piece), Cell(g, piece)));
+        COMPARE_PIXELS(a.Picture2()->image(), a.Picture1()->image());
     }
     QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
     QCOMPARE(g.platform.calls(QStringLiteral("PlaySound")), QStringList());
@@ -152,9 +131,10 @@ void FlipTest::hitTestHasOnePixelShift()
     QFETCH(int, y);
     QFETCH(int, cell);
     Game g;
+    Deal(g);
     MainAccess& a = g.a;
     for (int k : { 1, 2, 5, 6 })
-        g.placeHome(k);
+        PlaceHome(g, k);
     QList<int> expected = g.board();
     expected[(cell - 1) * 3 + 1] ^= 1;
 
@@ -162,7 +142,7 @@ void FlipTest::hitTestHasOnePixelShift()
     a.MouseUp(1, x, y);
 
     QCOMPARE(g.board(), expected);
-    QCOMPARE(FirstDifference(g.cell(cell), g.expected(cell)), QPoint(-1, -1));
+    COMPARE_PIXELS(Cell(g, cell), Expected(g, cell));
 }
 
 void FlipTest::pressesThatChangeNothing_data()
@@ -171,9 +151,12 @@ void FlipTest::pressesThatChangeNothing_data()
     QTest::addColumn<int>("x");
     QTest::addColumn<int>("y");
 
-    QTest::newRow("left on an empty cell") << 1 << BoardCell(3).center().x() << BoardCell(3).center().y();
-    QTest::newRow("right on an empty cell") << 2 << BoardCell(16).center().x() << BoardCell(16).center().y();
-    QTest::newRow("middle on a placed piece") << 4 << BoardCell(1).center().x() << BoardCell(1).center().y();
+    QTest::newRow("left on an empty cell")
+        << 1 << Level4.board(3).center().x() << Level4.board(3).center().y();
+    QTest::newRow("right on an empty cell")
+        << 2 << Level4.board(16).center().x() << Level4.board(16).center().y();
+    QTest::newRow("middle on a placed piece")
+        << 4 << Level4.board(1).center().x() << Level4.board(1).center().y();
     QTest::newRow("left on the board's left line") << 1 << 340 << 40;
     QTest::newRow("left on the board's right line") << 1 << 660 << 40;
     QTest::newRow("left on the board's top line") << 1 << 380 << 0;
@@ -186,9 +169,10 @@ void FlipTest::pressesThatChangeNothing()
     QFETCH(int, x);
     QFETCH(int, y);
     Game g;
+    Deal(g);
     MainAccess& a = g.a;
     for (int k : { 1, 4, 13 })
-        g.placeHome(k);
+        PlaceHome(g, k);
     const QList<int> board = g.board();
     const QImage shown = a.Picture1()->image(), backing = a.Picture2()->image();
     g.platform.clear();
@@ -198,39 +182,40 @@ void FlipTest::pressesThatChangeNothing()
 
     QCOMPARE(a.LastButton(), button);
     QCOMPARE(g.board(), board);
-    QCOMPARE(FirstDifference(a.Picture1()->image(), shown), QPoint(-1, -1));
-    QCOMPARE(FirstDifference(a.Picture2()->image(), backing), QPoint(-1, -1));
+    COMPARE_PIXELS(a.Picture1()->image(), shown);
+    COMPARE_PIXELS(a.Picture2()->image(), backing);
     QCOMPARE(g.platform.log, QStringList());
 }
 
 void FlipTest::toggleWhileCarryingKeepsFeedbackOut()
 {
     Game g;
+    Deal(g);
     MainAccess& a = g.a;
-    g.placeHome(1);
+    PlaceHome(g, 1);
     const QImage clean = a.Picture2()->image();
 
     // Another piece lifted and dragged over the board, next to the placed one.
     const int carried = 2;
-    const QPoint from = TrayCell(a.Tray()(carried).Id.v()).center();
+    const QPoint from = Level4.tray(a.Tray()(carried).Id.v()).center();
     a.MouseDown(1, from.x(), from.y());
     a.MouseUp(1, 330, 100);
     a.MouseMove(0, 380, 120);
     QVERIFY(FirstDifference(a.Picture1()->image(), clean) != QPoint(-1, -1));
 
-    const QImage cellBefore = clean.copy(BoardCell(1));
+    const QImage cellBefore = clean.copy(Level4.board(1));
     a.MouseDown(1, 380, 40);
 
     QCOMPARE(a.PickedPiece(), carried);
     QVERIFY(!a.Holding());
-    const QImage expected = WithCell(clean, BoardCell(1), cellBefore.mirrored(true, false));
-    QCOMPARE(FirstDifference(a.Picture2()->image(), expected), QPoint(-1, -1));
-    QCOMPARE(FirstDifference(a.Picture1()->image(), a.Picture2()->image()), QPoint(-1, -1));
+    const QImage expected = WithCell(clean, Level4.board(1), cellBefore.mirrored(true, false));
+    COMPARE_PIXELS(a.Picture2()->image(), expected);
+    COMPARE_PIXELS(a.Picture1()->image(), a.Picture2()->image());
 
     // The piece is drawn again at the next move, from a backing copy without feedback.
     a.MouseMove(0, 385, 125);
     QVERIFY(FirstDifference(a.Picture1()->image(), a.Picture2()->image()) != QPoint(-1, -1));
-    QCOMPARE(FirstDifference(a.Picture2()->image(), expected), QPoint(-1, -1));
+    COMPARE_PIXELS(a.Picture2()->image(), expected);
 }
 
 QTEST_MAIN(FlipTest)

@@ -9,8 +9,13 @@
 #include <QTest>
 
 namespace {
-const QString TypeMismatch = QStringLiteral("MsgBox Tilora|Run-time error '13':\n\nType mismatch");
-const QString Overflow = QStringLiteral("MsgBox Tilora|Run-time error '6':\n\nOverflow");
+// The player reads what to type; the error's number follows for whoever reports a fault.
+const QString TypeMismatch
+    = QStringLiteral("MsgBox Tilora|În căsuța nivelului trebuie scris un număr, de exemplu 5."
+                     "|Run-time error '13': Type mismatch");
+const QString Overflow
+    = QStringLiteral("MsgBox Tilora|Numărul din căsuța nivelului este mult prea mare sau prea mic; "
+                     "jocul se joacă pe nivelurile de la 4 la 9.|Run-time error '6': Overflow");
 
 // The window on screen with the panel opened from the menu, as a player finds it.
 struct Panel {

@@ -27,8 +27,9 @@ int EnvNumber(const char* name, int fallback)
 // The boxes the game may show; anything else is a message nobody wrote.
 bool KnownBox(const QString& title, const QString& text)
 {
-    if (text.startsWith(QLatin1String("Run-time error '")))
-        return title == QLatin1String("Tilora");
+    // A run-time error is told in a sentence, with the error itself after it.
+    if (text.contains(QLatin1String("|Run-time error '")))
+        return title == QLatin1String("Tilora") && !text.startsWith(QStringLiteral("A apărut o eroare"));
     // Both end-of-game boxes put their sentence in the title bar and the game's name in the box.
     if (title == QLatin1String("Game Over: Try it again ..."))
         return text == QLatin1String("Tilora ...");

@@ -1,14 +1,20 @@
 // Opening a picture: the piece size it gives, the picture whole in the tray, the empty grid beside
 // it, and the ways an open changes nothing at all.
 #include "FakePlatform.h"
+#include "Game.h"
 #include "MainAccess.h"
+#include "QtPlatform.h"
 #include "TestPictures.h"
 
 #include <QAction>
 #include <QBuffer>
+#include <QDir>
+#include <QDropEvent>
 #include <QImageWriter>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QtEndian>
 
 #include <algorithm>
@@ -185,6 +191,10 @@ private Q_SLOTS:
     void openAfterDealStopsPlay();
     void showsPhotosUpright_data();
     void showsPhotosUpright();
+    void openFromOutsideTheDialog_data();
+    void openFromOutsideTheDialog();
+    void dialogStartsWhereThePictureWas_data();
+    void dialogStartsWhereThePictureWas();
 };
 
 void OpenPictureTest::showsPictureBesideGrid_data()
@@ -202,6 +212,8 @@ void OpenPictureTest::showsPictureBesideGrid_data()
     QTest::newRow("halves to even: 322 -> 80, 326 -> 82") << "p.bmp" << 322 << 326 << 4 << 80 << 82;
     QTest::newRow("unconfirmed level 6, JPEG") << "p.jpeg" << 500 << 301 << 6 << 83 << 50;
     QTest::newRow("one pixel a piece") << "p.bmp" << 4 << 4 << 4 << 1 << 1;
+    QTest::newRow("the widest at level 4: 2 x 4 x 4093 + 20 in 16 bits")
+        << "p.bmp" << 16372 << 4 << 4 << 4093 << 1;
 }
 
 void OpenPictureTest::showsPictureBesideGrid()
@@ -406,6 +418,118 @@ void OpenPictureTest::showsPhotosUpright()
         QVERIFY2(Near(p3.pixel(centre), BlockColours[i]),
             qPrintable(QStringLiteral("block %1: %2").arg(i).arg(p3.pixel(centre), 8, 16)));
     }
+}
+
+void OpenPictureTest::openFromOutsideTheDialog_data()
+{
+    QTest::addColumn<bool>("dropped"); // else named on the command line
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("command line, JPEG") << false << QStringList { "photo.jpg" } << true;
+    QTest::newRow("command line, damaged JPEG") << false << QStringList { "bad.jpg" } << true;
+    QTest::newRow("command line, missing file") << false << QStringList { "missing.jpg" } << true;
+    QTest::newRow("drop, BMP") << true << QStringList { "photo.bmp" } << true;
+    QTest::newRow("drop, damaged JPEG") << true << QStringList { "bad.jpg" } << true;
+    QTest::newRow("drop, two pictures") << true << QStringList { "photo.jpg", "photo.bmp" } << false;
+    QTest::newRow("drop, a text file") << true << QStringList { "notes.txt" } << false;
+    QTest::newRow("drop, a web address") << true << QStringList { "http://example.org/photo.jpg" } << false;
+}
+
+// The command line and a drop open a picture by the steps and with the messages of "Deschide Poza"
+// itself; a drop of anything but one local JPEG or BMP file is refused before anything happens.
+void OpenPictureTest::openFromOutsideTheDialog()
+{
+    QFETCH(bool, dropped);
+    QFETCH(QStringList, files);
+    QFETCH(bool, opens);
+    QTemporaryDir dir;
+    QList<QUrl> urls;
+    for (const QString& name : files) {
+        if (name.startsWith(QLatin1String("http:")))
+            urls << QUrl(name);
+        else if (name.startsWith(QLatin1String("photo.")))
+            urls << QUrl::fromLocalFile(WriteTestPicture(dir, name, 200, 160, 5));
+        else if (name == QLatin1String("bad.jpg"))
+            urls << QUrl::fromLocalFile(WriteBytes(dir, name, QByteArray("\xff\xd8\xff\xe0 not much more")));
+        else if (name == QLatin1String("notes.txt"))
+            urls << QUrl::fromLocalFile(WriteBytes(dir, name, "a picture of the sea\n"));
+        else
+            urls << QUrl::fromLocalFile(dir.filePath(name));
+    }
+
+    const QString before = WriteTestPicture(dir, QStringLiteral("before.bmp"), 360, 200);
+    Game g;
+    QVERIFY(g.open(before));
+    g.deal(7);
+    const State was(g.a);
+    g.platform.clear();
+
+    if (dropped) {
+        QVERIFY(g.main.acceptDrops());
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&g.main, &enter);
+        QCOMPARE(enter.isAccepted(), opens);
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&g.main, &drop);
+        QCOMPARE(drop.isAccepted(), opens);
+        // The picture opens once the drop has ended, so that the file manager is not kept waiting.
+        QVERIFY(g.platform.log.isEmpty());
+        QCoreApplication::processEvents();
+    } else {
+        g.main.OpenWith(urls.first().toLocalFile());
+    }
+
+    if (!opens) {
+        QCOMPARE(g.platform.log, QStringList());
+        QVERIFY(State(g.a) == was);
+        return;
+    }
+    // The same file chosen in the Open dialog of a game in the same state.
+    Game viaDialog;
+    QVERIFY(viaDialog.open(before));
+    viaDialog.deal(7);
+    viaDialog.platform.clear();
+    viaDialog.open(urls.first().toLocalFile());
+
+    QCOMPARE(g.platform.log, viaDialog.platform.log);
+    QCOMPARE(State(g.a), State(viaDialog.a));
+    // The next "Deschide Poza" asks the player again.
+    QVERIFY(!g.platform.nextOpen);
+}
+
+void OpenPictureTest::dialogStartsWhereThePictureWas_data()
+{
+    QTest::addColumn<bool>("hasPictures");
+    QTest::newRow("the player's pictures folder") << true;
+    QTest::newRow("no pictures folder: home") << false;
+}
+
+void OpenPictureTest::dialogStartsWhereThePictureWas()
+{
+    QFETCH(bool, hasPictures);
+    QTemporaryDir dir;
+    const QString pictures = dir.filePath(QStringLiteral("Poze"));
+    if (hasPictures)
+        QVERIFY(QDir().mkpath(pictures));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("config"))));
+    WriteBytes(
+        dir, QStringLiteral("config/user-dirs.dirs"), "XDG_PICTURES_DIR=\"" + pictures.toUtf8() + "\"\n");
+    const QByteArray configWas = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+
+    QtPlatform platform;
+    const QString before = platform.StartFolder();
+    qputenv("XDG_CONFIG_HOME", configWas);
+    QCOMPARE(before, hasPictures ? pictures : QDir::homePath());
+
+    // A picture named on the command line counts as chosen: the dialog opens beside it next time.
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("trip"))));
+    const QString photo = WriteTestPicture(dir, QStringLiteral("trip/sea.jpg"), 40, 30);
+    platform.AnswerNextOpen(photo);
+    QCOMPARE(platform.OpenFile(nullptr, QStringLiteral("Imagini|*.jpg")), std::optional<QString>(photo));
+    QCOMPARE(platform.StartFolder(), dir.filePath(QStringLiteral("trip")));
 }
 
 QTEST_MAIN(OpenPictureTest)

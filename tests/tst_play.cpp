@@ -1,13 +1,10 @@
 // Whole games played with the mouse on the play surface: picking up, dragging, refused and accepted
 // drops, the game lost on a wrong cell and won on a board of own, unmirrored pieces.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
 #include <QAction>
-#include <QCursor>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -23,85 +20,6 @@ bool Same(const QImage& a, const QImage& b)
 {
     return FirstDifference(a, b) == QPoint(-1, -1);
 }
-
-struct Game {
-    QTemporaryDir dir;
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
-    PictureBox* p1 = a.Picture1();
-    int n = 4, w = 80, h = 80;
-    // The surface as the open left it: what every fresh game must show again.
-    QImage opened;
-
-    // A picture that gives w x h pieces at level n, dealt with the seed; false if the window never showed.
-    bool start(std::uint32_t seed, int level = 4, int pieceW = 80, int pieceH = 80)
-    {
-        n = level;
-        w = pieceW;
-        h = pieceH;
-        a.Divisions() = n;
-        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("p.bmp"), n * w, n * h, 4));
-        a.mDeschidePoza()->trigger();
-        a.NewGame();
-        opened = p1->image();
-        main.show();
-        if (!QTest::qWaitForWindowExposed(&main))
-            return false;
-        platform.seed = seed;
-        a.mAmesteca()->trigger();
-        platform.clear();
-        return a.Dealt();
-    }
-
-    QRect trayCell(int c) const { return QRect(((c - 1) % n) * w, ((c - 1) / n) * h, w, h); }
-    QRect boardCell(int c) const { return trayCell(c).translated(n * w + 20, 0); }
-    // A point well inside a cell, off its centre so that a mirrored offset would show.
-    static QPoint inside(const QRect& r) { return r.topLeft() + QPoint(r.width() / 3, r.height() / 2); }
-    int pieceInTrayCell(int c)
-    {
-        for (long k = 1; k <= a.Tray().UBound(); ++k)
-            if (a.Tray()(k).Id == c)
-                return int(k);
-        return 0;
-    }
-    QImage piece(int k, bool flipH, bool flipV)
-    {
-        return Cut(a.Picture3()->image(), trayCell(k), flipH, flipV);
-    }
-    QList<int> board()
-    {
-        QList<int> out;
-        for (long i = 1; i <= a.Board().UBound(); ++i)
-            out << a.Board()(i).Id.v() << a.Board()(i).FlipH.v() << a.Board()(i).FlipV.v();
-        return out;
-    }
-
-    // The mouse as the player uses it; positions are in the surface's inner pixels.
-    QPoint widgetPos(QPoint p) const { return p + p1->contentsRect().topLeft(); }
-    void press(QPoint p, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(p1, b, {}, widgetPos(p)); }
-    // With no button held the test library moves the system pointer, which sends nothing when the
-    // pointer is there already (as a test before may have left it): step aside first.
-    void move(QPoint p)
-    {
-        if (QCursor::pos() == p1->mapToGlobal(widgetPos(p)))
-            QTest::mouseMove(p1, widgetPos(p) + QPoint(1, 1));
-        QTest::mouseMove(p1, widgetPos(p));
-    }
-    void release(QPoint p, Qt::MouseButton b = Qt::LeftButton)
-    {
-        QTest::mouseRelease(p1, b, {}, widgetPos(p));
-    }
-    // Press on a tray cell, drag with the button held, let go.
-    void carry(int fromCell, QPoint to)
-    {
-        const QPoint from = inside(trayCell(fromCell));
-        press(from);
-        move((from + to) / 2);
-        move(to);
-        release(to);
-    }
-};
 
 QImage Painted(QImage img, const std::function<void(QPainter&)>& paint)
 {
@@ -167,9 +85,9 @@ void PlayTest::winsWholeGame()
         QVERIFY(k > 0);
         const PieceRec dealt = a.Tray()(k);
         const QImage before = a.Picture2()->image();
-        QVERIFY(Same(before, g.p1->image()));
+        COMPARE_PIXELS(before, g.p1->image());
 
-        g.carry(c, Game::inside(g.boardCell(k)));
+        g.carry(c, Cells::inside(g.cells.board(k)));
         if (c == N && noneMirrored)
             break;
 
@@ -184,11 +102,11 @@ void PlayTest::winsWholeGame()
         QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
         // The tray cell blackened to its own edges, the piece in its board cell as dealt.
         const QImage expected = Painted(before, [&](QPainter& p) {
-            p.fillRect(g.trayCell(c), Qt::black);
-            p.drawImage(g.boardCell(k).topLeft(), g.piece(k, dealt.FlipH == 1, dealt.FlipV == 1));
+            p.fillRect(g.cells.tray(c), Qt::black);
+            p.drawImage(g.cells.board(k).topLeft(), g.piece(k, dealt.FlipH == 1, dealt.FlipV == 1));
         });
         QVERIFY2(Same(g.p1->image(), expected), qPrintable(QStringLiteral("piece %1").arg(k)));
-        QVERIFY(Same(a.Picture2()->image(), g.p1->image()));
+        COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
     }
 
     // Mirror the pieces back, left button for left-right, right button for top-bottom.
@@ -197,14 +115,14 @@ void PlayTest::winsWholeGame()
             if (!a.Dealt() || (b == Qt::LeftButton ? a.Board()(c).FlipH : a.Board()(c).FlipV) == 0)
                 continue;
             QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
-            const QPoint at = Game::inside(g.boardCell(c));
+            const QPoint at = Cells::inside(g.cells.board(c));
             g.press(at, b);
             g.release(at, b);
             if (!a.Dealt())
                 break;
-            QVERIFY(Same(g.p1->image().copy(g.boardCell(c)),
-                g.piece(c, a.Board()(c).FlipH == 1, a.Board()(c).FlipV == 1)));
-            QVERIFY(Same(a.Picture2()->image(), g.p1->image()));
+            COMPARE_PIXELS(g.p1->image().copy(g.cells.board(c)),
+                g.piece(c, a.Board()(c).FlipH == 1, a.Board()(c).FlipV == 1));
+            COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
         }
     }
 
@@ -222,7 +140,7 @@ void PlayTest::winsWholeGame()
         QCOMPARE(a.Tray()(i).Id, i);
         QCOMPARE(a.Board()(i).Id, 0);
     }
-    QVERIFY(Same(g.p1->image(), g.opened));
+    COMPARE_PIXELS(g.p1->image(), g.opened);
 }
 
 void PlayTest::losesOnWrongCell_data()
@@ -248,7 +166,7 @@ void PlayTest::losesOnWrongCell()
     const int N = 16;
     int k = g.pieceInTrayCell(fromCell);
     if (oneRightFirst) {
-        g.carry(fromCell, Game::inside(g.boardCell(k)));
+        g.carry(fromCell, Cells::inside(g.cells.board(k)));
         QCOMPARE(a.Board()(k).Id, k);
         fromCell = fromCell % N + 1;
         k = g.pieceInTrayCell(fromCell);
@@ -264,15 +182,15 @@ void PlayTest::losesOnWrongCell()
         seen = true;
         // While the box is up the piece lies in the wrong cell, and only the chime has sounded.
         QCOMPARE(a.Board()(target).Id, k);
-        QVERIFY(
-            Same(g.p1->image().copy(g.boardCell(target)), g.piece(k, dealt.FlipH == 1, dealt.FlipV == 1)));
-        QImage black(g.w, g.h, QImage::Format_RGB32);
+        COMPARE_PIXELS(
+            g.p1->image().copy(g.cells.board(target)), g.piece(k, dealt.FlipH == 1, dealt.FlipV == 1));
+        QImage black(g.cells.w, g.cells.h, QImage::Format_RGB32);
         black.fill(Qt::black);
-        QVERIFY(Same(g.p1->image().copy(g.trayCell(fromCell)), black));
-        QVERIFY(Same(a.Picture2()->image(), g.p1->image()));
+        COMPARE_PIXELS(g.p1->image().copy(g.cells.tray(fromCell)), black);
+        COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
         QCOMPARE(g.platform.log.count(Tune), 0);
     };
-    g.carry(fromCell, Game::inside(g.boardCell(target)));
+    g.carry(fromCell, Cells::inside(g.cells.board(target)));
 
     QVERIFY(seen);
     const QStringList& log = g.platform.log;
@@ -288,7 +206,7 @@ void PlayTest::losesOnWrongCell()
         QCOMPARE(a.Tray()(i).Id, i);
         QCOMPARE(a.Board()(i).Id, 0);
     }
-    QVERIFY(Same(g.p1->image(), g.opened));
+    COMPARE_PIXELS(g.p1->image(), g.opened);
 }
 
 void PlayTest::refusedReleaseKeepsPieceInHand_data()
@@ -310,14 +228,14 @@ void PlayTest::refusedReleaseKeepsPieceInHand()
     QVERIFY(g.start(21));
     MainAccess& a = g.a;
     // Board cell 1 taken by its own piece.
-    g.carry(a.Tray()(1).Id.v(), Game::inside(g.boardCell(1)));
+    g.carry(a.Tray()(1).Id.v(), Cells::inside(g.cells.board(1)));
     QCOMPARE(a.Board()(1).Id, 1);
     const QList<int> board = g.board();
     const QImage backing = a.Picture2()->image();
     g.platform.clear();
 
     const int fromCell = a.Tray()(7).Id.v();
-    const QPoint from = Game::inside(g.trayCell(fromCell));
+    const QPoint from = Cells::inside(g.cells.tray(fromCell));
     g.press(from);
     for (const QPoint p : { QPoint(150, 150), QPoint(600, 300), QPoint(5, 5), at })
         g.move(p);
@@ -328,18 +246,18 @@ void PlayTest::refusedReleaseKeepsPieceInHand()
     QCOMPARE(g.board(), board);
     QCOMPARE(a.Tray()(7).Id, fromCell);
     QCOMPARE(g.platform.log, QStringList());
-    QVERIFY(Same(a.Picture2()->image(), backing));
-    QVERIFY(Same(g.p1->image(), backing));
+    COMPARE_PIXELS(a.Picture2()->image(), backing);
+    COMPARE_PIXELS(g.p1->image(), backing);
 
     // The piece goes on following the pointer with no button held.
     const QPoint later(250, 260);
     g.move(later);
     const QPoint shift = later - from;
     const QImage expected = Painted(backing, [&](QPainter& p) {
-        p.fillRect(g.trayCell(fromCell), Qt::black);
-        p.drawImage(g.trayCell(fromCell).topLeft() + shift, backing.copy(g.trayCell(fromCell)));
+        p.fillRect(g.cells.tray(fromCell), Qt::black);
+        p.drawImage(g.cells.tray(fromCell).topLeft() + shift, backing.copy(g.cells.tray(fromCell)));
     });
-    QVERIFY(Same(g.p1->image(), expected));
+    COMPARE_PIXELS(g.p1->image(), expected);
 }
 
 void PlayTest::dragDrawsPieceShifted_data()
@@ -358,12 +276,12 @@ void PlayTest::dragDrawsPieceShifted()
     QVERIFY(g.start(64));
     MainAccess& a = g.a;
     const int fromCell = 6;
-    const QRect cell = g.trayCell(fromCell);
+    const QRect cell = g.cells.tray(fromCell);
     const QImage backing = a.Picture2()->image();
-    const QPoint from = Game::inside(cell);
+    const QPoint from = Cells::inside(cell);
 
     g.press(from);
-    QVERIFY(Same(g.p1->image(), backing));
+    COMPARE_PIXELS(g.p1->image(), backing);
     g.move(from + QPoint(37, -20));
     g.move(from + shift);
 
@@ -371,10 +289,10 @@ void PlayTest::dragDrawsPieceShifted()
         p.fillRect(cell, Qt::black);
         p.drawImage(cell.topLeft() + shift, backing.copy(cell));
     });
-    QVERIFY(Same(g.p1->image(), expected));
-    QVERIFY(Same(a.Picture2()->image(), backing));
+    COMPARE_PIXELS(g.p1->image(), expected);
+    COMPARE_PIXELS(a.Picture2()->image(), backing);
     if (shift.isNull())
-        QVERIFY(Same(g.p1->image(), backing));
+        COMPARE_PIXELS(g.p1->image(), backing);
     g.release(QPoint(330, 100));
 }
 
@@ -461,7 +379,7 @@ void PlayTest::pressHitEdges()
     QCOMPARE(a.PickedPiece(), expected);
     QCOMPARE(a.Holding(), expected != 0);
     // A pick-up draws nothing until the pointer moves.
-    QVERIFY(Same(g.p1->image(), backing));
+    COMPARE_PIXELS(g.p1->image(), backing);
     g.release(QPoint(x, y), b);
 }
 
@@ -503,7 +421,7 @@ void PlayTest::carryTable()
         if (w[0] == QLatin1String("H")) {
             const int k = a.PickedPiece().v();
             QVERIFY(k > 0);
-            const QPoint home = Game::inside(g.boardCell(k));
+            const QPoint home = Cells::inside(g.cells.board(k));
             g.move(home);
             g.release(home);
             QCOMPARE(a.Board()(k).Id, k);
@@ -538,32 +456,25 @@ void PlayTest::pressBeforeDealOnlyRecordsButton_data()
 void PlayTest::pressBeforeDealOnlyRecordsButton()
 {
     QFETCH(bool, withPicture);
-    QTemporaryDir dir;
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
-    if (withPicture) {
-        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("p.bmp"), 320, 320));
-        a.mDeschidePoza()->trigger();
-    }
-    main.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&main));
-    PictureBox* p1 = a.Picture1();
-    const QImage shown = p1->image();
-    const QPoint offset = p1->contentsRect().topLeft();
-    platform.clear();
+    Game g;
+    MainAccess& a = g.a;
+    if (withPicture)
+        g.open(g.picture(QStringLiteral("p.bmp"), 320, 320));
+    QVERIFY(g.show());
+    const QImage shown = g.p1->image();
+    g.platform.clear();
 
     for (const QPoint p : { QPoint(40, 40), QPoint(380, 40) }) {
-        QTest::mousePress(p1, Qt::RightButton, {}, p + offset);
+        g.press(p, Qt::RightButton);
         QCOMPARE(a.LastButton(), 2);
-        QTest::mouseMove(p1, p + offset + QPoint(30, 20));
-        QTest::mouseRelease(p1, Qt::RightButton, {}, p + offset + QPoint(30, 20));
+        QTest::mouseMove(g.p1, g.widgetPos(p + QPoint(30, 20)));
+        g.release(p + QPoint(30, 20), Qt::RightButton);
     }
     QCOMPARE(a.PickedPiece(), 0);
     QVERIFY(!a.Holding());
     QCOMPARE(a.Board()(1).Id, 0);
-    QCOMPARE(platform.log, QStringList());
-    QVERIFY(Same(p1->image(), shown));
+    QCOMPARE(g.platform.log, QStringList());
+    COMPARE_PIXELS(g.p1->image(), shown);
 }
 
 void PlayTest::releaseWithNothingInHand_data()
@@ -580,12 +491,12 @@ void PlayTest::releaseWithNothingInHand()
     QVERIFY(g.start(3));
     MainAccess& a = g.a;
     if (afterPlacement)
-        g.carry(a.Tray()(2).Id.v(), Game::inside(g.boardCell(2)));
+        g.carry(a.Tray()(2).Id.v(), Cells::inside(g.cells.board(2)));
     const QList<int> board = g.board();
     const QImage shown = g.p1->image();
     g.platform.clear();
 
-    const QPoint empty = Game::inside(g.boardCell(9));
+    const QPoint empty = Cells::inside(g.cells.board(9));
     g.move(QPoint(200, 200));
     g.release(empty);
     g.press(empty);
@@ -593,8 +504,8 @@ void PlayTest::releaseWithNothingInHand()
 
     QCOMPARE(g.board(), board);
     QCOMPARE(g.platform.log, QStringList());
-    QVERIFY(Same(g.p1->image(), shown));
-    QVERIFY(Same(a.Picture2()->image(), shown));
+    COMPARE_PIXELS(g.p1->image(), shown);
+    COMPARE_PIXELS(a.Picture2()->image(), shown);
 }
 
 QTEST_MAIN(PlayTest)

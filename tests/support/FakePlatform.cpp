@@ -9,9 +9,10 @@ FakePlatform::FakePlatform()
 }
 FakePlatform::~FakePlatform() = default;
 
-void FakePlatform::MsgBox(const QString& text, const QString& title)
+void FakePlatform::MsgBox(const QString& text, const QString& title, const QString& detail)
 {
-    log << QStringLiteral("MsgBox %1|%2").arg(title, text);
+    log << QStringLiteral("MsgBox %1|%2").arg(title, text)
+            + (detail.isEmpty() ? QString() : QLatin1Char('|') + detail);
     if (onMsgBox)
         onMsgBox(text, title);
 }
@@ -24,6 +25,11 @@ void FakePlatform::PlaySound(const QString& file)
 std::optional<QString> FakePlatform::OpenFile(QWidget*, const QString& filter)
 {
     log << QStringLiteral("OpenFile ") + filter;
+    if (nextOpen) {
+        QString path = nextOpen.value_or(QString());
+        nextOpen.reset();
+        return path;
+    }
     if (openAnswers.empty())
         return std::nullopt;
     // Taken apart rather than copied whole: gcc 12 warns falsely on a copied optional<QString>.

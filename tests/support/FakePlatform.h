@@ -17,9 +17,10 @@ public:
     FakePlatform();
     ~FakePlatform() override;
 
-    void MsgBox(const QString& text, const QString& title) override;
+    void MsgBox(const QString& text, const QString& title, const QString& detail = QString()) override;
     void PlaySound(const QString& file) override;
     std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
+    void AnswerNextOpen(const std::optional<QString>& path) override { nextOpen = path; }
     bool StartProgram(const QString& path) override;
     bool IsOrdinaryFile(const QString& path) override;
     QString AppPath() override { return appPath; }
@@ -33,15 +34,17 @@ public:
     }
     void EndBusy() override { --busy; }
 
-    // Every call in order: "MsgBox title|text", "PlaySound file", "OpenFile filter",
-    // "StartProgram path", "IsOrdinaryFile path", "ClockSeed", "Quit".
+    // Every call in order: "MsgBox title|text" ("MsgBox title|text|detail" with a detail), "PlaySound file",
+    // "OpenFile filter", "StartProgram path", "IsOrdinaryFile path", "ClockSeed", "Quit".
     QStringList log;
     // Calls of one kind only, e.g. calls("MsgBox").
     QStringList calls(const QString& kind) const;
     void clear() { log.clear(); }
 
-    // What the Open dialog answers next; nothing queued means the player cancels.
+    // What the Open dialog answers next; nothing queued means the player cancels. A file named
+    // through AnswerNextOpen comes first.
     std::deque<std::optional<QString>> openAnswers;
+    std::optional<QString> nextOpen;
     // Seen while a message box is up, before it is closed.
     std::function<void(const QString& text, const QString& title)> onMsgBox;
     bool startSucceeds = true;

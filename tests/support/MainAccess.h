@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 
 struct MainAccess {
     Main& m;
@@ -28,7 +27,6 @@ struct MainAccess {
     QAction* mExit() { return m.mExit; }
     QAction* mAbout() { return m.mAbout; }
     QWidget* form() { return m.form; }
-    QScrollArea* scroller() { return m.scroller; }
     CommonDialog& cdlg() { return m.cdlg; }
     frmAbout* aboutForm() { return m.aboutForm; }
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QString>
+#include <QTest>
 
 class QTemporaryDir;
 
@@ -18,3 +19,12 @@ QString WriteBytes(const QTemporaryDir& dir, const QString& name, const QByteArr
 QImage Cut(const QImage& from, const QRect& r, bool flipH = false, bool flipV = false);
 // The first pixel at which two images differ, or (-1, -1) when equal (sizes must match too).
 QPoint FirstDifference(const QImage& a, const QImage& b);
+
+// Fails the test unless both images have one size and the same pixels; the first differing pixel is
+// named in the failure.
+#define COMPARE_PIXELS(actual, expected)                                                                     \
+    do {                                                                                                     \
+        const QImage a_ = (actual), e_ = (expected);                                                         \
+        QCOMPARE(a_.size(), e_.size());                                                                      \
+        QCOMPARE(FirstDifference(a_, e_), QPoint(-1, -1));                                                   \
+    } while (false)

@@ -1,0 +1,69 @@
+// The ways into a game besides the Open dialog: a picture named on the command line or dropped on
+// the window. Both go through the dialog's own steps, so nothing is checked or reported twice.
+#include "Main.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QUrl>
+
+#include <optional>
+
+namespace {
+// The one local JPEG or BMP file a drag carries; several files, a folder, a web address or a file
+// of another kind is not something to open.
+std::optional<QString> DroppedPicture(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return std::nullopt;
+    const QString path = urls.first().toLocalFile();
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    if (!type.inherits(QStringLiteral("image/jpeg")) && !type.inherits(QStringLiteral("image/bmp")))
+        return std::nullopt;
+    return path;
+}
+}
+
+void Main::OpenWith(const QString& path)
+{
+    platform.AnswerNextOpen(path);
+    Guard([this] { mDeschidePoza_Click(); });
+    // Should the steps have ended before asking the dialog, the next Open must still ask the player.
+    platform.AnswerNextOpen(std::nullopt);
+}
+
+void Main::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (DroppedPicture(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Main::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (DroppedPicture(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Main::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> path = DroppedPicture(event->mimeData());
+    if (!path) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // The file manager waits for the drop to end; a box about a bad file must not hold it.
+    QMetaObject::invokeMethod(
+        this, [this, file = *path] { OpenWith(file); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,146 @@
+#include "ScaledView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+// Areas are counted in 1/256 of a surface pixel along each axis.
+constexpr int Unit = 256;
+
+// Qt 6.4 unites some regions wrongly when one ends in the band where the other begins; the symmetric
+// difference of disjoint regions takes its general path, which is right.
+void Unite(QRegion& to, const QRegion& more)
+{
+    if (more.isEmpty())
+        return;
+    if (to.isEmpty()) {
+        to = more;
+        return;
+    }
+    to = to.xored(more.subtracted(to));
+}
+
+int Shown(int length, double k)
+{
+    return std::max(1, static_cast<int>(std::ceil(length * k - 1e-9)));
+}
+}
+
+void ScaledView::reset(QSize size, double k)
+{
+    size_ = size;
+    k_ = k;
+    const QSize shown = size.isEmpty() ? QSize() : QSize(Shown(size.width(), k), Shown(size.height(), k));
+    if (image_.size() != shown)
+        image_ = shown.isEmpty() ? QImage() : QImage(shown, QImage::Format_RGB32);
+}
+
+int ScaledView::edge(int i, double k, int sourceLength)
+{
+    const double at = std::floor(i * double(Unit) / k + 0.5);
+    const int last = sourceLength * Unit;
+    if (i >= Shown(sourceLength, k))
+        return last;
+    // Every image pixel inside the surface covers some of it.
+    return static_cast<int>(std::min(at, double(last - 1)));
+}
+
+QRegion ScaledView::covering(const QRegion& surface) const
+{
+    QRegion out;
+    const QRect bounds = image_.rect();
+    for (const QRect& r : surface) {
+        // One pixel more on every side takes in any pixel whose area rounding moved across.
+        const int left = static_cast<int>(std::floor(r.left() * k_)) - 1;
+        const int top = static_cast<int>(std::floor(r.top() * k_)) - 1;
+        const int right = static_cast<int>(std::ceil((r.right() + 1) * k_)) + 1;
+        const int bottom = static_cast<int>(std::ceil((r.bottom() + 1) * k_)) + 1;
+        Unite(out, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & bounds);
+    }
+    return out;
+}
+
+QRegion ScaledView::update(const QRegion& changed, const Reader& read)
+{
+    const QRegion pixels = covering(changed);
+    compute(pixels, read);
+    return pixels;
+}
+
+void ScaledView::compute(const QRegion& imagePixels, const Reader& read)
+{
+    for (const QRect& r : imagePixels& image_.rect())
+        computeRect(r, read);
+}
+
+void ScaledView::computeRect(const QRect& d, const Reader& read)
+{
+    const int W = size_.width(), H = size_.height();
+    std::vector<int> xe(d.width() + 1), ye(d.height() + 1);
+    for (int i = 0; i <= d.width(); ++i)
+        xe[i] = edge(d.left() + i, k_, W);
+    for (int i = 0; i <= d.height(); ++i)
+        ye[i] = edge(d.top() + i, k_, H);
+    const int sa = xe.front() / Unit, sb = std::min(W, (xe.back() + Unit - 1) / Unit);
+    const int ra = ye.front() / Unit, rb = std::min(H, (ye.back() + Unit - 1) / Unit);
+    if (sb <= sa || rb <= ra)
+        return;
+    parts_.clear();
+    read(QRect(sa, ra, sb - sa, rb - ra), parts_);
+    const int n = sb - sa;
+    rowSums_.resize(4 * std::size_t(n));
+
+    for (int dy = 0; dy < d.height(); ++dy) {
+        const int top = ye[dy], bottom = ye[dy + 1];
+        const int r0 = top / Unit, r1 = std::min(H, (bottom + Unit - 1) / Unit);
+        // The image row's surface rows, each by the part of it the row covers, summed column by column.
+        std::fill(rowSums_.begin(), rowSums_.end(), 0u);
+        for (const Source& part : parts_) {
+            const int y0 = std::max(part.rect.top(), r0), y1 = std::min(part.rect.bottom() + 1, r1);
+            const int c0 = std::max(part.rect.left(), sa), c1 = std::min(part.rect.right() + 1, sb);
+            if (y0 >= y1 || c0 >= c1)
+                continue;
+            quint32* sums = rowSums_.data() + 4 * std::size_t(c0 - sa);
+            const std::size_t count = 4 * std::size_t(c1 - c0);
+            if (!part.store) {
+                const quint32 weight = quint32(std::min(y1 * Unit, bottom) - std::max(y0 * Unit, top));
+                quint32 c[4];
+                const QRgb colour = part.colour | 0xff000000u;
+                const auto* bytes = reinterpret_cast<const uchar*>(&colour);
+                for (int ch = 0; ch < 4; ++ch)
+                    c[ch] = weight * bytes[ch];
+                for (std::size_t i = 0; i < count; i += 4)
+                    for (int ch = 0; ch < 4; ++ch)
+                        sums[i + ch] += c[ch];
+                continue;
+            }
+            for (int y = y0; y < y1; ++y) {
+                const quint32 weight = quint32(std::min((y + 1) * Unit, bottom) - std::max(y * Unit, top));
+                const uchar* src
+                    = part.store->constScanLine(y - part.origin.y()) + 4 * (c0 - part.origin.x());
+                for (std::size_t i = 0; i < count; ++i)
+                    sums[i] += weight * src[i];
+            }
+        }
+        // Then across: each image pixel takes its surface columns by the part of each it covers.
+        const quint64 rowWeight = quint64(bottom - top);
+        auto* out = reinterpret_cast<QRgb*>(image_.scanLine(d.top() + dy)) + d.left();
+        for (int dx = 0; dx < d.width(); ++dx) {
+            const int left = xe[dx], right = xe[dx + 1];
+            const int c0 = left / Unit, c1 = std::min(W, (right + Unit - 1) / Unit);
+            quint64 s[3] = { 0, 0, 0 };
+            for (int c = c0; c < c1; ++c) {
+                const quint64 w = quint64(std::min((c + 1) * Unit, right) - std::max(c * Unit, left));
+                const quint32* p = rowSums_.data() + 4 * std::size_t(c - sa);
+                s[0] += w * p[0];
+                s[1] += w * p[1];
+                s[2] += w * p[2];
+            }
+            const quint64 area = quint64(right - left) * rowWeight;
+            const auto avg = [&](quint64 v) { return uint((v + area / 2) / area); };
+            // The store's bytes run blue, green, red.
+            out[dx] = qRgb(int(avg(s[2])), int(avg(s[1])), int(avg(s[0])));
+        }
+    }
+}

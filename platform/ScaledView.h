@@ -1,0 +1,50 @@
+// A surface shrunk for the screen: a copy of it at k image pixels per surface pixel, kept up to date
+// rectangle by rectangle. Every image pixel is the average of the whole area of the surface it
+// covers, partly covered surface pixels counting by the part covered, so the picture stays smooth at
+// any factor, and a pixel comes out the same whichever update computed it: rectangles updated one
+// after the other meet without a seam.
+#pragma once
+
+#include <QImage>
+#include <QRegion>
+
+#include <functional>
+#include <vector>
+
+class ScaledView {
+public:
+    // One rectangle of the surface: its pixels, with the store's pixel (0, 0) at `origin`, or, when
+    // `store` is null, one colour.
+    struct Source {
+        QRect rect;
+        const QImage* store;
+        QRgb colour;
+        QPoint origin;
+    };
+    // Lists the rectangles that make up a part of the surface.
+    using Reader = std::function<void(const QRect& area, std::vector<Source>& out)>;
+
+    // Starts over for a surface of `size` shown at `k` image pixels per surface pixel; nothing of the
+    // image is computed yet.
+    void reset(QSize size, double k);
+    QSize sourceSize() const { return size_; }
+    double factor() const { return k_; }
+    // Image pixels whose area meets the given surface rectangles.
+    QRegion covering(const QRegion& surface) const;
+    // Recomputes the image pixels whose area meets `changed` (surface coordinates) and returns them.
+    QRegion update(const QRegion& changed, const Reader& read);
+    // Recomputes the given image pixels.
+    void compute(const QRegion& imagePixels, const Reader& read);
+    const QImage& image() const { return image_; }
+
+private:
+    // Edge of image pixel i in 1/256 of a surface pixel, along one axis.
+    static int edge(int i, double k, int sourceLength);
+    void computeRect(const QRect& d, const Reader& read);
+
+    QSize size_;
+    double k_ = 1;
+    QImage image_;
+    std::vector<Source> parts_;
+    std::vector<quint32> rowSums_;
+};

@@ -1,0 +1,111 @@
+#include "Game.h"
+
+#include "TestPictures.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QTemporaryDir>
+#include <QTest>
+
+Game::Game() = default;
+Game::~Game() = default;
+
+QString Game::picture(const QString& name, int width, int height, int salt)
+{
+    if (!folder)
+        folder = std::make_unique<QTemporaryDir>();
+    return WriteTestPicture(*folder, name, width, height, salt);
+}
+
+bool Game::open(const QString& path)
+{
+    const qsizetype boxes = platform.calls(QStringLiteral("MsgBox")).size();
+    platform.openAnswers.push_back(path);
+    a.mDeschidePoza()->trigger();
+    return platform.calls(QStringLiteral("MsgBox")).size() == boxes;
+}
+
+bool Game::show()
+{
+    main.show();
+    return QTest::qWaitForWindowExposed(&main);
+}
+
+void Game::deal(std::uint32_t seed)
+{
+    platform.seed = seed;
+    a.mAmesteca()->trigger();
+}
+
+bool Game::start(std::uint32_t seed, int level, int pieceW, int pieceH)
+{
+    cells = Cells { level, pieceW, pieceH };
+    a.Divisions() = level;
+    open(picture(QStringLiteral("p.bmp"), level * pieceW, level * pieceH, 4));
+    a.NewGame();
+    opened = p1->image();
+    if (!show())
+        return false;
+    deal(seed);
+    platform.clear();
+    return a.Dealt();
+}
+
+Cells Game::layout()
+{
+    return Cells { a.Divisions().v(), a.PieceW().v(), a.PieceH().v() };
+}
+
+int Game::pieceInTrayCell(int c)
+{
+    for (long k = 1; k <= a.Tray().UBound(); ++k)
+        if (a.Tray()(k).Id == c)
+            return int(k);
+    return 0;
+}
+
+QImage Game::piece(int k, bool flipH, bool flipV)
+{
+    return Cut(a.Picture3()->image(), cells.tray(k), flipH, flipV);
+}
+
+QList<int> Game::board()
+{
+    QList<int> out;
+    for (long i = 1; i <= a.Board().UBound(); ++i)
+        out << a.Board()(i).Id.v() << a.Board()(i).FlipH.v() << a.Board()(i).FlipV.v();
+    return out;
+}
+
+QPoint Game::widgetPos(QPoint p) const
+{
+    return p + p1->contentsRect().topLeft();
+}
+
+void Game::press(QPoint p, Qt::MouseButton b)
+{
+    QTest::mousePress(p1, b, {}, widgetPos(p));
+}
+
+void Game::move(QPoint p)
+{
+    // With no button held the test library moves the system pointer, which sends nothing when the
+    // pointer is there already (as a test before may have left it): step aside first.
+    if (QCursor::pos() == p1->mapToGlobal(widgetPos(p)))
+        QTest::mouseMove(p1, widgetPos(p) + QPoint(1, 1));
+    QTest::mouseMove(p1, widgetPos(p));
+}
+
+void Game::release(QPoint p, Qt::MouseButton b)
+{
+    QTest::mouseRelease(p1, b, {}, widgetPos(p));
+}
+
+void Game::carry(int fromCell, QPoint to)
+{
+    const QPoint from = Cells::inside(cells.tray(fromCell));
+    press(from);
+    move((from + to) / 2);
+    move(to);
+    release(to);
+}
