@@ -103,7 +103,8 @@ QString UnreadableBmpKind(const QByteArray& bytes)
     const quint32 dibSize = qFromLittleEndian<quint32>(bytes.constData() + 14);
     // OS/2 headers may stop after any of their fields; Windows added 52- and 56-byte ones later.
     if (dibSize >= 16 && dibSize < 64 && dibSize % 4 == 0 && dibSize != 40)
-        return QStringLiteral("un BMP cu un antet neobișnuit, de %1").arg(Count(dibSize, "octet", "octeți"));
+        return QStringLiteral("un BMP cu un antet de o lungime neobișnuită (%1)")
+            .arg(Count(dibSize, "octet", "octeți"));
     const std::optional<BmpHeader> h = ReadBmpHeader(bytes.left(54));
     if (!h || dibSize < 40)
         return {};

@@ -391,11 +391,11 @@ private Q_SLOTS:
         cannotRead("BMP with alpha masks", "alpha.bmp", PatchBmpCompression(bmp, 6, 32),
             "un BMP cu măști de culoare și transparență");
         cannotRead("BMP with a 52-byte header", "v2.bmp", BmpWithHeaderSize(bmp, 52),
-            "un BMP cu un antet neobișnuit, de 52 de octeți");
+            "un BMP cu un antet de o lungime neobișnuită (52 de octeți)");
         cannotRead("BMP with a 56-byte header", "v3.bmp", BmpWithHeaderSize(bmp, 56),
-            "un BMP cu un antet neobișnuit, de 56 de octeți");
+            "un BMP cu un antet de o lungime neobișnuită (56 de octeți)");
         cannotRead("BMP with a 16-byte OS/2 header", "os2.bmp", BmpWithHeaderSize(bmp, 16),
-            "un BMP cu un antet neobișnuit, de 16 octeți");
+            "un BMP cu un antet de o lungime neobișnuită (16 octeți)");
         cannotRead("BMP at 2 bits a pixel", "two.bmp", PatchBmpBits(bmp, 2), "un BMP cu 2 biți pe pixel");
         cannotRead(
             "BMP at 64 bits a pixel", "deep.bmp", PatchBmpBits(bmp, 64), "un BMP cu 64 de biți pe pixel");
