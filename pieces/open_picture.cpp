@@ -5,16 +5,17 @@
 #include "gdi.h"
 #include "picture_file.h"
 
-namespace {
-// The piece size a picture gives at a level, as the layout computes it; a picture too big for the
-// 16-bit layout overflows here, before anything of the game has changed.
-void CheckLayoutHolds(QSize size, Integer n)
+#include <utility>
+
+void CheckLayoutFits(QSize picture, Integer n)
 {
-    const Integer w = CInt(Div(size.width(), n.d()));
-    const Integer h = CInt(Div(size.height(), n.d()));
-    (void)(2 * n * w + 20);
-    (void)(n * h);
-}
+    // The piece size as the layout computes it; the board's right edge and its bottom are the largest
+    // figures the layout and the mouse handlers form from it.
+    const Integer w = CInt(Div(picture.width(), n.d()));
+    const Integer h = CInt(Div(picture.height(), n.d()));
+    const auto fits = [](long long figure) { return std::in_range<Integer::Rep>(figure); };
+    if (!fits(2LL * n.v() * w.v() + BoardGap) || !fits(1LL * n.v() * h.v()))
+        Raise(Err::Overflow);
 }
 
 void Main::mDeschidePoza_Click()
@@ -37,7 +38,7 @@ void Main::OpenPicture()
         BusyCursor busy(platform);
         const QSize announced = PictureFileSize(PictureFile);
         if (announced.isValid())
-            CheckLayoutHolds(announced, n);
+            CheckLayoutFits(announced, n);
         picture = LoadPictureFile(PictureFile);
     }
     // Pieces need at least one pixel each way, or the piece size would come out 0.
@@ -49,16 +50,22 @@ void Main::OpenPicture()
             AppTitle);
         return;
     }
-    CheckLayoutHolds(picture.size(), n);
+    CheckLayoutFits(picture.size(), n);
     BusyCursor busy(platform);
     Picture3->setPicture(std::move(picture));
 
     Picture1->Cls();
+    ShowWholePicture(n);
+    Dealt = false;
+}
+
+void Main::ShowWholePicture(Integer n)
+{
+    // The piece size follows the picture; the whole of it fills the tray beside the empty board.
     PieceW = CInt(Div(Picture3->ScaleWidth(), n.d()));
     PieceH = CInt(Div(Picture3->ScaleHeight(), n.d()));
-    ArrangeLayout(PieceW, PieceH, n * PieceW + 20, 0);
+    ArrangeLayout(PieceW, PieceH, BoardLeft(n, PieceW), 0);
     StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0,
         CLng(Picture3->ScaleWidth()), CLng(Picture3->ScaleHeight()), SRCCOPY);
     Picture1->Refresh();
-    Dealt = false;
 }

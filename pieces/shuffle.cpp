@@ -50,28 +50,6 @@ void Main::ShufflePieces()
     Dealt = true;
 }
 
-void Main::DrawPiece(HDC hDestDC, Integer k, Byte h, Byte v, Integer X, Integer Y)
-{
-    const Integer n = Divisions;
-    const Integer row = CInt(Int(Div((k - 1).d(), n.d())));
-    const Integer col = (k - 1) - n * row;
-    const Integer H = Integer(h), V = Integer(v);
-    StretchBlt(hDestDC, X + H * PieceW, Y + V * PieceH, (1 - 2 * H) * PieceW, (1 - 2 * V) * PieceH,
-        Picture3->hDC(), col * PieceW, row * PieceH, PieceW, PieceH, SRCCOPY);
-}
-
-void Main::SyncBackingCopy()
-{
-    StretchBlt(Picture2->hDC(), 0, 0, CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()),
-        Picture1->hDC(), 0, 0, CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()), SRCCOPY);
-}
-
-void Main::RestoreFromBackingCopy()
-{
-    BitBlt(Picture1->hDC(), 0, 0, CLng(Picture2->ScaleWidth()), CLng(Picture2->ScaleHeight()),
-        Picture2->hDC(), 0, 0, SRCCOPY);
-}
-
 double Main::Rnd()
 {
     // 53 random bits: uniform on [0, 1), never 1 itself.

@@ -270,6 +270,8 @@ private Q_SLOTS:
         row("1 x 1", "dot.bmp", Bmp(1, 1), 4, Outcome::TooSmall);
         row("8 x 8 at level 9", "tiny.jpg", Jpeg(8, 8), 9, Outcome::TooSmall);
         row("20000 x 1", "line.bmp", Bmp(20000, 1), 4, Outcome::Overflow);
+        row("16374 x 4: 4093.5 to even 4094, one past the widest", "edge.bmp", Bmp(16374, 4), 4,
+            Outcome::Overflow);
         row("2000 x 1", "thin.bmp", Bmp(2000, 1), 4, Outcome::TooSmall);
         row("folder", "folder.jpg", QByteArray(), 4, Outcome::Folder);
         row("missing", "missing.jpg", QByteArray(), 4, Outcome::NotFound);

@@ -1,6 +1,7 @@
 // Opening a picture: the piece size it gives, the picture whole in the tray, the empty grid beside
 // it, and the ways an open changes nothing at all.
 #include "FakePlatform.h"
+#include "Game.h"
 #include "MainAccess.h"
 #include "QtPlatform.h"
 #include "TestPictures.h"
@@ -119,6 +120,8 @@ void OpenPictureTest::showsPictureBesideGrid_data()
     QTest::newRow("halves to even: 322 -> 80, 326 -> 82") << "p.bmp" << 322 << 326 << 4 << 80 << 82;
     QTest::newRow("unconfirmed level 6, JPEG") << "p.jpeg" << 500 << 301 << 6 << 83 << 50;
     QTest::newRow("one pixel a piece") << "p.bmp" << 4 << 4 << 4 << 1 << 1;
+    QTest::newRow("the widest at level 4: 2 x 4 x 4093 + 20 in 16 bits")
+        << "p.bmp" << 16372 << 4 << 4 << 4093 << 1;
 }
 
 void OpenPictureTest::showsPictureBesideGrid()
@@ -323,52 +326,46 @@ void OpenPictureTest::openFromOutsideTheDialog()
             urls << QUrl::fromLocalFile(dir.filePath(name));
     }
 
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
-    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("before.bmp"), 360, 200));
-    a.mDeschidePoza()->trigger();
-    a.mAmesteca()->trigger();
-    const State was(a);
-    platform.clear();
+    const QString before = WriteTestPicture(dir, QStringLiteral("before.bmp"), 360, 200);
+    Game g;
+    QVERIFY(g.open(before));
+    g.deal(7);
+    const State was(g.a);
+    g.platform.clear();
 
     if (dropped) {
-        QVERIFY(main.acceptDrops());
+        QVERIFY(g.main.acceptDrops());
         QMimeData data;
         data.setUrls(urls);
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&main, &enter);
+        QCoreApplication::sendEvent(&g.main, &enter);
         QCOMPARE(enter.isAccepted(), opens);
         QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&main, &drop);
+        QCoreApplication::sendEvent(&g.main, &drop);
         QCOMPARE(drop.isAccepted(), opens);
         // The picture opens once the drop has ended, so that the file manager is not kept waiting.
-        QVERIFY(platform.log.isEmpty());
+        QVERIFY(g.platform.log.isEmpty());
         QCoreApplication::processEvents();
     } else {
-        main.OpenWith(urls.first().toLocalFile());
+        g.main.OpenWith(urls.first().toLocalFile());
     }
 
     if (!opens) {
-        QCOMPARE(platform.log, QStringList());
-        QVERIFY(State(a) == was);
+        QCOMPARE(g.platform.log, QStringList());
+        QVERIFY(State(g.a) == was);
         return;
     }
-    // The same file chosen in the Open dialog of a window in the same state.
-    FakePlatform viaDialog;
-    Main twin(viaDialog);
-    MainAccess t { twin };
-    viaDialog.openAnswers.push_back(dir.filePath(QStringLiteral("before.bmp")));
-    t.mDeschidePoza()->trigger();
-    t.mAmesteca()->trigger();
-    viaDialog.clear();
-    viaDialog.openAnswers.push_back(urls.first().toLocalFile());
-    t.mDeschidePoza()->trigger();
+    // The same file chosen in the Open dialog of a game in the same state.
+    Game viaDialog;
+    QVERIFY(viaDialog.open(before));
+    viaDialog.deal(7);
+    viaDialog.platform.clear();
+    viaDialog.open(urls.first().toLocalFile());
 
-    QCOMPARE(platform.log, viaDialog.log);
-    QCOMPARE(State(a), State(t));
+    QCOMPARE(g.platform.log, viaDialog.platform.log);
+    QCOMPARE(State(g.a), State(viaDialog.a));
     // The next "Deschide Poza" asks the player again.
-    QVERIFY(!platform.nextOpen);
+    QVERIFY(!g.platform.nextOpen);
 }
 
 void OpenPictureTest::dialogStartsWhereThePictureWas_data()
