@@ -18,6 +18,19 @@ void CheckLayoutFits(QSize picture, Integer n)
         Raise(Err::Overflow);
 }
 
+bool Main::PictureHoldsLevel(QSize picture, Integer n)
+{
+    // Pieces need at least one pixel each way, or the piece size would come out 0.
+    if (picture.width() >= n.v() && picture.height() >= n.v())
+        return true;
+    platform.MsgBox(QStringLiteral("Poza este prea mică pentru %1 × %1 piese: are %2 × %3 pixeli.")
+                        .arg(n.v())
+                        .arg(picture.width())
+                        .arg(picture.height()),
+        AppTitle);
+    return false;
+}
+
 void Main::mDeschidePoza_Click()
 {
     OpenPicture();
@@ -42,15 +55,8 @@ void Main::OpenPicture()
             CheckLayoutFits(announced, n);
         picture = LoadPictureFile(file);
     }
-    // Pieces need at least one pixel each way, or the piece size would come out 0.
-    if (picture.width() < n.v() || picture.height() < n.v()) {
-        platform.MsgBox(QStringLiteral("Poza este prea mică pentru %1 × %1 piese: are %2 × %3 pixeli.")
-                            .arg(n.v())
-                            .arg(picture.width())
-                            .arg(picture.height()),
-            AppTitle);
+    if (!PictureHoldsLevel(picture.size(), n))
         return;
-    }
     CheckLayoutFits(picture.size(), n);
     BusyCursor busy(platform);
     Picture3->setPicture(std::move(picture));
