@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QPushButton>
 
 Main::Main(Platform& platform, QWidget* parent)
     : QMainWindow(parent)
@@ -65,6 +66,10 @@ void Main::NewGame()
     PickX = 0;
     PickY = 0;
     mDefDiv->setEnabled(true);
+    // A new game may be dealt and have its level changed again.
+    mAmesteca->setEnabled(true);
+    cmdLevel->setEnabled(true);
+    cmdDown->setEnabled(true);
 }
 
 void Main::CheckSolved()

@@ -18,6 +18,19 @@ void CheckLayoutFits(QSize picture, Integer n)
         Raise(Err::Overflow);
 }
 
+bool Main::PictureHoldsLevel(QSize picture, Integer n)
+{
+    // Pieces need at least one pixel each way, or the piece size would come out 0.
+    if (picture.width() >= n.v() && picture.height() >= n.v())
+        return true;
+    platform.MsgBox(QStringLiteral("Poza este prea mică pentru %1 × %1 piese: are %2 × %3 pixeli.")
+                        .arg(n.v())
+                        .arg(picture.width())
+                        .arg(picture.height()),
+        AppTitle);
+    return false;
+}
+
 void Main::mDeschidePoza_Click()
 {
     OpenPicture();
@@ -36,20 +49,14 @@ void Main::OpenPicture()
     QImage picture;
     {
         BusyCursor busy(platform);
-        const QSize announced = PictureFileSize(PictureFile);
+        const PictureFileBytes file = ReadPictureFile(PictureFile);
+        const QSize announced = PictureFileSize(file);
         if (announced.isValid())
             CheckLayoutFits(announced, n);
-        picture = LoadPictureFile(PictureFile);
+        picture = LoadPictureFile(file);
     }
-    // Pieces need at least one pixel each way, or the piece size would come out 0.
-    if (picture.width() < n.v() || picture.height() < n.v()) {
-        platform.MsgBox(QStringLiteral("Poza este prea mica pentru %1 x %1 piese: are %2 x %3 pixeli.")
-                            .arg(n.v())
-                            .arg(picture.width())
-                            .arg(picture.height()),
-            AppTitle);
+    if (!PictureHoldsLevel(picture.size(), n))
         return;
-    }
     CheckLayoutFits(picture.size(), n);
     BusyCursor busy(platform);
     Picture3->setPicture(std::move(picture));

@@ -5,10 +5,14 @@
 #include "gdi.h"
 
 #include <QAction>
+#include <QPushButton>
 
 void Main::mAmesteca_Click()
 {
+    // The level stays the dealt one until the next game, also in a panel opened before the deal.
     mDefDiv->setEnabled(false);
+    cmdLevel->setEnabled(false);
+    cmdDown->setEnabled(false);
     ShufflePieces();
 }
 

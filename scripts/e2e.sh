@@ -4,10 +4,12 @@
 #
 #   TILORA_BUILD_DIR=dir         the build tree to install from (default build/test, configured
 #                                and built when missing)
-#   TILORA_SCREENSHOT=file.png   also write a screenshot of a game in progress, e.g. docs/screenshot.png
+#   TILORA_SCREENSHOT=file.png   play on a painted landscape instead and write a screenshot of the
+#                                game in progress, e.g. docs/screenshot.png
 #   TILORA_E2E_KEEP=1            keep the work folder (picture, game log, failure screenshot)
-#   TILORA_E2E_BIG=1             play a 4000 x 3000 picture instead, a drag across the scrolling
-#                                surface, keeping its screenshots in the work folder (by hand)
+#   TILORA_E2E_BIG=1             play a 4000 x 3000 picture instead, shown whole in the window of a
+#                                1366 x 768 screen, keeping its screenshots in the work folder (by hand);
+#                                TILORA_E2E_BIG=2: the same on a 2732 x 1536 screen at QT_SCALE_FACTOR=2
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -38,8 +40,15 @@ cleanup() {
 trap cleanup EXIT
 
 cmake --install "$build" --prefix "$work/stage" >"$work/install.log"
-game="$work/stage/bin/tilora"
-[ -x "$game" ] || { echo "FAIL - the install put no tilora in $work/stage/bin"; exit 1; }
+game="$work/stage/games/tilora"
+[ -x "$game" ] || { echo "FAIL - the install put no tilora in $work/stage/games"; exit 1; }
+
+big=${TILORA_E2E_BIG:-0}
+case "$big" in
+  1) screen=1366x768 ratio=1 ;;
+  2) screen=2732x1536 ratio=2 ;;
+  *) screen=1600x1000 ratio=1 ;;
+esac
 
 # A display of our own: the first free number, with a fresh cookie so that only we can use it.
 export XAUTHORITY="$work/Xauthority"
@@ -47,7 +56,7 @@ touch "$XAUTHORITY"
 for n in $(seq 90 190); do
   [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
   xauth -q -f "$XAUTHORITY" add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
-  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp -auth "$XAUTHORITY" >"$work/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 "$screen"x24 -nolisten tcp -auth "$XAUTHORITY" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 50); do
     if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then break; fi
@@ -69,21 +78,25 @@ export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 args=(--game "$game" --workdir "$work")
+script=tests/e2e/play.py
+limit=110
 if [ -n "${TILORA_SCREENSHOT:-}" ]; then
   case "$TILORA_SCREENSHOT" in
     /*) shot=$TILORA_SCREENSHOT ;;
     *) shot="$root/$TILORA_SCREENSHOT" ;;
   esac
   mkdir -p "$(dirname "$shot")"
-  args+=(--screenshot "$shot")
+  # The same play on a landscape the project paints itself, which takes a while to paint.
+  script=docs/screenshot.py
+  limit=300
+  args+=(--out "$shot")
 fi
-script=tests/e2e/play.py
-limit=110
-if [ "${TILORA_E2E_BIG:-0}" = 1 ]; then
-  # A 4000 x 3000 picture instead: the drag across a surface that scrolls in the window.
+if [ "$big" = 1 ] || [ "$big" = 2 ]; then
+  # A 4000 x 3000 picture instead: the play surface shown whole, shrunk to the window.
   script=tests/e2e/big_photo.py
   limit=600
-  args=(--game "$game" --workdir "$work")
+  args=(--game "$game" --workdir "$work" --ratio "$ratio" --screen "$screen")
+  if [ "$ratio" != 1 ]; then export QT_SCALE_FACTOR=$ratio; fi
 fi
 if ! timeout "$limit" python3 "$script" "${args[@]}"; then
   echo "== game log =="

@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -101,6 +102,54 @@ private Q_SLOTS:
         QCOMPARE(a.Picture1()->Width(), 10100.0);
         QCOMPARE(a.Picture1()->Height(), 4900.0);
         QCOMPARE(a.FormWidth(), 10600.0);
+    }
+
+    // The window is the player's: a new game at the same layout size leaves it exactly as it was, a
+    // level that changes the layout's size sets only its width, and a maximised window stays so.
+    // The play surface is shown whole in whatever room the window leaves.
+    void windowKeptAsThePlayerHasIt_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("resized by the player") << false;
+        QTest::newRow("maximised") << true;
+    }
+    void windowKeptAsThePlayerHasIt()
+    {
+        QFETCH(bool, maximised);
+        QTemporaryDir dir;
+        FakePlatform platform;
+        Main main(platform);
+        MainAccess a { main };
+        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("p.bmp"), 320, 240));
+        a.OpenPicture();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        if (maximised)
+            main.showMaximized();
+        else
+            main.resize(430, 300);
+        QTRY_COMPARE(main.isMaximized(), maximised);
+        QCoreApplication::processEvents();
+        const QRect before = main.geometry();
+        auto wholeSurfaceShows = [&] { return a.form()->rect().contains(a.Picture1()->geometry()); };
+        QVERIFY(wholeSurfaceShows());
+
+        a.NewGame();
+        QCoreApplication::processEvents();
+        QCOMPARE(main.geometry(), before);
+        QCOMPARE(main.isMaximized(), maximised);
+
+        // 320 / 6 gives 53-pixel pieces: a play surface 636 pixels across and 500 twips more.
+        a.Divisions() = 6;
+        a.NewGame();
+        QCoreApplication::processEvents();
+        QCOMPARE(main.isMaximized(), maximised);
+        if (maximised)
+            QCOMPARE(main.geometry(), before);
+        else
+            QCOMPARE(main.geometry().size(), QSize(TwipsToPixelsX(636 * 15 + 1000), before.height()));
+        QVERIFY(wholeSurfaceShows());
+        QCOMPARE(a.Picture1()->Width(), 636 * 15 + 500.0);
     }
 
     void newGameResetsTheGame_data()

@@ -4,6 +4,7 @@
 #include "TestPictures.h"
 #include "gdi.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
 
@@ -56,6 +57,52 @@ void StretchPiece(PictureBox& dst, QPoint at, PictureBox& src, const QRect& from
     const int w = from.width(), h = from.height();
     StretchBlt(dst.hDC(), at.x() + (flipH ? w : 0), at.y() + (flipV ? h : 0), flipH ? -w : w, flipV ? -h : h,
         src.hDC(), from.x(), from.y(), w, h, SRCCOPY);
+}
+
+// Every pixel of a picture shrunk by k is the average of the area of the picture it covers.
+QImage AreaAverage(const QImage& src, double k)
+{
+    const int w = int(std::ceil(src.width() * k - 1e-9)), h = int(std::ceil(src.height() * k - 1e-9));
+    QImage out(w, h, QImage::Format_RGB32);
+    for (int dy = 0; dy < h; ++dy)
+        for (int dx = 0; dx < w; ++dx) {
+            const double x0 = dx / k, x1 = std::min((dx + 1) / k, double(src.width()));
+            const double y0 = dy / k, y1 = std::min((dy + 1) / k, double(src.height()));
+            double sum[3] = { 0, 0, 0 };
+            for (int y = int(y0); y < y1; ++y)
+                for (int x = int(x0); x < x1; ++x) {
+                    const double a = (std::min(x + 1.0, x1) - std::max(double(x), x0))
+                        * (std::min(y + 1.0, y1) - std::max(double(y), y0));
+                    const QRgb p = src.pixel(x, y);
+                    sum[0] += a * qRed(p);
+                    sum[1] += a * qGreen(p);
+                    sum[2] += a * qBlue(p);
+                }
+            const double area = (x1 - x0) * (y1 - y0);
+            out.setPixel(dx, dy,
+                qRgb(int(std::lround(sum[0] / area)), int(std::lround(sum[1] / area)),
+                    int(std::lround(sum[2] / area))));
+        }
+    return out;
+}
+
+// The largest difference of one colour channel between two images of the same size.
+int MostApart(const QImage& a, const QImage& b)
+{
+    int most = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            most = std::max({ most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                std::abs(qBlue(p) - qBlue(q)) });
+        }
+    return most;
+}
+
+// What the surface's widget shows inside its border.
+QImage Shown(PictureBox& s)
+{
+    return s.grab(s.contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
 }
 }
 
@@ -420,6 +467,125 @@ private Q_SLOTS:
         const QImage next = from.image();
         whole(to, from);
         COMPARE_PIXELS(to.image(), next);
+    }
+
+    // Shown shrunk, a pointer reaches the game as the whole surface pixel it lies over: a point just
+    // short of a pixel's edge still belongs to the pixel before.
+    void pointerReachesWholeSurfacePixels_data()
+    {
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::addColumn<QPointF>("widget"); // from the corner of the inner area
+        QTest::addColumn<QPointF>("surface");
+        QTest::newRow("1:1") << 1 << 1 << QPointF(10, 20) << QPointF(10, 20);
+        QTest::newRow("1:1, inside a pixel") << 1 << 1 << QPointF(10.99, 0.5) << QPointF(10, 0);
+        QTest::newRow("1:2, on an edge") << 1 << 2 << QPointF(170, 0) << QPointF(340, 0);
+        QTest::newRow("1:2, half a point on") << 1 << 2 << QPointF(170.5, 1.5) << QPointF(341, 3);
+        QTest::newRow("1:2, just short of an edge") << 1 << 2 << QPointF(169.99, 0.49) << QPointF(339, 0);
+        QTest::newRow("3:7, on an edge") << 3 << 7 << QPointF(3, 6) << QPointF(7, 14);
+        QTest::newRow("3:7, just short of an edge") << 3 << 7 << QPointF(2.999, 5.999) << QPointF(6, 13);
+        QTest::newRow("1362:8029, a photo on a laptop")
+            << 1362 << 8029 << QPointF(58, 100) << QPointF(341, 589);
+        QTest::newRow("1:2, before the corner") << 1 << 2 << QPointF(-0.5, -3) << QPointF(-1, -6);
+    }
+    void pointerReachesWholeSurfacePixels()
+    {
+        QFETCH(int, num);
+        QFETCH(int, den);
+        QFETCH(QPointF, widget);
+        QFETCH(QPointF, surface);
+        auto s = Surface(TestPicture(400, 300));
+        s->setViewScale(num, den);
+        QList<QPointF> seen;
+        connect(s.get(), &PictureBox::MouseDown, [&](int, int, float x, float y) { seen << QPointF(x, y); });
+        connect(s.get(), &PictureBox::MouseMove, [&](int, int, float x, float y) { seen << QPointF(x, y); });
+        connect(s.get(), &PictureBox::MouseUp, [&](int, int, float x, float y) { seen << QPointF(x, y); });
+        const QPointF at = widget + s->contentsRect().topLeft();
+        for (const QEvent::Type type :
+            { QEvent::MouseButtonPress, QEvent::MouseMove, QEvent::MouseButtonRelease }) {
+            QMouseEvent e(type, at, s->mapToGlobal(at),
+                type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(s.get(), &e);
+        }
+        QCOMPARE(seen, QList<QPointF>({ surface, surface, surface }));
+    }
+
+    // Only the left, right and middle buttons are the game's; the back and forward buttons do nothing.
+    void onlyTheGameButtonsPlay_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<int>("code");
+        QTest::newRow("left") << Qt::LeftButton << 1;
+        QTest::newRow("right") << Qt::RightButton << 2;
+        QTest::newRow("middle") << Qt::MiddleButton << 4;
+        QTest::newRow("back") << Qt::BackButton << 0;
+        QTest::newRow("forward") << Qt::ForwardButton << 0;
+    }
+    void onlyTheGameButtonsPlay()
+    {
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(int, code);
+        auto s = Surface(TestPicture(40, 30));
+        QStringList seen;
+        connect(s.get(), &PictureBox::MouseDown,
+            [&](int b, int, float, float) { seen << QStringLiteral("down %1").arg(b); });
+        connect(s.get(), &PictureBox::MouseUp,
+            [&](int b, int, float, float) { seen << QStringLiteral("up %1").arg(b); });
+        connect(s.get(), &PictureBox::Click, [&] { seen << QStringLiteral("click"); });
+        const QPointF at(10, 10);
+        QMouseEvent press(QEvent::MouseButtonPress, at, s->mapToGlobal(at), button, button, Qt::NoModifier);
+        QCoreApplication::sendEvent(s.get(), &press);
+        QMouseEvent release(
+            QEvent::MouseButtonRelease, at, s->mapToGlobal(at), button, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(s.get(), &release);
+        const QStringList expected = code == 0
+            ? QStringList()
+            : QStringList({ QStringLiteral("down %1").arg(code), QStringLiteral("up %1").arg(code),
+                QStringLiteral("click") });
+        QCOMPARE(seen, expected);
+    }
+
+    // Shrunk for the screen, every screen pixel is the average of the surface area it covers, also
+    // where two rectangles brought up to date one after the other meet; at 1:1 the screen is the
+    // surface, pixel for pixel.
+    void shownShrunkSmoothly_data()
+    {
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::newRow("1:1") << 1 << 1;
+        QTest::newRow("1:2") << 1 << 2;
+        QTest::newRow("1:3") << 1 << 3;
+        QTest::newRow("2:7") << 2 << 7;
+        QTest::newRow("10:59") << 10 << 59;
+    }
+    void shownShrunkSmoothly()
+    {
+        QFETCH(int, num);
+        QFETCH(int, den);
+        const double k = double(num) / den;
+        auto s = Surface(TestPicture(177, 121, 5));
+        auto third = Surface(TestPicture(90, 90, 6));
+        s->setViewScale(num, den);
+        s->show();
+        QVERIFY(QTest::qWaitForWindowExposed(s.get()));
+        auto check = [&] {
+            const QImage shown = Shown(*s);
+            const QImage expected = num == den ? s->image() : AreaAverage(s->image(), k);
+            QCOMPARE(shown.size(), expected.size());
+            if (num == den)
+                QCOMPARE(FirstDifference(shown, expected), QPoint(-1, -1));
+            else
+                QVERIFY2(
+                    MostApart(shown, expected) <= 1, qPrintable(QString::number(MostApart(shown, expected))));
+        };
+        check();
+        // Two touching rectangles written and shown one after the other, a mirrored piece and a box.
+        StretchPiece(*s, QPoint(61, 10), *third, QRect(3, 5, 50, 41), true, false);
+        s->Refresh();
+        s->Box(20, 10, 61, 51, Red);
+        s->Refresh();
+        check();
     }
 };
 

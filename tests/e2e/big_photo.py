@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
-"""A drag across a photo-sized picture, watched on screen: a 4000 x 3000 picture at level 4 makes a
-play surface of 8020 x 3000 pixels, far larger than the screen, so the window scrolls it and the
-view follows a carried piece. The drag goes from a tray cell across the whole tray to the piece's
-own board cell, and the screen is checked on the way for trails (anything but the picture's pieces,
-black vacated cells and the carried piece) and after the drop for the piece in its cell.
+"""A photo-sized picture on a laptop-sized screen: a 4000 x 3000 picture at level 4 makes a play
+surface of 8029 x 3003 pixels, which the window shows whole, shrunk smoothly to fit. Checked on
+screen: the window lies on the screen; every sampled screen pixel of the picture is the average of
+the surface pixels it covers (not the nearest one, and not doubled on a 2x screen); a piece dragged
+by screen coordinates onto its own cell lands there and shows there; F4 shows the picture at the
+same scale; after the player resizes the window the view follows, and a lost game leaves the window
+at the player's size.
 
-Run by scripts/e2e.sh when TILORA_E2E_BIG=1; needs what play.py needs. Writes its screenshots to
-the work folder given with --workdir.
+Run by scripts/e2e.sh when TILORA_E2E_BIG is set (1: a 1366 x 768 screen; 2: QT_SCALE_FACTOR=2 on a
+2732 x 1536 screen); needs what play.py needs. Writes its screenshots to the work folder given with
+--workdir.
 """
 
 import argparse
+import math
 import os
 import struct
 import subprocess
@@ -24,6 +28,14 @@ N = 4
 PIC_W, PIC_H = 4000, 3000
 PIECE_W, PIECE_H = PIC_W // N, PIC_H // N
 GAP = 20
+# The play surface's inner size: 2 x 4 x 1000 pixels and 500 twips across, 3000 and 100 twips down.
+INNER_W, INNER_H = 8029, 3003
+TOP = 16  # the surface lies 240 twips below the form's top
+BORDER = 2
+GREEN = (0, 192, 0)
+BLACK = (0, 0, 0)
+# Most a screen pixel may differ from the exact average of what it covers, per channel.
+TOLERANCE = 3
 
 
 def picture_pixel(x, y):
@@ -58,163 +70,232 @@ def piece_pixel(k, flips, x, y):
     return picture_pixel(col * PIECE_W + sx, row * PIECE_H + sy)
 
 
-# Rows the window shows: it keeps its designed height, less than a piece of 750 rows.
-SAMPLES = [(x, y) for y in (0, 1, 123, 374, 600) for x in (0, 1, 250, 499, 777, PIECE_W - 1)]
+def cell_corner(c, board):
+    row, col = divmod(c - 1, N)
+    return (N * PIECE_W + GAP if board else 0) + col * PIECE_W, row * PIECE_H
 
 
-def shows(shot, corner, k, flips, right):
-    """Whether the samples of piece k left of screen x `right` show at corner as mirrored."""
-    return all(
-        shot.at(corner[0] + x, corner[1] + y) == piece_pixel(k, flips, x, y)
-        for (x, y) in SAMPLES
-        if corner[0] + x <= right
-    )
+class View:
+    """Where the play surface lies on the screen and at what scale, worked out as the game does from
+    the window's central area; screen figures are in device pixels."""
 
+    def __init__(self, window, ratio):
+        wx, wy, ww, wh = geometry(window)
+        shot = screenshot()
+        # The form starts below the menu bar: the first green pixel down its left edge.
+        x = wx + 4 * ratio
+        form_top = next((y for y in range(wy, wy + wh) if shot.at(x, y) == GREEN), None)
+        if form_top is None:
+            raise Failure("no green form in the window")
+        room_w = ww // ratio - 2 * BORDER
+        room_h = (wy + wh - form_top) // ratio - TOP - 2 * BORDER
+        if INNER_W <= room_w and INNER_H <= room_h:
+            num, den = 1, 1
+        elif room_w * INNER_H <= room_h * INNER_W:
+            num, den = room_w, INNER_W
+        else:
+            num, den = room_h, INNER_H
+        self.window = (wx, wy, ww, wh)
+        self.num, self.den, self.ratio = num, den, ratio
+        self.scale = num / den
+        self.k = self.scale * ratio
+        self.ox = wx + BORDER * ratio
+        self.oy = form_top + (TOP + BORDER) * ratio
+        log("window %dx%d at %d,%d; surface at %d,%d shown at %.4f" % (ww, wh, wx, wy, self.ox, self.oy, self.scale))
 
-def recognise(shot, corner):
-    seen = [shot.at(corner[0] + x, corner[1] + y) for (x, y) in SAMPLES]
-    for k in range(1, N * N + 1):
-        for flips in play.FLIPS:
-            if seen == [piece_pixel(k, flips, x, y) for (x, y) in SAMPLES]:
-                return k, flips
-    return None
+    def surface(self, dx, dy):
+        """The surface pixel that a pointer at screen pixel (dx, dy) reaches, as whole numbers."""
+        return ((dx - self.ox) * self.den // (self.ratio * self.num), (dy - self.oy) * self.den // (self.ratio * self.num))
 
+    def screen(self, sx, sy):
+        """The screen pixel that shows surface point (sx, sy)."""
+        return int(self.ox + sx * self.k), int(self.oy + sy * self.k)
 
-BLACK = (0, 0, 0)
-GREEN = (0, 192, 0)
-BORDER = 2
-SURFACE_W = 8029  # inner width: 2 x 4 x 1000 pixels and 500 twips
+    def expected(self, dx, dy, surface):
+        """The average of the surface pixels that screen pixel (dx, dy) covers, each by the part it
+        covers; surface(x, y) gives a surface pixel."""
+        x0, x1 = (dx - self.ox) / self.k, (dx + 1 - self.ox) / self.k
+        y0, y1 = (dy - self.oy) / self.k, (dy + 1 - self.oy) / self.k
+        total = [0.0, 0.0, 0.0]
+        for y in range(math.floor(y0), math.ceil(y1)):
+            wy = min(y + 1, y1) - max(y, y0)
+            for x in range(math.floor(x0), math.ceil(x1)):
+                w = wy * (min(x + 1, x1) - max(x, x0))
+                p = surface(x, y)
+                for c in range(3):
+                    total[c] += w * p[c]
+        area = (x1 - x0) * (y1 - y0)
+        return tuple(t / area for t in total)
+
+    def nearest(self, dx, dy, surface):
+        return surface(int((dx + 0.5 - self.ox) / self.k), int((dy + 0.5 - self.oy) / self.k))
+
+    def samples(self, left, top, width, height, across=6, down=5):
+        """Screen pixels wholly inside a surface rectangle, spread over it."""
+        a, b = self.screen(left, top)
+        c, d = self.screen(left + width, top + height)
+        a, b, c, d = a + 2, b + 2, c - 3, d - 3
+        return [(a + (c - a) * i // (across - 1), b + (d - b) * j // (down - 1)) for j in range(down) for i in range(across)]
+
+    def error(self, shot, points, surface):
+        return max(max(abs(a - b) for a, b in zip(shot.at(*p), self.expected(*p, surface))) for p in points)
+
+    def shows(self, shot, left, top, surface):
+        return self.error(shot, self.samples(left, top, PIECE_W, PIECE_H), surface) <= TOLERANCE
+
+    def recognise(self, shot, c, board):
+        """The (piece, flips) a cell shows, judged by the averages it should show."""
+        left, top = cell_corner(c, board)
+        points = self.samples(left, top, PIECE_W, PIECE_H, 4, 3)
+        best = None
+        for k in range(1, N * N + 1):
+            for flips in play.FLIPS:
+                e = self.error(shot, points, lambda x, y: piece_pixel(k, flips, x - left, y - top))
+                if best is None or e < best[0]:
+                    best = (e, k, flips)
+        return (best[1], best[2]) if best[0] <= TOLERANCE else None
 
 
 def shoot(workdir, name):
     subprocess.run(["import", "-window", "root", os.path.join(workdir, name)], check=True)
 
 
-def surface_end(shot, y, x0, x1):
-    """Screen x of the play surface's last column in row y, when the green form beside it shows
-    between x0 and x1 (the view scrolled fully right); else None."""
-    if shot.at(x1, y) != GREEN:
-        return None
-    for x in range(x1, x0, -1):
-        if shot.at(x - 1, y) != GREEN:
-            return x - 1 - BORDER
-    return None
-
-
-def deal_until_first_cell_holds(game, origin, wanted):
-    for attempt in range(100):
-        game.keys("ctrl+a")
-        shot = expect("after Amesteca tray cell 1 shows a whole piece", lambda s: recognise(s, origin), timeout=20)
-        k, flips = recognise(shot, origin)
-        log("deal %d: tray cell 1 holds piece %d mirrored %s" % (attempt + 1, k, flips))
-        if k in wanted:
-            return k, flips
-    raise Failure("no deal put one of %s in tray cell 1" % (wanted,))
-
-
-def run(game, picture, workdir):
-    play.open_picture(game, picture)
-    wx, wy, ww, wh = geometry(game.window)
-    log("window %dx%d at %d,%d" % (ww, wh, wx, wy))
-    first_row = [picture_pixel(x, 0) for x in range(24)]
-    shot = expect("the picture's top row shows after Deschide Poza", lambda s: s.find(first_row), timeout=20)
-    origin = shot.find(first_row)
-    check(wx <= origin[0] < wx + 40 and wy <= origin[1] < wy + 80, "the surface starts at the window's corner %s" % (origin,))
-    check(wx + ww <= 1600 and wy + wh <= 1000, "the window fits the 1600 x 1000 screen")
-
-    # The piece whose own cell is the board's top right one: the view scrolled fully right shows
-    # that cell whole.
-    k, flips = deal_until_first_cell_holds(game, origin, (N,))
-    shoot(workdir, "big-dealt.png")
-
-    # Grab it 100 pixels inside its corner and carry it across the tray onto the board; at the
-    # window's right edge the view scrolls along until the surface ends.
-    grab = (origin[0] + 100, origin[1] + 100)
-    xdo("mousemove", *grab)
+def drag(view, start, end, steps=12):
+    (sx, sy), (ex, ey) = view.screen(*start), view.screen(*end)
+    xdo("mousemove", sx, sy)
     time.sleep(0.1)
     xdo("mousedown", 1)
     time.sleep(0.1)
-    row_y = origin[1] + PIECE_H // 2 + 100  # below the carried piece, inside the board's top row
-    x, moves, shots = grab[0], 0, 0
-    started = time.monotonic()
-    while True:
-        x = min(x + 60, wx + ww - 3)
-        xdo("mousemove", x + moves % 2, grab[1])
-        moves += 1
-        if x >= wx + ww - 3 and moves % 20 == 0:
-            time.sleep(0.05)
-            shot = screenshot()
-            shots += 1
-            if shots <= 3:
-                shoot(workdir, "big-drag-%d.png" % shots)
-            end = surface_end(shot, row_y, wx, wx + ww - 20)
-            if end is not None:
-                break
-        if moves > 3000:
-            raise Failure("the view did not reach the surface's right end")
-    elapsed = time.monotonic() - started
-    log("%d pointer moves in %.1f s took the view to the surface's right end" % (moves, elapsed))
+    for i in range(1, steps + 1):
+        xdo("mousemove", sx + (ex - sx) * i // steps, sy + (ey - sy) * i // steps)
+        time.sleep(0.03)
+    time.sleep(0.2)
+    # How far the pointer moved in surface pixels, as the game saw it.
+    (a, b), (c, d) = view.surface(sx, sy), view.surface(ex, ey)
+    return c - a, d - b
 
-    left = end - (SURFACE_W - 1)
-    board_left = left + N * PIECE_W + GAP
-    col = (k - 1) % N
-    target = (board_left + col * PIECE_W + 150, grab[1])
-    # The carried piece goes along with the pointer: steps of 40 pixels to the drop point.
-    while abs(x - target[0]) > 0:
-        x += max(-40, min(40, target[0] - x))
-        xdo("mousemove", x, grab[1])
-    time.sleep(0.3)
+
+def run(game, picture, workdir, ratio, screen):
+    play.open_picture(game, picture)
+    time.sleep(1)
+    view = View(game.window, ratio)
+    wx, wy, ww, wh = view.window
+    check(wx >= 0 and wy >= 0 and wx + ww <= screen[0] and wy + wh <= screen[1], "the window lies on the %dx%d screen" % screen)
+    right, bottom = view.screen(INNER_W, INNER_H)
+    check(view.scale < 1 and right <= wx + ww and bottom <= wy + wh, "the whole play surface shows in the window")
+
+    # The picture in the tray: every sample is the average of what it covers.
+    points = view.samples(0, 0, PIC_W, PIC_H, 12, 8)
+    shot = expect(
+        "the tray shows the whole picture, each screen pixel the average of the surface pixels it covers",
+        lambda s: view.error(s, points, picture_pixel) <= TOLERANCE,
+        timeout=20,
+    )
+    shoot(workdir, "big-opened.png")
+    coarse = sum(1 for p in points if max(abs(a - b) for a, b in zip(view.nearest(*p, picture_pixel), view.expected(*p, picture_pixel))) > TOLERANCE)
+    check(coarse > len(points) // 2, "(the nearest pixel would differ at %d of %d samples)" % (coarse, len(points)))
+    if ratio > 1:
+        # Drawn at the screen's own pixels: neighbouring pixels differ where one doubled would not.
+        x0, y0 = view.screen(100, 100)
+        pairs = [(x0 + 2 * i, y0 + j * 7) for i in range(150) for j in range(10)]
+        differ = sum(1 for (x, y) in pairs if shot.at(x, y) != shot.at(x + 1, y))
+        check(differ > len(pairs) // 3, "the picture is drawn at device resolution (%d of %d pixel pairs differ)" % (differ, len(pairs)))
+
+    # Deal, then carry a piece by screen coordinates onto its own cell.
+    game.keys("ctrl+a")
+    def dealt(s):
+        seen = [view.recognise(s, c, False) for c in range(1, N * N + 1)]
+        return None not in seen and sorted(k for k, _ in seen) == list(range(1, N * N + 1))
+
+    shot = expect("after Amesteca the tray holds every piece once", dealt, timeout=30)
+    tray = {c: view.recognise(shot, c, False) for c in range(1, N * N + 1)}
+    shoot(workdir, "big-dealt.png")
+    c, (k, flips) = next((c, kf) for c, kf in tray.items() if kf[0] != c)
+    tl, tt = cell_corner(c, False)
+    bl, bt = cell_corner(k, True)
+    mx, my = drag(view, (tl + 400, tt + 300), (bl + 400, bt + 300))
     shot = screenshot()
-    shoot(workdir, "big-before-drop.png")
-    carried = (x - 100, grab[1] - 100)
-    check(shows(shot, carried, k, flips, end), "the carried piece is drawn where the pointer holds it")
-    # No trail: every board pixel in view outside the carried piece is background or grid line.
-    view_left = max(board_left, wx)
-    background = shot.at(board_left + 2 * PIECE_W + 800, row_y)
-    strays = 0
-    for sy in range(origin[1], wy + wh - 20, 5):
-        for sx in range(view_left, end + 1, 5):
-            if carried[0] <= sx < carried[0] + PIECE_W and carried[1] <= sy < carried[1] + PIECE_H:
-                continue
-            if shot.at(sx, sy) not in (background, BLACK):
-                strays += 1
-    check(strays == 0, "the board in view shows only its grid beside the carried piece (%d stray samples)" % strays)
-
+    shoot(workdir, "big-carried.png")
+    # The toolkit may hand the pointer on in whole points, half a device pixel off on a 2x screen: the
+    # piece may lie up to one device pixel's worth of surface pixels from where the screen puts it.
+    slack = range(-math.ceil(1 / view.k) if ratio > 1 else 0, (math.ceil(1 / view.k) if ratio > 1 else 0) + 1)
+    carried = [
+        (ox, oy)
+        for ox in slack
+        for oy in slack
+        if view.shows(shot, tl + mx + ox, tt + my + oy, lambda x, y: piece_pixel(k, flips, x - tl - mx - ox, y - tt - my - oy))
+    ]
+    check(carried, "the carried piece %d is drawn where the pointer holds it, over its own cell %s" % (k, carried))
     xdo("mouseup", 1)
     play.settle()
-    shot = screenshot()
-    shoot(workdir, "big-placed.png")
-    check(play.visible_window("Game Over") is None, "no Game Over after dropping piece %d on its own cell" % k)
-    cell = (board_left + col * PIECE_W, origin[1])
-    check(recognise(shot, cell) == (k, flips), "piece %d lies in its own cell, mirrored as dealt" % k)
-    mismatches = sum(
-        1
-        for y in range(0, PIECE_H, 3)
-        for x in range(0, PIECE_W, 3)
-        if cell[1] + y < wy + wh - 20 and shot.at(cell[0] + x, cell[1] + y) != piece_pixel(k, flips, x, y)
+    check(play.visible_window("^Game Over") is None, "no Game Over after dropping piece %d on its own cell" % k)
+    shot = expect(
+        "piece %d lies in its own cell, mirrored as dealt %s" % (k, flips),
+        lambda s: view.recognise(s, k, True) == (k, flips),
     )
-    check(mismatches == 0, "every pixel of the placed piece in view is the picture's (%d differ)" % mismatches)
+    check(view.error(shot, view.samples(tl, tt, PIECE_W, PIECE_H), lambda x, y: BLACK) <= TOLERANCE, "its tray cell is black")
+    shoot(workdir, "big-placed.png")
+
+    # F4: the whole picture over the play surface, at the same scale.
+    game.keys("F4")
+    expect("F4 shows the whole picture at the surface's scale", lambda s: view.error(s, points, picture_pixel) <= TOLERANCE)
+    game.keys("Escape")
+    expect("Esc uncovers the surface", lambda s: view.recognise(s, k, True) == (k, flips))
+
+    # The player makes the window smaller: the view follows.
+    size = (1000 * ratio, 560 * ratio)
+    xdo("windowsize", game.window, *size)
+    play.settle()
+    view = View(game.window, ratio)
+    check(view.window[2:] == size, "the window takes the player's size %dx%d" % size)
+    right, bottom = view.screen(INNER_W, INNER_H)
+    check(right <= view.window[0] + size[0] and bottom <= view.window[1] + size[1], "the whole surface shows in it")
+    expect("the placed piece shows in its cell at the new scale", lambda s: view.recognise(s, k, True) == (k, flips))
+    shoot(workdir, "big-resized.png")
+
+    # A game lost: the new game leaves the window as the player had it.
+    c2 = next(cell for cell in tray if cell != c)
+    k2, _ = tray[c2]
+    wrong = next(cell for cell in range(1, N * N + 1) if cell not in (k, k2))
+    tl, tt = cell_corner(c2, False)
+    bl, bt = cell_corner(wrong, True)
+    drag(view, (tl + 500, tt + 375), (bl + 500, bt + 375))
+    xdo("mouseup", 1)
+    box = play.wait_for("the Game Over box", lambda: play.visible_window("^Game Over"))
+    shoot(workdir, "big-game-over.png")
+    game.focus(box)
+    xdo("key", "Return")
+    play.wait_for("the Game Over box to close", lambda: not play.visible_window("^Game Over"))
+    play.settle()
+    check(geometry(game.window)[2:] == size, "after the lost game the window keeps the player's size")
+    view = View(game.window, ratio)
+    points = view.samples(0, 0, PIC_W, PIC_H, 8, 5)
+    expect("the new game shows the whole picture at the player's scale", lambda s: view.error(s, points, picture_pixel) <= TOLERANCE)
+    shoot(workdir, "big-new-game.png")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--game", required=True)
     parser.add_argument("--workdir", required=True)
+    parser.add_argument("--ratio", type=int, default=1, help="the screen's device pixels per pixel (QT_SCALE_FACTOR)")
+    parser.add_argument("--screen", default="1366x768", help="the screen's size in device pixels")
     args = parser.parse_args()
+    screen = tuple(int(v) for v in args.screen.split("x"))
     picture = os.path.join(args.workdir, "photo.bmp")
     started = time.monotonic()
     write_bmp(picture)
     log("picture written in %.1f s" % (time.monotonic() - started))
     game = play.Game(args.game, args.workdir)
     try:
-        run(game, picture, args.workdir)
+        run(game, picture, args.workdir, args.ratio, screen)
     except Failure as f:
         shoot(args.workdir, "failure.png")
         print("FAIL - %s" % f)
         return 1
     finally:
         game.stop()
-    print("big photo drag passed")
+    print("big photo in the fitted view passed")
     return 0
 
 
