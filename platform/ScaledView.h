@@ -47,4 +47,9 @@ private:
     QImage image_;
     std::vector<Source> parts_;
     std::vector<quint32> rowSums_;
+    std::vector<const uchar*> rows_;
+    std::vector<int> firstColumn_;
+    std::vector<int> columns_;
+    std::vector<quint32> columnWeights_;
+    std::vector<quint32> weights_;
 };
