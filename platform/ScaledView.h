@@ -50,6 +50,7 @@ private:
     std::vector<const uchar*> rows_;
     std::vector<int> firstColumn_;
     std::vector<int> columns_;
-    std::vector<quint32> columnWeights_;
+    std::vector<float> columnWeights_;
+    std::vector<float> columnScale_;
     std::vector<quint32> weights_;
 };
