@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QPushButton>
 
 Main::Main(Platform& platform, QWidget* parent)
     : QMainWindow(parent)
@@ -34,7 +35,7 @@ void Main::Form_Load()
     Board.ReDim(1, (Divisions * Divisions).v());
     PieceW = 80;
     PieceH = 80;
-    ArrangeLayout(PieceW, PieceH, Divisions * 80 + 20, 0);
+    ArrangeLayout(PieceW, PieceH, BoardLeft(Divisions, 80), 0);
 }
 
 void Main::NewGame()
@@ -53,12 +54,7 @@ void Main::NewGame()
     }
     Picture1->Cls();
     Picture2->Cls();
-    PieceW = CInt(Div(Picture3->ScaleWidth(), n.d()));
-    PieceH = CInt(Div(Picture3->ScaleHeight(), n.d()));
-    ArrangeLayout(PieceW, PieceH, n * PieceW + 20, 0);
-    StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0,
-        CLng(Picture3->ScaleWidth()), CLng(Picture3->ScaleHeight()), SRCCOPY);
-    Picture1->Refresh();
+    ShowWholePicture(n);
     Dealt = false;
     Holding = false;
     Solved = false;
@@ -68,6 +64,10 @@ void Main::NewGame()
     PickX = 0;
     PickY = 0;
     mDefDiv->setEnabled(true);
+    // A new game may be dealt and have its level changed again.
+    mAmesteca->setEnabled(true);
+    cmdLevel->setEnabled(true);
+    cmdDown->setEnabled(true);
 }
 
 void Main::CheckSolved()

@@ -25,6 +25,23 @@ struct PieceRec {
     Byte FlipV;
 };
 
+// The play surface in its pixels: the tray from the left edge, a gap, then the board, each n cells a
+// side of PieceW x PieceH.
+constexpr int BoardGap = 20;
+// The board's left edge for n pieces a side of width w, formed in 16 bits.
+Integer BoardLeft(Integer n, Integer w);
+// The cell, counted from 1, that a point p pixels past a region's edge hits along one axis: the first
+// pixel of a cell still counts to the one before it. p - 1 is formed in p's own type (checked 16 bits
+// for a whole number, floating point for a real one); the result is the real number Int gives, for
+// each handler to keep in the type its rule asks for.
+template <typename P> double CellIndex(P p, Integer size)
+{
+    return Int(Div(static_cast<double>(p - 1), size.d())) + 1;
+}
+// Raises Overflow when a picture of this size at level n gives pieces too big for the 16-bit layout,
+// before anything of the game has changed.
+void CheckLayoutFits(QSize picture, Integer n);
+
 // The Open dialog's design: its filter, and the file it yielded last.
 struct CommonDialog {
     QString Filter;
@@ -82,6 +99,9 @@ private:
     // Picture and pieces.
     void mDeschidePoza_Click();
     void OpenPicture();
+    void ShowWholePicture(Integer n);
+    // Says so and answers false when the picture is too small for n pieces a side.
+    bool PictureHoldsLevel(QSize picture, Integer n);
     void mAmesteca_Click();
     void ShufflePieces();
     void ToggleFlipAt(Integer x, Integer y);

@@ -8,6 +8,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
+#include <QTextLayout>
 
 #include <functional>
 
@@ -34,7 +37,32 @@ QFont DialogFont(double points)
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPointSizeF(points);
     f.setWeight(QFont::Normal);
+    // Said outright, or the controls would take the window's italic.
+    f.setItalic(false);
     return f;
+}
+
+// As the original toolkit does, a caption too wide for its button breaks between words onto more
+// lines rather than losing its ends.
+void SetCaption(QPushButton* b, const QString& caption)
+{
+    QStyleOptionButton option;
+    option.initFrom(b);
+    option.text = caption;
+    const int room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b).width();
+    QTextLayout layout(caption, b->font(), b);
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(wrap);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(room);
+        lines << caption.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    b->setText(lines.join(QLatin1Char('\n')));
+    b->setAccessibleName(caption);
 }
 
 // Calls back whenever the watched widget changes size.
@@ -107,29 +135,36 @@ void Main::CreateControls()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFont(controlFont);
     Paint(Frame1, QColor(128, 128, 255));
-    // The style's shaded group panel would tint the light blue; a flat frame shows it as it is.
-    Frame1->setFlat(true);
+    // The desktop style shades a group box's body, tinting the light blue; the plain style draws
+    // only the etched line around it, as the original frame did.
+    if (QStyle* plain = QStyleFactory::create(QStringLiteral("Windows"))) {
+        plain->setParent(Frame1);
+        Frame1->setStyle(plain);
+    }
     PlaceTwips(Frame1, 840, 600, 3735, 2295);
 
-    cmdLevel = new QPushButton(QStringLiteral("Level Up"), Frame1);
+    cmdLevel = new QPushButton(Frame1);
     cmdLevel->setObjectName(QStringLiteral("cmdLevel"));
     cmdLevel->setFont(controlFont);
     PlaceTwips(cmdLevel, 240, 360, 855, 735);
+    SetCaption(cmdLevel, QStringLiteral("Level Up"));
 
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setFont(DialogFont(13.5));
     PlaceTwips(Text1, 1440, 360, 975, 735);
 
-    cmdOk = new QPushButton(QStringLiteral("Ok"), Frame1);
+    cmdOk = new QPushButton(Frame1);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setFont(controlFont);
     PlaceTwips(cmdOk, 240, 1440, 855, 735);
+    SetCaption(cmdOk, QStringLiteral("Ok"));
 
-    cmdDown = new QPushButton(QStringLiteral("Level Down"), Frame1);
+    cmdDown = new QPushButton(Frame1);
     cmdDown->setObjectName(QStringLiteral("cmdDown"));
     cmdDown->setFont(controlFont);
     PlaceTwips(cmdDown, 2760, 360, 855, 735);
+    SetCaption(cmdDown, QStringLiteral("Level Down"));
 
     // Enter in the text box presses nothing: none of the buttons is a default button.
     for (QPushButton* b : { cmdLevel, cmdOk, cmdDown }) {
@@ -144,6 +179,8 @@ void Main::CreateControls()
     setTabOrder(cmdLevel, Text1);
     setTabOrder(Text1, cmdOk);
     setTabOrder(cmdOk, cmdDown);
+    // The play surface is where the game starts: first in the tab order and holding the focus.
+    Picture1->setFocus();
 
     cdlg.Filter = QStringLiteral("Imagini (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp");
 

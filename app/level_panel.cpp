@@ -38,8 +38,6 @@ void Main::mDefDiv_Click()
 {
     Text1->setText(QString::number(Divisions.v()));
     Frame1->setVisible(true);
-    // While the panel is open the level may change under a deal; keep dealing for between games.
-    mAmesteca->setEnabled(false);
 }
 
 void Main::cmdLevel_Click()
@@ -67,12 +65,20 @@ void Main::StepLevel(double step, const QString& wrapFrom, const QString& wrapTo
             AppTitle);
         return;
     }
+    // Until "Ok" starts a game at the new level, the arrays and the piece size are the old level's; a
+    // deal in between would lay them out on the new level's grid.
+    if (level != Divisions)
+        mAmesteca->setEnabled(false);
     Divisions = level;
 }
 
 void Main::cmdOK_Click()
 {
+    // A level the picture is too small for is refused as opening the picture at it would be; the
+    // panel stays open for another choice.
+    const QSize picture(int(Picture3->ScaleWidth()), int(Picture3->ScaleHeight()));
+    if (!PictureHoldsLevel(picture, Divisions))
+        return;
     Frame1->setVisible(false);
-    mAmesteca->setEnabled(true);
     NewGame();
 }

@@ -14,6 +14,14 @@ The user interface is in Romanian.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tilora)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# A plain strip leaves the compilers' ident strings and the old-style notes; Debian's own packages
+# drop them too (the build id stays, it has a section of its own).
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TILORA_INSTALL_GAMESDIR}/tilora\"
+      COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
 set(CPACK_GENERATOR DEB)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

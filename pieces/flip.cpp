@@ -6,8 +6,9 @@
 void Main::ToggleFlipAt(Integer x, Integer y)
 {
     const Integer n = Divisions;
-    const Integer col = CInt(Int(Div((x - n * PieceW - 20 - 1).d(), PieceW.d())) + 1);
-    const Integer row = CInt(Int(Div((y - 1).d(), PieceH.d())) + 1);
+    // The press's point is whole: the steps back to the board's edge are checked 16-bit subtractions.
+    const Integer col = CInt(CellIndex(x - n * PieceW - BoardGap, PieceW));
+    const Integer row = CInt(CellIndex(y, PieceH));
     if (col < 1 || col > n || row < 1 || row > n)
         return;
     const Integer c = col + (row - 1) * n;
@@ -15,7 +16,7 @@ void Main::ToggleFlipAt(Integer x, Integer y)
         return;
     if (Board(c).Id == 0)
         return;
-    const Integer L = n * PieceW + 20 + (col - 1) * PieceW;
+    const Integer L = BoardLeft(n, PieceW) + (col - 1) * PieceW;
     const Integer T = (row - 1) * PieceH;
     if (LastButton != 1 && LastButton != 2)
         return;

@@ -5,16 +5,30 @@
 #include "gdi.h"
 #include "picture_file.h"
 
-namespace {
-// The piece size a picture gives at a level, as the layout computes it; a picture too big for the
-// 16-bit layout overflows here, before anything of the game has changed.
-void CheckLayoutHolds(QSize size, Integer n)
+#include <utility>
+
+void CheckLayoutFits(QSize picture, Integer n)
 {
-    const Integer w = CInt(Div(size.width(), n.d()));
-    const Integer h = CInt(Div(size.height(), n.d()));
-    (void)(2 * n * w + 20);
-    (void)(n * h);
+    // The piece size as the layout computes it; the board's right edge and its bottom are the largest
+    // figures the layout and the mouse handlers form from it.
+    const Integer w = CInt(Div(picture.width(), n.d()));
+    const Integer h = CInt(Div(picture.height(), n.d()));
+    const auto fits = [](long long figure) { return std::in_range<Integer::Rep>(figure); };
+    if (!fits(2LL * n.v() * w.v() + BoardGap) || !fits(1LL * n.v() * h.v()))
+        Raise(Err::Overflow);
 }
+
+bool Main::PictureHoldsLevel(QSize picture, Integer n)
+{
+    // Pieces need at least one pixel each way, or the piece size would come out 0.
+    if (picture.width() >= n.v() && picture.height() >= n.v())
+        return true;
+    platform.MsgBox(QStringLiteral("Poza este prea mică pentru %1 × %1 piese: are %2 × %3 pixeli.")
+                        .arg(n.v())
+                        .arg(picture.width())
+                        .arg(picture.height()),
+        AppTitle);
+    return false;
 }
 
 void Main::mDeschidePoza_Click()
@@ -35,30 +49,30 @@ void Main::OpenPicture()
     QImage picture;
     {
         BusyCursor busy(platform);
-        const QSize announced = PictureFileSize(PictureFile);
+        const PictureFileBytes file = ReadPictureFile(PictureFile);
+        const QSize announced = PictureFileSize(file);
         if (announced.isValid())
-            CheckLayoutHolds(announced, n);
-        picture = LoadPictureFile(PictureFile);
+            CheckLayoutFits(announced, n);
+        picture = LoadPictureFile(file);
     }
-    // Pieces need at least one pixel each way, or the piece size would come out 0.
-    if (picture.width() < n.v() || picture.height() < n.v()) {
-        platform.MsgBox(QStringLiteral("Poza este prea mica pentru %1 x %1 piese: are %2 x %3 pixeli.")
-                            .arg(n.v())
-                            .arg(picture.width())
-                            .arg(picture.height()),
-            AppTitle);
+    if (!PictureHoldsLevel(picture.size(), n))
         return;
-    }
-    CheckLayoutHolds(picture.size(), n);
+    CheckLayoutFits(picture.size(), n);
     BusyCursor busy(platform);
     Picture3->setPicture(std::move(picture));
 
     Picture1->Cls();
+    ShowWholePicture(n);
+    Dealt = false;
+}
+
+void Main::ShowWholePicture(Integer n)
+{
+    // The piece size follows the picture; the whole of it fills the tray beside the empty board.
     PieceW = CInt(Div(Picture3->ScaleWidth(), n.d()));
     PieceH = CInt(Div(Picture3->ScaleHeight(), n.d()));
-    ArrangeLayout(PieceW, PieceH, n * PieceW + 20, 0);
+    ArrangeLayout(PieceW, PieceH, BoardLeft(n, PieceW), 0);
     StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0,
         CLng(Picture3->ScaleWidth()), CLng(Picture3->ScaleHeight()), SRCCOPY);
     Picture1->Refresh();
-    Dealt = false;
 }

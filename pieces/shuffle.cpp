@@ -5,10 +5,14 @@
 #include "gdi.h"
 
 #include <QAction>
+#include <QPushButton>
 
 void Main::mAmesteca_Click()
 {
+    // The level stays the dealt one until the next game, also in a panel opened before the deal.
     mDefDiv->setEnabled(false);
+    cmdLevel->setEnabled(false);
+    cmdDown->setEnabled(false);
     ShufflePieces();
 }
 
@@ -48,28 +52,6 @@ void Main::ShufflePieces()
         Picture2->Refresh();
     }
     Dealt = true;
-}
-
-void Main::DrawPiece(HDC hDestDC, Integer k, Byte h, Byte v, Integer X, Integer Y)
-{
-    const Integer n = Divisions;
-    const Integer row = CInt(Int(Div((k - 1).d(), n.d())));
-    const Integer col = (k - 1) - n * row;
-    const Integer H = Integer(h), V = Integer(v);
-    StretchBlt(hDestDC, X + H * PieceW, Y + V * PieceH, (1 - 2 * H) * PieceW, (1 - 2 * V) * PieceH,
-        Picture3->hDC(), col * PieceW, row * PieceH, PieceW, PieceH, SRCCOPY);
-}
-
-void Main::SyncBackingCopy()
-{
-    StretchBlt(Picture2->hDC(), 0, 0, CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()),
-        Picture1->hDC(), 0, 0, CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()), SRCCOPY);
-}
-
-void Main::RestoreFromBackingCopy()
-{
-    BitBlt(Picture1->hDC(), 0, 0, CLng(Picture2->ScaleWidth()), CLng(Picture2->ScaleHeight()),
-        Picture2->hDC(), 0, 0, SRCCOPY);
 }
 
 double Main::Rnd()

@@ -13,7 +13,8 @@ QString Sentence(int number, Task task)
         if (number == Err::Overflow)
             return QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic; "
                                   "jocul se joacă pe nivelurile de la 4 la 9.");
-        break;
+        // Whatever else stops a level step, it is the level the player wrote that cannot be used.
+        return QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.");
     case Task::OpenPicture:
         // The layout reckons in 16-bit pixels: tray, gap and board side by side stay under 32768.
         if (number == Err::Overflow)
@@ -21,6 +22,8 @@ QString Sentence(int number, Task task)
                                   "16 000 de pixeli în lățime și 32 000 în înălțime.");
         if (number == Err::OutOfMemory)
             return QStringLiteral("Nu este destulă memorie pentru această poză; încercați una mai mică.");
+        if (number == Err::InvalidPicture)
+            return QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.");
         break;
     case Task::Other:
         break;

@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
+
 QString NativePath(const QString& path)
 {
     QString p = path;
@@ -83,8 +85,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(
         width = std::min(width, screen->availableGeometry().width() * 9 / 10);
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
         const QMargins m = grid->contentsMargins();
-        grid->addItem(
-            new QSpacerItem(width - m.left() - m.right(), 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+        grid->addItem(new QSpacerItem(std::max(0, width - m.left() - m.right()), 0, QSizePolicy::Fixed,
+                          QSizePolicy::Minimum),
             grid->rowCount(), 0, 1, grid->columnCount());
     }
     return box;
@@ -158,11 +160,12 @@ bool QtPlatform::IsOrdinaryFile(const QString& path)
 
 QString QtPlatform::AppPath()
 {
-    // Beside the program in a build tree; in the data folder once installed.
+    // Beside the program in a build tree; once installed, in the games' data folder beside the
+    // games' program folder, as Debian lays games out (games/tilora, share/games/tilora).
     const QString here = QCoreApplication::applicationDirPath();
     if (QFileInfo(here + QStringLiteral("/chimes.wav")).isFile())
         return here;
-    const QString shared = QDir::cleanPath(here + QStringLiteral("/../share/tilora"));
+    const QString shared = QDir::cleanPath(here + QStringLiteral("/../share/games/tilora"));
     if (QFileInfo(shared + QStringLiteral("/chimes.wav")).isFile())
         return shared;
     return here;

@@ -4,7 +4,12 @@
 bool Main::BoardTest(Single X, Single Y)
 {
     const Integer n = Divisions;
-    return (X > n * PieceW + 20) && (X < 2 * PieceW * n + 20) && (Y > 0) && (Y < n * PieceH);
+    return (X > BoardLeft(n, PieceW)) && (X < 2 * PieceW * n + BoardGap) && (Y > 0) && (Y < n * PieceH);
+}
+
+Integer BoardLeft(Integer n, Integer w)
+{
+    return n * w + BoardGap;
 }
 
 void Main::BoxVacatedCell()

@@ -18,8 +18,9 @@ void Main::Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y)
     OnBoard = BoardTest(X, Y);
     if (!OnBoard)
         return refuse();
-    const Integer q = CInt(Int(Div(X - (n * PieceW).d() - 20 - 1, PieceW.d())) + 1);
-    const Single r = static_cast<Single>(Int(Div(Y - 1, PieceH.d())) + 1);
+    // The release's point is real: the steps back to the board's edge are floating-point subtractions.
+    const Integer q = CInt(CellIndex(X - (n * PieceW).d() - BoardGap, PieceW));
+    const Single r = static_cast<Single>(CellIndex(Y, PieceH));
     const Long c = CLng(q + n * (r - 1));
     // A cell outside the board as the arrays know it is refused like a release beside the board.
     if (q < 1 || q > n || r < 1 || r > n.d() || !Board.Contains(c.v()) || !Tray.Contains(PickedPiece.v()))
@@ -32,7 +33,7 @@ void Main::Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y)
     sndPlaySoundA(platform.AppPath() + QStringLiteral("\\chimes.wav"), 1);
     RestoreFromBackingCopy();
     BoxVacatedCell();
-    BitBlt(Picture1->hDC(), n * PieceW + 20 + (q - 1) * PieceW, CLng((r - 1) * PieceH), PieceW, PieceH,
+    BitBlt(Picture1->hDC(), BoardLeft(n, PieceW) + (q - 1) * PieceW, CLng((r - 1) * PieceH), PieceW, PieceH,
         Picture2->hDC(), (PickCol - 1) * PieceW, CLng((PickRow - 1) * PieceH), SRCCOPY);
     SyncBackingCopy();
     Picture1->Refresh();

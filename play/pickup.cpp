@@ -22,8 +22,8 @@ void Main::Picture1_MouseDown(Integer Button, Integer Shift, Single X, Single Y)
         return;
     PickX = X;
     PickY = CInt(Y);
-    PickCol = CInt(Int(Div(X - 1, PieceW.d())) + 1);
-    PickRow = static_cast<Single>(Int(Div(Y - 1, PieceH.d())) + 1);
+    PickCol = CInt(CellIndex(X, PieceW));
+    PickRow = static_cast<Single>(CellIndex(Y, PieceH));
     PickedPiece = 0;
     const Long cell = CLng(PickCol + n * (PickRow - 1));
     for (long i = 1; i <= Tray.UBound(); ++i) {

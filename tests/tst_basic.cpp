@@ -268,7 +268,12 @@ private Q_SLOTS:
                                   << fault + "Run-time error '11': Division by zero";
         QTest::newRow("picture, reason added")
             << 481 << "unknown format" << open << false
-            << fault + "Run-time error '481': Invalid picture: unknown format";
+            << QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.|"
+                              "Run-time error '481': Invalid picture: unknown format");
+        QTest::newRow("any other fault in a level step")
+            << 9 << QString() << level << false
+            << QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.|"
+                              "Run-time error '9': Subscript out of range");
         QTest::newRow("not a number in the level box")
             << 13 << QString() << level << false
             << QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.|"

@@ -1,7 +1,6 @@
 // Keys as a player presses them on the window on screen: the preview on F4 and Esc whichever
 // control has the focus, the menu's accelerators, and Exit.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
 #include <QApplication>
@@ -23,10 +22,7 @@ public:
     }
 };
 
-struct Shown {
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
+struct Shown : Game {
     KeySpy spy;
 
     bool up()
@@ -148,7 +144,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("modifiers");
         // "window": nothing in particular focused; "text": the level panel's text box focused;
         // "text, deal allowed": the same with the deal enabled, to see the key reach the menu and not
-        // the text box's select-all; "after a deal": the level command disabled by a shuffle.
+        // the text box's select-all; "text, level stepped": the same after "Level Up", which holds the
+        // deal until "Ok"; "after a deal": the level command disabled by a shuffle.
         QTest::addColumn<QString>("where");
         // What must happen: "open", "deal", "level", "about" or "nothing".
         QTest::addColumn<QString>("effect");
@@ -162,7 +159,9 @@ private Q_SLOTS:
         QTest::newRow("Ctrl+A in the text box") << int(Qt::Key_A) << ctrl << "text, deal allowed"
                                                 << "deal";
         QTest::newRow("Ctrl+A while the panel is open") << int(Qt::Key_A) << ctrl << "text"
-                                                        << "nothing";
+                                                        << "deal";
+        QTest::newRow("Ctrl+A after a level step") << int(Qt::Key_A) << ctrl << "text, level stepped"
+                                                   << "nothing";
         QTest::newRow("Ctrl+G") << int(Qt::Key_G) << ctrl << "window"
                                 << "level";
         QTest::newRow("Ctrl+G in the text box") << int(Qt::Key_G) << ctrl << "text"
@@ -189,6 +188,12 @@ private Q_SLOTS:
         }
         if (where == QLatin1String("text, deal allowed"))
             s.a.mAmesteca()->setEnabled(true);
+        if (where == QLatin1String("text, level stepped")) {
+            s.a.Text1()->setText(QStringLiteral("4"));
+            QTest::mouseClick(s.a.cmdLevel(), Qt::LeftButton);
+            QVERIFY(s.focusText());
+            s.a.Text1()->setText(QStringLiteral("typed"));
+        }
         if (where == QLatin1String("after a deal")) {
             s.a.mAmesteca()->trigger();
             QVERIFY(s.a.Dealt());
@@ -212,6 +217,46 @@ private Q_SLOTS:
         if (effect == QLatin1String("deal") && inText)
             QCOMPARE(s.a.Text1()->selectedText(), QString());
         QCOMPARE(s.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    }
+
+    // The play surface holds the focus from the start and Tab walks the controls that can be seen,
+    // in their designed order, round to it again.
+    void tabOrder_data()
+    {
+        QTest::addColumn<bool>("panel");
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("focus");
+        const QStringList none { "Picture1", "Picture1" };
+        QTest::newRow("Tab") << false << false << int(Qt::Key_Tab) << none;
+        QTest::newRow("Shift+Tab") << false << false << int(Qt::Key_Backtab) << none;
+        QTest::newRow("Tab with the preview shown") << false << true << int(Qt::Key_Tab) << none;
+        QTest::newRow("Tab with the panel open")
+            << true << false << int(Qt::Key_Tab)
+            << QStringList { "cmdLevel", "Text1", "cmdOk", "cmdDown", "Picture1", "cmdLevel" };
+        QTest::newRow("Shift+Tab with the panel open")
+            << true << false << int(Qt::Key_Backtab)
+            << QStringList { "cmdDown", "cmdOk", "Text1", "cmdLevel", "Picture1", "cmdDown" };
+    }
+    void tabOrder()
+    {
+        QFETCH(bool, panel);
+        QFETCH(bool, preview);
+        QFETCH(int, key);
+        QFETCH(QStringList, focus);
+        Shown s;
+        QVERIFY(s.up());
+        QCOMPARE(QApplication::focusWidget(), s.a.Picture1());
+        if (panel)
+            s.a.mDefDiv()->trigger();
+        if (preview)
+            s.key(Qt::Key_F4);
+        QStringList seen;
+        for (int i = 0; i < focus.size(); ++i) {
+            s.key(Qt::Key(key));
+            seen << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+        }
+        QCOMPARE(seen, focus);
     }
 
     void aboutTwiceIsOneWindow()

@@ -1,11 +1,11 @@
 // The level panel driven through its own buttons: the text steps, wraps and converts in the
 // player's locale, and "Ok" starts the game at the level the steps left.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 
 #include <QLocale>
 #include <QPainter>
+#include <QStyleOptionButton>
 #include <QTest>
 
 namespace {
@@ -18,11 +18,7 @@ const QString Overflow
                      "jocul se joacă pe nivelurile de la 4 la 9.|Run-time error '6': Overflow");
 
 // The window on screen with the panel opened from the menu, as a player finds it.
-struct Panel {
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
-
+struct Panel : Game {
     Panel()
     {
         main.show();
@@ -31,6 +27,18 @@ struct Panel {
     void type(const QString& text) { a.Text1()->setText(text); }
     void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     void press(const QString& which) { click(which == QLatin1String("up") ? a.cmdLevel() : a.cmdDown()); }
+    // Actions by name: "up", "down", "ok", "deal", "panel".
+    void act(const QString& what)
+    {
+        if (what == QLatin1String("ok"))
+            click(a.cmdOk());
+        else if (what == QLatin1String("deal"))
+            a.mAmesteca()->trigger();
+        else if (what == QLatin1String("panel"))
+            a.mDefDiv()->trigger();
+        else
+            press(what);
+    }
 };
 
 void StepTable()
@@ -226,7 +234,8 @@ private Q_SLOTS:
         if (!typed.isEmpty())
             p.type(typed);
         QCOMPARE(p.a.Tray().UBound(), 16L);
-        QVERIFY(!p.a.mAmesteca()->isEnabled());
+        // A stepped level holds the deal back until "Ok" has started a game at it.
+        QCOMPARE(p.a.mAmesteca()->isEnabled(), ups == 0);
         p.click(p.a.cmdOk());
         QVERIFY(!p.a.Frame1()->isVisible());
         QVERIFY(p.a.mAmesteca()->isEnabled());
@@ -252,6 +261,145 @@ private Q_SLOTS:
         paint.end();
         QCOMPARE(FirstDifference(surface.image(), expected), QPoint(-1, -1));
         QCOMPARE(p.platform.log, QStringList());
+    }
+
+    // Nothing of the panel takes the window's decorative italic, every caption shows whole, and the
+    // frame is its light blue all over, not a style's shade of it.
+    void panelLook_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("Frame1") << "Frame1"
+                                << "Level";
+        QTest::newRow("Level Up") << "cmdLevel"
+                                  << "Level Up";
+        QTest::newRow("Text1") << "Text1"
+                               << "";
+        QTest::newRow("Ok") << "cmdOk"
+                            << "Ok";
+        QTest::newRow("Level Down") << "cmdDown"
+                                    << "Level Down";
+    }
+    void panelLook()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, caption);
+        Panel p;
+        QWidget* w = p.main.findChild<QWidget*>(control);
+        QVERIFY(w);
+        QVERIFY(!QFontInfo(w->font()).italic());
+        if (auto* button = qobject_cast<QPushButton*>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const int room
+                = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+            const QStringList lines = button->text().split(QLatin1Char('\n'));
+            QCOMPARE(lines.join(QLatin1Char(' ')), caption);
+            for (const QString& line : lines)
+                QVERIFY2(button->fontMetrics().horizontalAdvance(line) <= room, qPrintable(line));
+        }
+        if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+            QCOMPARE(frame->title(), caption);
+            const QImage shown = frame->grab().toImage();
+            QRegion body(frame->contentsRect());
+            for (QWidget* child : frame->findChildren<QWidget*>())
+                body -= child->geometry().adjusted(-1, -1, 1, 1);
+            int off = 0;
+            for (const QRect& r : body)
+                for (int y = r.top(); y <= r.bottom(); ++y)
+                    for (int x = r.left(); x <= r.right(); ++x)
+                        off += (shown.pixel(x, y) & 0xffffff) != 0x8080ff ? 1 : 0;
+            QCOMPARE(off, 0);
+        }
+    }
+
+    // A level the picture is too small for is refused with the box that opening the picture at that
+    // level shows; nothing of the game changes and the panel stays open.
+    void okRefusesPiecesWithoutPixels_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("4 x 4 at 9") << QSize(4, 4) << QStringList { "down" } << 9 << true;
+        QTest::newRow("9 x 5 at 6, too low") << QSize(9, 5) << QStringList { "up", "up" } << 6 << true;
+        QTest::newRow("9 x 5 at 5") << QSize(9, 5) << QStringList { "up" } << 5 << false;
+        QTest::newRow("9 x 9 at 9, one pixel each") << QSize(9, 9) << QStringList { "down" } << 9 << false;
+    }
+    void okRefusesPiecesWithoutPixels()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QStringList, steps);
+        QFETCH(int, level);
+        QFETCH(bool, refused);
+        Panel p;
+        QVERIFY(p.open(p.picture(QStringLiteral("p.bmp"), picture.width(), picture.height())));
+        for (const QString& step : steps)
+            p.act(step);
+        QCOMPARE(p.a.Divisions(), level);
+        const QImage before = p.a.Picture1()->image();
+        const int pieceW = p.a.PieceW().v();
+        p.platform.clear();
+        p.act(QStringLiteral("ok"));
+
+        Panel opened;
+        opened.a.Divisions() = level;
+        QCOMPARE(opened.open(opened.picture(QStringLiteral("p.bmp"), picture.width(), picture.height())),
+            !refused);
+        QCOMPARE(p.platform.calls(QStringLiteral("MsgBox")), opened.platform.calls(QStringLiteral("MsgBox")));
+        QCOMPARE(p.platform.log.isEmpty(), !refused);
+        QCOMPARE(p.a.Frame1()->isVisible(), refused);
+        QCOMPARE(p.a.Tray().UBound(), refused ? 16L : long(level) * level);
+        QVERIFY(p.a.PieceW() >= 1 && p.a.PieceH() >= 1);
+        if (refused) {
+            QCOMPARE(p.a.PieceW(), pieceW);
+            QCOMPARE(FirstDifference(p.a.Picture1()->image(), before), QPoint(-1, -1));
+        }
+    }
+
+    // The panel leaves the deal available, and the level it shows is the one the pieces are laid out
+    // at whenever they are dealt: a deal holds the level buttons, a stepped level holds the deal,
+    // each until the next game.
+    void panelBesideADeal_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<bool>("dealt");
+        QTest::addColumn<int>("divisions");
+        QTest::addColumn<bool>("dealAvailable");
+        QTest::addColumn<bool>("levelButtons");
+        QTest::newRow("deal with the panel open") << QStringList { "deal" } << true << 4 << true << false;
+        QTest::newRow("level buttons after a deal")
+            << QStringList { "deal", "up", "down", "up" } << true << 4 << true << false;
+        QTest::newRow("deal after a level step")
+            << QStringList { "up", "deal" } << false << 5 << false << true;
+        QTest::newRow("stepped there and back")
+            << QStringList { "up", "down", "deal" } << false << 4 << false << true;
+        QTest::newRow("Ok, then deal") << QStringList { "up", "ok", "deal" } << true << 5 << true << false;
+        QTest::newRow("Ok after a deal") << QStringList { "deal", "ok" } << false << 4 << true << true;
+        QTest::newRow("reopened after Ok, then stepped")
+            << QStringList { "deal", "ok", "panel", "down", "deal" } << false << 9 << false << true;
+    }
+    void panelBesideADeal()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(bool, dealt);
+        QFETCH(int, divisions);
+        QFETCH(bool, dealAvailable);
+        QFETCH(bool, levelButtons);
+        Panel p;
+        QVERIFY(p.a.mAmesteca()->isEnabled());
+        for (const QString& action : actions)
+            p.act(action);
+        QCOMPARE(p.a.Dealt(), dealt);
+        QCOMPARE(p.a.Divisions(), divisions);
+        QCOMPARE(p.a.mAmesteca()->isEnabled(), dealAvailable);
+        QCOMPARE(p.a.cmdLevel()->isEnabled(), levelButtons);
+        QCOMPARE(p.a.cmdDown()->isEnabled(), levelButtons);
+        QCOMPARE(p.a.mDefDiv()->isEnabled(), !dealt);
+        // What is dealt is laid out at the level in force.
+        if (dealt)
+            QCOMPARE(p.a.Tray().UBound(), long(divisions) * divisions);
+        QCOMPARE(p.platform.calls(QStringLiteral("MsgBox")), QStringList());
     }
 
     void openingShowsTheCurrentLevel_data()

@@ -1,19 +1,24 @@
 // Opening a picture: the piece size it gives, the picture whole in the tray, the empty grid beside
 // it, and the ways an open changes nothing at all.
 #include "FakePlatform.h"
+#include "Game.h"
 #include "MainAccess.h"
 #include "QtPlatform.h"
 #include "TestPictures.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QDropEvent>
+#include <QImageWriter>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QtEndian>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -86,6 +91,92 @@ QPoint FirstStrayPixel(const QImage& tray, const QImage& source)
     return QPoint(-1, -1);
 }
 
+// Four blocks of colours far apart, so every turn and mirror of the picture looks different.
+const QRgb BlockColours[4] = { qRgb(200, 40, 40), qRgb(40, 180, 40), qRgb(40, 40, 200), qRgb(240, 240, 240) };
+
+QImage Blocks(int width, int height)
+{
+    QImage img(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            img.setPixel(x, y, BlockColours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)]);
+    return img;
+}
+
+// The stored pixel a photo's EXIF orientation shows at (x, y) on screen, for a stored picture of sw x sh.
+QPoint StoredPoint(int orientation, int x, int y, int sw, int sh)
+{
+    switch (orientation) {
+    case 2:
+        return { sw - 1 - x, y };
+    case 3:
+        return { sw - 1 - x, sh - 1 - y };
+    case 4:
+        return { x, sh - 1 - y };
+    case 5:
+        return { y, x };
+    case 6:
+        return { y, sh - 1 - x };
+    case 7:
+        return { sw - 1 - y, sh - 1 - x };
+    case 8:
+        return { sw - 1 - y, x };
+    default:
+        return { x, y };
+    }
+}
+
+// A JPEG stored the way a camera held at that angle stores the upright picture, tagged to be turned
+// back; the tag is written in either byte order, as cameras do.
+QByteArray PhotoTaken(const QImage& upright, int orientation, bool bigEndian)
+{
+    const bool turned = orientation >= 5;
+    const int sw = turned ? upright.height() : upright.width(),
+              sh = turned ? upright.width() : upright.height();
+    QImage stored(sw, sh, QImage::Format_RGB32);
+    for (int y = 0; y < upright.height(); ++y)
+        for (int x = 0; x < upright.width(); ++x)
+            stored.setPixel(StoredPoint(orientation, x, y, sw, sh), upright.pixel(x, y));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(95);
+    writer.write(stored);
+    const QByteArray jpeg = buffer.data();
+
+    QByteArray tiff;
+    auto u16 = [&](quint16 v) {
+        char b[2];
+        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
+        tiff.append(b, 2);
+    };
+    auto u32 = [&](quint32 v) {
+        char b[4];
+        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
+        tiff.append(b, 4);
+    };
+    tiff.append(bigEndian ? "MM" : "II");
+    u16(42);
+    u32(8); // the first directory follows the header
+    u16(1); // one entry: Orientation, one SHORT, kept in the entry itself
+    u16(0x0112);
+    u16(3);
+    u32(1);
+    u16(quint16(orientation));
+    u16(0);
+    u32(0); // no further directory
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+    char length[2];
+    qToBigEndian(quint16(exif.size() + 2), length);
+    return jpeg.left(2) + QByteArray("\xff\xe1", 2) + QByteArray(length, 2) + exif + jpeg.mid(2);
+}
+
+bool Near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) < 48 && std::abs(qGreen(a) - qGreen(b)) < 48
+        && std::abs(qBlue(a) - qBlue(b)) < 48;
+}
+
 } // namespace
 
 class OpenPictureTest : public QObject {
@@ -98,6 +189,8 @@ private Q_SLOTS:
     void refusesPictureTooSmallForLevel_data();
     void refusesPictureTooSmallForLevel();
     void openAfterDealStopsPlay();
+    void showsPhotosUpright_data();
+    void showsPhotosUpright();
     void openFromOutsideTheDialog_data();
     void openFromOutsideTheDialog();
     void dialogStartsWhereThePictureWas_data();
@@ -119,6 +212,8 @@ void OpenPictureTest::showsPictureBesideGrid_data()
     QTest::newRow("halves to even: 322 -> 80, 326 -> 82") << "p.bmp" << 322 << 326 << 4 << 80 << 82;
     QTest::newRow("unconfirmed level 6, JPEG") << "p.jpeg" << 500 << 301 << 6 << 83 << 50;
     QTest::newRow("one pixel a piece") << "p.bmp" << 4 << 4 << 4 << 1 << 1;
+    QTest::newRow("the widest at level 4: 2 x 4 x 4093 + 20 in 16 bits")
+        << "p.bmp" << 16372 << 4 << 4 << 4093 << 1;
 }
 
 void OpenPictureTest::showsPictureBesideGrid()
@@ -286,6 +381,45 @@ void OpenPictureTest::openAfterDealStopsPlay()
     QCOMPARE(FirstDifference(a.Picture1()->image(), shown), QPoint(-1, -1));
 }
 
+void OpenPictureTest::showsPhotosUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("width"); // as shown, upright
+    QTest::addColumn<int>("height");
+    for (int o = 1; o <= 8; ++o)
+        QTest::addRow("orientation %d", o) << o << 96 << 64;
+    // Stored 17000 wide, which the layout can't take; turned it fits, and the check before decoding
+    // must see it turned.
+    QTest::newRow("a strip that fits only upright") << 6 << 16 << 17000;
+}
+
+void OpenPictureTest::showsPhotosUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QTemporaryDir dir;
+    const QImage upright = Blocks(width, height);
+    const QString path = WriteBytes(
+        dir, QStringLiteral("photo.jpg"), PhotoTaken(upright, orientation, orientation % 2 == 0));
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    platform.openAnswers.push_back(path);
+    a.mDeschidePoza()->trigger();
+
+    QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList());
+    const QImage& p3 = a.Picture3()->image();
+    QCOMPARE(p3.size(), QSize(width, height));
+    QCOMPARE(a.PieceW(), width / 4);
+    QCOMPARE(a.PieceH(), height / 4);
+    for (int i = 0; i < 4; ++i) {
+        const QPoint centre((i % 2 ? 3 : 1) * width / 4, (i / 2 ? 3 : 1) * height / 4);
+        QVERIFY2(Near(p3.pixel(centre), BlockColours[i]),
+            qPrintable(QStringLiteral("block %1: %2").arg(i).arg(p3.pixel(centre), 8, 16)));
+    }
+}
+
 void OpenPictureTest::openFromOutsideTheDialog_data()
 {
     QTest::addColumn<bool>("dropped"); // else named on the command line
@@ -323,52 +457,46 @@ void OpenPictureTest::openFromOutsideTheDialog()
             urls << QUrl::fromLocalFile(dir.filePath(name));
     }
 
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
-    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("before.bmp"), 360, 200));
-    a.mDeschidePoza()->trigger();
-    a.mAmesteca()->trigger();
-    const State was(a);
-    platform.clear();
+    const QString before = WriteTestPicture(dir, QStringLiteral("before.bmp"), 360, 200);
+    Game g;
+    QVERIFY(g.open(before));
+    g.deal(7);
+    const State was(g.a);
+    g.platform.clear();
 
     if (dropped) {
-        QVERIFY(main.acceptDrops());
+        QVERIFY(g.main.acceptDrops());
         QMimeData data;
         data.setUrls(urls);
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&main, &enter);
+        QCoreApplication::sendEvent(&g.main, &enter);
         QCOMPARE(enter.isAccepted(), opens);
         QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&main, &drop);
+        QCoreApplication::sendEvent(&g.main, &drop);
         QCOMPARE(drop.isAccepted(), opens);
         // The picture opens once the drop has ended, so that the file manager is not kept waiting.
-        QVERIFY(platform.log.isEmpty());
+        QVERIFY(g.platform.log.isEmpty());
         QCoreApplication::processEvents();
     } else {
-        main.OpenWith(urls.first().toLocalFile());
+        g.main.OpenWith(urls.first().toLocalFile());
     }
 
     if (!opens) {
-        QCOMPARE(platform.log, QStringList());
-        QVERIFY(State(a) == was);
+        QCOMPARE(g.platform.log, QStringList());
+        QVERIFY(State(g.a) == was);
         return;
     }
-    // The same file chosen in the Open dialog of a window in the same state.
-    FakePlatform viaDialog;
-    Main twin(viaDialog);
-    MainAccess t { twin };
-    viaDialog.openAnswers.push_back(dir.filePath(QStringLiteral("before.bmp")));
-    t.mDeschidePoza()->trigger();
-    t.mAmesteca()->trigger();
-    viaDialog.clear();
-    viaDialog.openAnswers.push_back(urls.first().toLocalFile());
-    t.mDeschidePoza()->trigger();
+    // The same file chosen in the Open dialog of a game in the same state.
+    Game viaDialog;
+    QVERIFY(viaDialog.open(before));
+    viaDialog.deal(7);
+    viaDialog.platform.clear();
+    viaDialog.open(urls.first().toLocalFile());
 
-    QCOMPARE(platform.log, viaDialog.log);
-    QCOMPARE(State(a), State(t));
+    QCOMPARE(g.platform.log, viaDialog.platform.log);
+    QCOMPARE(State(g.a), State(viaDialog.a));
     // The next "Deschide Poza" asks the player again.
-    QVERIFY(!platform.nextOpen);
+    QVERIFY(!g.platform.nextOpen);
 }
 
 void OpenPictureTest::dialogStartsWhereThePictureWas_data()

@@ -2,10 +2,13 @@
 # Installs the built game into a scratch prefix and checks the tree a player's system receives:
 # exactly the expected files, the icons at their nominal sizes, the sounds as built, and the
 # desktop entry, the metainfo, the icon and the program all naming one another consistently.
-#   tst_package.sh <build folder> <version>
+# With "lint", also builds the Debian package from the same tree and fails on any error or warning
+# lintian reports.
+#   tst_package.sh <build folder> <version> [lint]
 set -uo pipefail
-build=${1:?usage: tst_package.sh <build folder> <version>}
-version=${2:?usage: tst_package.sh <build folder> <version>}
+build=${1:?usage: tst_package.sh <build folder> <version> [lint]}
+version=${2:?usage: tst_package.sh <build folder> <version> [lint]}
+lint=${3:-nolint}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/usr
@@ -29,7 +32,7 @@ if ! cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1; t
 fi
 
 sizes=(16 22 24 32 48 64 128 256)
-expected=(bin/tilora share/tilora/chimes.wav share/tilora/utopia.wav share/applications/tilora.desktop
+expected=(games/tilora share/games/tilora/chimes.wav share/games/tilora/utopia.wav share/applications/tilora.desktop
     share/metainfo/io.github.tilora.tilora.metainfo.xml share/doc/tilora/copyright
     share/doc/tilora/changelog.gz share/man/man6/tilora.6.gz)
 for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/tilora.png"); done
@@ -40,13 +43,13 @@ wanted=$(printf '%s\n' "${expected[@]}" | sort)
 check "installed files differ from the expected list:
 $(diff <(echo "$wanted") <(echo "$actual"))" test "$actual" = "$wanted"
 
-check "bin/tilora is not executable" test -x "$prefix/bin/tilora"
+check "games/tilora is not executable" test -x "$prefix/games/tilora"
 # A build-tree run path would make the installed program load libraries from the build folder.
-check "bin/tilora keeps a run path" bash -c "! readelf -d '$prefix/bin/tilora' | grep -Eq 'RPATH|RUNPATH'"
+check "games/tilora keeps a run path" bash -c "! readelf -d '$prefix/games/tilora' | grep -Eq 'RPATH|RUNPATH'"
 
-# The game finds its sounds in ../share/tilora from its own folder, so they must be the built ones.
+# The game finds its sounds in ../share/games/tilora from its own folder, so they must be the built ones.
 for sound in chimes.wav utopia.wav; do
-    check "$sound differs from the built one" cmp -s "$build/$sound" "$prefix/share/tilora/$sound"
+    check "$sound differs from the built one" cmp -s "$build/$sound" "$prefix/share/games/tilora/$sound"
 done
 
 png_size() { # prints "W H" read from the PNG header
@@ -63,7 +66,7 @@ metainfo=$prefix/share/metainfo/io.github.tilora.tilora.metainfo.xml
 key() { sed -n "s/^$1=//p" "$desktop"; }
 # The program is the command's first word; a file manager's "Open with" fills in the rest.
 program=$(key Exec | cut -d' ' -f1)
-check "desktop entry starts '$program', not the installed program" test -x "$prefix/bin/$program"
+check "desktop entry starts '$program', not the installed program" test -x "$prefix/games/$program"
 check "desktop entry names icon '$(key Icon)', which is not installed" \
     test -f "$prefix/share/icons/hicolor/48x48/apps/$(key Icon).png"
 check "metainfo launches a different desktop entry" \
@@ -71,11 +74,31 @@ check "metainfo launches a different desktop entry" \
 check "metainfo's first release is not $version" \
     test "$(grep -o '<release version="[^"]*"' "$metainfo" | head -1)" = "<release version=\"$version\""
 check "metainfo provides a different binary" grep -q "<binary>$program</binary>" "$metainfo"
+# The version is written once, in the project; every file that repeats it is made from it.
+check "manual page is not of version $version" \
+    bash -c "gzip -dc '$prefix/share/man/man6/tilora.6.gz' | head -1 | grep -qF '\"Tilora $version\"'"
+check "change log does not start at version $version" \
+    bash -c "gzip -dc '$prefix/share/doc/tilora/changelog.gz' | head -1 | grep -qF 'tilora ($version)'"
 
 # The software centres' own check of the tree: desktop entry, metainfo and icon found together.
 if command -v appstreamcli >/dev/null; then
     verdict=$(appstreamcli validate-tree --no-net "$scratch" 2>&1)
     check "appstream rejects the installed tree: $verdict" test $? -eq 0
+fi
+
+# The package as a player's system receives it, held to Debian's own rules: errors and warnings are
+# faults, and so are the hints that the program lost its hardening or carries sections it needs not.
+# lintian is optional on a developer's machine, like the validators; the test command installs it.
+no_faults() { ! grep -qE '^[EW]: |^I: [^ ]+ (hardening-|binary-has-unneeded-section)' <<<"$1"; }
+if [ "$lint" = lint ] && command -v lintian >/dev/null; then
+    if cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/deb" >"$scratch/cpack.log" 2>&1; then
+        report=$(lintian --info "$scratch"/deb/tilora_*.deb 2>&1)
+        check "lintian finds faults in the package:
+$report" no_faults "$report"
+    else
+        cat "$scratch/cpack.log"
+        check "the Debian package cannot be built" false
+    fi
 fi
 
 echo "$passed passed, $failed failed"

@@ -355,6 +355,9 @@ def play(binary, workdir, screenshot_path):
 def run(game, picture, screenshot_path):
     wx, wy, ww, wh = geometry(game.window)
     shot = expect("the window opens with its green background", lambda s: s.at(wx + ww - 5, wy + wh - 5) == GREEN)
+    # Title bars and task switchers read the icon from here; without it they show a generic one.
+    icon = subprocess.run(["xprop", "-id", game.window, "_NET_WM_ICON"], capture_output=True, text=True).stdout
+    check("Icon (32 x 32)" in icon, "the window carries its icon in _NET_WM_ICON")
     # The form starts below the menu bar; the play surface 240 twips (16 pixels) further down, and
     # its inner area inside a 2-pixel border.
     form_top = next(y for y in range(wy, wy + wh) if shot.at(wx + ww - 5, y) == GREEN)

@@ -1,0 +1,29 @@
+// The piece drawing rule and the backing copy. A piece is one stretching copy out of the whole picture,
+// mirrored by a negative extent with its origin on the far edge of the cell. Picture2 keeps a copy of
+// the play surface as it stood after the last completed change: the drag and the drop repaint from
+// it and take the carried piece's pixels from it, so every change brings it up to date.
+#include "Main.h"
+
+#include "gdi.h"
+
+void Main::DrawPiece(HDC hDestDC, Integer k, Byte h, Byte v, Integer X, Integer Y)
+{
+    const Integer n = Divisions;
+    const Integer row = CInt(Int(Div((k - 1).d(), n.d())));
+    const Integer col = (k - 1) - n * row;
+    const Integer H = Integer(h), V = Integer(v);
+    StretchBlt(hDestDC, X + H * PieceW, Y + V * PieceH, (1 - 2 * H) * PieceW, (1 - 2 * V) * PieceH,
+        Picture3->hDC(), col * PieceW, row * PieceH, PieceW, PieceH, SRCCOPY);
+}
+
+void Main::SyncBackingCopy()
+{
+    StretchBlt(Picture2->hDC(), 0, 0, CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()),
+        Picture1->hDC(), 0, 0, CLng(Picture1->ScaleWidth()), CLng(Picture1->ScaleHeight()), SRCCOPY);
+}
+
+void Main::RestoreFromBackingCopy()
+{
+    BitBlt(Picture1->hDC(), 0, 0, CLng(Picture2->ScaleWidth()), CLng(Picture2->ScaleHeight()),
+        Picture2->hDC(), 0, 0, SRCCOPY);
+}
