@@ -3,17 +3,22 @@
 // whole play surface, and decoding the picture alone.
 //
 // Every figure is one action; the "x_..." counters are that action divided by its reference,
-// measured in the same run on the same sizes.
+// measured in the same run on the same sizes. The actions run twice: in a window on a screen big
+// enough to show the play surface pixel for pixel, and, named "..._fitted", in a 1366 x 768 window
+// that shows it shrunk; "x_whole" is the fitted action divided by the same action pixel for pixel.
 #include "Game.h"
 #include "TestPictures.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QImageReader>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -68,25 +73,85 @@ double Seconds(Clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
+// Where the window lies: on a screen big enough for every play surface, sized to show it pixel for
+// pixel, or in a 1366 x 768 window on a laptop's screen, showing a big picture shrunk.
+enum class View { Whole, Fitted };
+
+const char* Suffix(View v)
+{
+    return v == View::Fitted ? "_fitted" : "";
+}
+
+// The two screens of the offscreen display (see main).
+QScreen* Laptop()
+{
+    return QGuiApplication::screens().value(0);
+}
+QScreen* Wall()
+{
+    return QGuiApplication::screens().value(1, Laptop());
+}
+
+QSize WholeWindowSize(const Config& c);
+
 // One window as the player has it: shown, at a level, with no picture yet.
-std::unique_ptr<Game> NewWindow(int level)
+std::unique_ptr<Game> NewWindow(const Config& c, View v = View::Whole, QSize size = QSize())
 {
     auto g = std::make_unique<Game>();
+    QScreen* screen = v == View::Fitted ? Laptop() : Wall();
+    g->main.setScreen(screen);
+    g->main.move(screen->availableGeometry().topLeft());
+    // The player's size: the game changes only the width, and only when the layout's size changes.
+    if (size.isEmpty())
+        size = v == View::Fitted ? QSize(1366, 768) : WholeWindowSize(c);
+    g->main.resize(size);
     g->main.show();
     QApplication::processEvents();
-    g->a.Divisions() = level;
+    g->a.Divisions() = c.level;
     g->a.NewGame();
+    QApplication::processEvents();
     return g;
 }
 
-std::unique_ptr<Game> OpenedGame(const Config& c, benchmark::State& state)
+// The size at which the window shows the picture's play surface pixel for pixel, so that opening
+// the picture leaves it as it is.
+QSize WholeWindowSize(const Config& c)
 {
-    auto g = NewWindow(c.level);
+    static std::map<std::string, QSize> sizes;
+    auto& s = sizes[c.name()];
+    if (s.isEmpty()) {
+        auto g = NewWindow(c, View::Whole, Wall()->availableGeometry().size());
+        g->open(PicturePath(c.width, c.height, "bmp"));
+        s = g->main.size();
+    }
+    return s;
+}
+
+std::unique_ptr<Game> OpenedGame(const Config& c, benchmark::State& state, View v = View::Whole)
+{
+    auto g = NewWindow(c, v);
     if (!g->open(PicturePath(c.width, c.height, "bmp"))) {
         state.SkipWithError("the picture did not open");
         return nullptr;
     }
+    const bool whole = g->a.Picture1()->viewScale() == 1;
+    if (whole != (v == View::Whole))
+        state.SkipWithError(
+            whole ? "the fitted view shows the surface whole" : "the surface is shown shrunk");
     return g;
+}
+
+// The same action measured pixel for pixel earlier in the run, by name.
+std::map<std::string, double> Whole;
+void RecordAction(benchmark::State& state, const std::string& name, View v, double total)
+{
+    if (state.iterations() == 0)
+        return;
+    const double mean = total / double(state.iterations());
+    if (v == View::Whole)
+        Whole[name] = mean;
+    else if (Whole[name] > 0)
+        state.counters["x_whole"] = mean / Whole[name];
 }
 
 // A point at (dx, dy) inside a cell.
@@ -131,7 +196,7 @@ QSize SurfaceSize(const Config& c)
     static std::map<std::string, QSize> sizes;
     auto& s = sizes[c.name()];
     if (s.isEmpty()) {
-        auto g = NewWindow(c.level);
+        auto g = NewWindow(c);
         g->open(PicturePath(c.width, c.height, "bmp"));
         s = g->a.Picture1()->image().size();
     }
@@ -259,29 +324,26 @@ void SetRatio(benchmark::State& state, const char* name, double mean, double ref
         state.counters[name] = mean / reference;
 }
 
-void Move(benchmark::State& state, Config c, bool scrolling)
+void Move(benchmark::State& state, Config c, bool far, View v)
 {
-    auto g = OpenedGame(c, state);
+    auto g = OpenedGame(c, state, v);
     if (!g)
         return;
     g->a.ShufflePieces();
-    // The first tray cell lies in the window's first view; without scrolling the piece is taken near
-    // its top left corner, which the view shows whatever the piece's size.
+    // Near: the piece taken near its top left corner and moved about a little; far: taken at its
+    // centre and swept two pieces' widths to and fro.
     const Cells cells = g->layout();
-    const QPointF start = scrolling
-        ? TrayCentre(*g, 1)
-        : At(cells.tray(1), std::min(cells.w / 2, 100), std::min(cells.h / 2, 100));
+    const QPointF start
+        = far ? TrayCentre(*g, 1) : At(cells.tray(1), std::min(cells.w / 2, 100), std::min(cells.h / 2, 100));
     PickUpAt(*g, start);
     double total = 0;
     int step = 0;
-    // Without scrolling the pointer stays well inside the view; scrolling, it sweeps two pieces'
-    // widths, the view following it across.
-    const int span = scrolling ? std::max(16, 2 * cells.w) : 64;
+    const int span = far ? std::max(16, 2 * cells.w) : 64;
     for (auto _ : state) {
         // Back and forth in steps of 8 pixels, as a drag reports the pointer.
         const int t = (step++ * 8) % (2 * span);
         const float x = float(start.x() + (t < span ? t : 2 * span - t));
-        const float y = float(start.y() + (scrolling ? cells.h / 3 : 8));
+        const float y = float(start.y() + (far ? cells.h / 3 : 8));
         const auto t0 = Clock::now();
         g->a.MouseMove(0, x, y);
         const double s = Seconds(Clock::now() - t0);
@@ -292,13 +354,14 @@ void Move(benchmark::State& state, Config c, bool scrolling)
     SetRatio(state, "x_piece", mean, Ref(c, "piece"));
     // Every move ends in a refresh, whose fixed cost dwarfs a small piece's copy.
     SetRatio(state, "x_piece_refresh", mean, Ref(c, "piece") + Ref(c, "refresh"));
+    RecordAction(state, c.name() + (far ? "/move_far" : "/move"), v, total);
 }
 
-void Deal(benchmark::State& state, Config c, bool again)
+void Deal(benchmark::State& state, Config c, bool again, View v)
 {
     double total = 0;
     for (auto _ : state) {
-        auto g = OpenedGame(c, state);
+        auto g = OpenedGame(c, state, v);
         if (!g)
             return;
         if (again) {
@@ -318,15 +381,16 @@ void Deal(benchmark::State& state, Config c, bool again)
     const int N = c.level * c.level;
     SetRatio(state, "x_mirrored", mean, N * Ref(c, "mirrored"));
     SetRatio(state, "x_mirrored_refresh", mean, N * (Ref(c, "mirrored") + Ref(c, "refresh")));
+    RecordAction(state, c.name() + (again ? "/deal_next_game" : "/deal"), v, total);
 }
 
-void Place(benchmark::State& state, Config c)
+void Place(benchmark::State& state, Config c, View v)
 {
     std::unique_ptr<Game> g;
     double total = 0;
     for (auto _ : state) {
         if (!g || PieceInTray(*g) == 0 || PieceInTray(*g) == c.level * c.level) {
-            g = OpenedGame(c, state);
+            g = OpenedGame(c, state, v);
             if (!g)
                 return;
             g->a.ShufflePieces();
@@ -335,7 +399,7 @@ void Place(benchmark::State& state, Config c)
         PickUp(*g, piece);
         const QPointF to = BoardCentre(*g, piece);
         g->a.MouseMove(0, float(to.x()), float(to.y()));
-        // The view scrolled to the board on the way; its repaint belongs to the move.
+        // Whatever the move left for later belongs to the move.
         QApplication::processEvents();
         const auto t0 = Clock::now();
         PutDown(*g, piece);
@@ -344,11 +408,12 @@ void Place(benchmark::State& state, Config c)
         state.SetIterationTime(s);
     }
     SetRatio(state, "x_piece", total / double(state.iterations()), Ref(c, "piece"));
+    RecordAction(state, c.name() + "/place", v, total);
 }
 
-void Toggle(benchmark::State& state, Config c)
+void Toggle(benchmark::State& state, Config c, View v)
 {
-    auto g = OpenedGame(c, state);
+    auto g = OpenedGame(c, state, v);
     if (!g)
         return;
     g->a.ShufflePieces();
@@ -366,13 +431,14 @@ void Toggle(benchmark::State& state, Config c)
         state.SetIterationTime(s);
     }
     SetRatio(state, "x_piece", total / double(state.iterations()), Ref(c, "piece"));
+    RecordAction(state, c.name() + "/toggle", v, total);
 }
 
-void Open(benchmark::State& state, Config c, const char* ext)
+void Open(benchmark::State& state, Config c, const char* ext, View v)
 {
     double total = 0;
     for (auto _ : state) {
-        auto g = NewWindow(c.level);
+        auto g = NewWindow(c, v);
         const auto t0 = Clock::now();
         const bool ok = g->open(PicturePath(c.width, c.height, ext));
         const double s = Seconds(Clock::now() - t0);
@@ -382,6 +448,7 @@ void Open(benchmark::State& state, Config c, const char* ext)
         state.SetIterationTime(s);
     }
     SetRatio(state, "x_decode", total / double(state.iterations()), Ref(c, ext));
+    RecordAction(state, c.name() + "/open_" + ext, v, total);
 }
 
 long PeakKilobytes()
@@ -446,16 +513,30 @@ void RegisterAll()
         })->Unit(benchmark::kMicrosecond);
         reg("ref_decode_bmp", [c](benchmark::State& s) { RefDecode(s, c, "bmp"); })->Iterations(heavy);
         reg("ref_decode_jpeg", [c](benchmark::State& s) { RefDecode(s, c, "jpg"); })->Iterations(heavy);
-        reg("move", [c](benchmark::State& s) { Move(s, c, false); })->Unit(benchmark::kMicrosecond);
-        reg("move_scrolling", [c](benchmark::State& s) { Move(s, c, true); })->Unit(benchmark::kMicrosecond);
-        reg("deal", [c](benchmark::State& s) { Deal(s, c, false); })->Iterations(heavy);
-        reg("deal_next_game", [c](benchmark::State& s) { Deal(s, c, true); })->Iterations(heavy);
-        reg("place", [c](benchmark::State& s) { Place(s, c); })
-            ->Iterations(big ? 10 : 100)
-            ->Unit(benchmark::kMicrosecond);
-        reg("toggle", [c](benchmark::State& s) { Toggle(s, c); })->Unit(benchmark::kMicrosecond);
-        reg("open_bmp", [c](benchmark::State& s) { Open(s, c, "bmp"); })->Iterations(heavy);
-        reg("open_jpeg", [c](benchmark::State& s) { Open(s, c, "jpg"); })->Iterations(heavy);
+        // Pixel for pixel first, then fitted: the fitted figures are set against the others.
+        for (const View v : { View::Whole, View::Fitted }) {
+            if (v == View::Fitted && !big)
+                continue;
+            const std::string x = Suffix(v);
+            reg("move" + x, [c, v](benchmark::State& s) {
+                Move(s, c, false, v);
+            })->Unit(benchmark::kMicrosecond);
+            reg("move_far" + x, [c, v](benchmark::State& s) {
+                Move(s, c, true, v);
+            })->Unit(benchmark::kMicrosecond);
+            reg("deal" + x, [c, v](benchmark::State& s) { Deal(s, c, false, v); })->Iterations(heavy);
+            reg("deal_next_game" + x, [c, v](benchmark::State& s) {
+                Deal(s, c, true, v);
+            })->Iterations(heavy);
+            reg("place" + x, [c, v](benchmark::State& s) { Place(s, c, v); })
+                ->Iterations(big ? 10 : 100)
+                ->Unit(benchmark::kMicrosecond);
+            reg("toggle" + x, [c, v](benchmark::State& s) {
+                Toggle(s, c, v);
+            })->Unit(benchmark::kMicrosecond);
+            reg("open_bmp" + x, [c, v](benchmark::State& s) { Open(s, c, "bmp", v); })->Iterations(heavy);
+            reg("open_jpeg" + x, [c, v](benchmark::State& s) { Open(s, c, "jpg", v); })->Iterations(heavy);
+        }
         reg("peak_memory", [c](benchmark::State& s) { PeakMemory(s, c); })->Iterations(1);
     }
 }
@@ -471,9 +552,21 @@ void Quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
 int main(int argc, char** argv)
 {
     qInstallMessageHandler(Quiet);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Two screens side by side: a laptop's, and one big enough for the largest play surface pixel for
+    // pixel (16053 x 6010 pixels).
+    const QString screens
+        = QDir::temp().filePath(QStringLiteral("tilora-bench-screens-%1.json").arg(getpid()));
+    {
+        std::ofstream(screens.toStdString())
+            << R"({"windowFrameMargins": false, "screens": [)"
+               R"({"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96},)"
+               R"({"name": "wall", "x": 1366, "y": 0, "width": 17000, "height": 6200, "logicalDpi": 96}]})";
+    }
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen")
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.toLocal8Bit());
     QApplication app(argc, argv);
+    QFile::remove(screens);
     QTemporaryDir folder;
     Folder = &folder;
     WritePictures();

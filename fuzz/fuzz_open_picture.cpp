@@ -158,7 +158,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fault("cannot write input", w.path);
         f.write(reinterpret_cast<const char*>(data), qint64(size));
     }
-    const QSize announced = PictureFileSize(w.path);
+    // Inputs the loader refuses outright are still opened below, for their message.
+    QSize announced;
+    try {
+        announced = PictureFileSize(ReadPictureFile(w.path));
+    } catch (const RuntimeError&) {
+    }
     if (announced.isValid() && qint64(announced.width()) * announced.height() > MaxPixels)
         return -1;
 

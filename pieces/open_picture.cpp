@@ -23,7 +23,7 @@ bool Main::PictureHoldsLevel(QSize picture, Integer n)
     // Pieces need at least one pixel each way, or the piece size would come out 0.
     if (picture.width() >= n.v() && picture.height() >= n.v())
         return true;
-    platform.MsgBox(QStringLiteral("Poza este prea mica pentru %1 x %1 piese: are %2 x %3 pixeli.")
+    platform.MsgBox(QStringLiteral("Poza este prea mică pentru %1 × %1 piese: are %2 × %3 pixeli.")
                         .arg(n.v())
                         .arg(picture.width())
                         .arg(picture.height()),
@@ -49,10 +49,11 @@ void Main::OpenPicture()
     QImage picture;
     {
         BusyCursor busy(platform);
-        const QSize announced = PictureFileSize(PictureFile);
+        const PictureFileBytes file = ReadPictureFile(PictureFile);
+        const QSize announced = PictureFileSize(file);
         if (announced.isValid())
             CheckLayoutFits(announced, n);
-        picture = LoadPictureFile(PictureFile);
+        picture = LoadPictureFile(file);
     }
     if (!PictureHoldsLevel(picture.size(), n))
         return;

@@ -1,11 +1,28 @@
 // Reading a JPEG or BMP file into a picture, or saying in plain words why it can't be done.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
 
-// The size the file's header announces, or an invalid size when the header can't be read.
-QSize PictureFileSize(const QString& path);
-// The decoded picture in 32-bit form; a file that can't be loaded raises "Invalid picture".
+#include <functional>
+
+// A picture file's bytes, read once: every check and the decoding look at these same bytes, so a
+// file rewritten or cut short on disk meanwhile can neither crash the game nor slip past a check.
+struct PictureFileBytes {
+    QString path;
+    QByteArray bytes;
+};
+
+// Reads an ordinary file whole, as far as any picture the game can take may need; anything else (a
+// folder, a pipe, a device) is refused before it is opened, so it can't make the game wait for ever.
+// "opened" runs once the file is open and its size known, before a byte is read: the one moment at
+// which another program changing the file matters, so a test can do it then.
+PictureFileBytes ReadPictureFile(const QString& path, const std::function<void()>& opened = {});
+// The size the picture shows at, as its header announces it, turned as its orientation says; an
+// invalid size when the header can't be read.
+QSize PictureFileSize(const PictureFileBytes& file);
+// The decoded picture, upright, in 32-bit form; a file that can't be loaded raises "Invalid picture".
+QImage LoadPictureFile(const PictureFileBytes& file);
 QImage LoadPictureFile(const QString& path);

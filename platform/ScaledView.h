@@ -47,4 +47,10 @@ private:
     QImage image_;
     std::vector<Source> parts_;
     std::vector<quint32> rowSums_;
+    std::vector<const uchar*> rows_;
+    std::vector<int> firstColumn_;
+    std::vector<int> columns_;
+    std::vector<float> columnWeights_;
+    std::vector<float> columnScale_;
+    std::vector<quint32> weights_;
 };

@@ -25,20 +25,31 @@ struct Partial {
     double decay; // per second
 };
 
-// Adds one struck note into the buffer. The short attack and release ramps keep the note from
-// clicking where it starts and where it is cut off, even while it still rings.
-void Strike(std::vector<double>& out, double start, double length, double frequency,
-    const std::vector<Partial>& partials, double gain)
+// How a note swells in and dies out at its edges. A linear ramp bends sharply where it ends, and a
+// note that starts at full strength within a few milliseconds is heard as a tick in front of it; a
+// raised cosine starts and ends flat.
+struct Edges {
+    double attack; // seconds from silence to full strength
+    double release; // seconds from full strength to silence at the note's end, even while it rings
+};
+
+double Swell(double x)
 {
-    constexpr double attack = 0.004;
-    constexpr double release = 0.08;
+    return 0.5 - 0.5 * std::cos(std::numbers::pi * std::clamp(x, 0.0, 1.0));
+}
+
+// Adds one struck note into the buffer, shaped at both edges so it neither clicks where it starts
+// nor where it is cut off.
+void Strike(std::vector<double>& out, double start, double length, double frequency,
+    const std::vector<Partial>& partials, double gain, Edges edges)
+{
     const auto first = static_cast<std::size_t>(start * Rate);
     const auto count = static_cast<std::size_t>(length * Rate);
     if (out.size() < first + count)
         out.resize(first + count, 0.0);
     for (std::size_t i = 0; i < count; ++i) {
         const double t = static_cast<double>(i) / Rate;
-        const double ramp = std::min({ 1.0, t / attack, (length - t) / release });
+        const double ramp = Swell(t / edges.attack) * Swell((length - t) / edges.release);
         double v = 0;
         for (const Partial& p : partials)
             v += p.amplitude * std::exp(-p.decay * t)
@@ -74,9 +85,11 @@ std::vector<double> Chime()
     // A bar-like spectrum around C6: slightly stretched overtones give it a metallic shine.
     const std::vector<Partial> bar { { 1.0, 1.0, 5.5 }, { 2.01, 0.45, 8.0 }, { 3.03, 0.22, 12.0 },
         { 4.22, 0.12, 18.0 } };
+    // Struck, so it speaks at once, yet rounded enough not to click.
+    const Edges struck { 0.005, 0.05 };
     std::vector<double> out;
-    Strike(out, 0.0, 0.6, 1046.50, bar, 1.0);
-    Strike(out, 0.0, 0.6, 1568.0, bar, 0.35); // a fifth above, quieter, for sparkle
+    Strike(out, 0.0, 0.6, 1046.50, bar, 1.0, struck);
+    Strike(out, 0.0, 0.6, 1568.0, bar, 0.35, struck); // a fifth above, quieter, for sparkle
     FadeOut(out, 0.03);
     return out;
 }
@@ -91,11 +104,13 @@ std::vector<double> Tune()
     };
     const Note melody[] = { { 0.00, 392.00 }, { 0.22, 523.25 }, { 0.44, 659.25 }, { 0.66, 783.99 },
         { 0.88, 659.25 }, { 1.10, 1046.50 } };
+    // Soft keys: each note swells in over a dozen milliseconds while the ones before it ring on.
+    const Edges soft { 0.012, 0.08 };
     std::vector<double> out;
     for (const Note& n : melody)
-        Strike(out, n.start, 1.0, n.frequency, voice, 0.8);
+        Strike(out, n.start, 1.0, n.frequency, voice, 0.8, soft);
     for (double f : { 523.25, 659.25, 783.99 })
-        Strike(out, 1.10, 1.5, f, voice, 0.45);
+        Strike(out, 1.10, 1.5, f, voice, 0.45, soft);
     FadeOut(out, 0.25);
     return out;
 }
@@ -140,12 +155,20 @@ int main(int argc, char* argv[])
         return 2;
     }
     const std::string folder = argv[1];
+    // The game may play both at once (the last piece's chime still rings when the tune starts), and
+    // the system mixes them by adding them up: their peaks together stay near -3.4 dBFS, so the mix
+    // never clips, whatever moment the tune starts at. The tune, the reward, is the louder.
+    struct Sound {
+        const char* name;
+        std::vector<double> samples;
+        double peak; // of full scale
+    };
     // A build must not go on with a sound that was not written: the game would be silent without
     // anyone noticing.
-    for (const auto& [name, samples] :
-        { std::pair { "chimes.wav", Chime() }, std::pair { "utopia.wav", Tune() } }) {
+    for (const auto& [name, samples, peak] :
+        { Sound { "chimes.wav", Chime(), 0.28 }, Sound { "utopia.wav", Tune(), 0.40 } }) {
         const std::string path = folder + "/" + name;
-        if (!WriteWav(path, ToPcm(samples, 0.8))) {
+        if (!WriteWav(path, ToPcm(samples, peak))) {
             std::fprintf(stderr, "make_sounds: cannot write %s\n", path.c_str());
             return 1;
         }

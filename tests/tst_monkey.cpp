@@ -37,7 +37,7 @@ bool KnownBox(const QString& title, const QString& text)
         return text == QLatin1String("Tilora");
     if (title != QLatin1String("Tilora"))
         return false;
-    return text.startsWith(QLatin1String("Poza \"")) || text.startsWith(QLatin1String("Poza este prea mica"))
+    return text.startsWith(QLatin1String("Poza \"")) || text.startsWith(QStringLiteral("Poza este prea mică"))
         || text.startsWith(QLatin1String("Nivelul poate fi doar"))
         || text == QLatin1String("Ati terminat .... Felicitari");
 }

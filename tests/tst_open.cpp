@@ -7,14 +7,18 @@
 #include "TestPictures.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QDropEvent>
+#include <QImageWriter>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QtEndian>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -87,6 +91,92 @@ QPoint FirstStrayPixel(const QImage& tray, const QImage& source)
     return QPoint(-1, -1);
 }
 
+// Four blocks of colours far apart, so every turn and mirror of the picture looks different.
+const QRgb BlockColours[4] = { qRgb(200, 40, 40), qRgb(40, 180, 40), qRgb(40, 40, 200), qRgb(240, 240, 240) };
+
+QImage Blocks(int width, int height)
+{
+    QImage img(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            img.setPixel(x, y, BlockColours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)]);
+    return img;
+}
+
+// The stored pixel a photo's EXIF orientation shows at (x, y) on screen, for a stored picture of sw x sh.
+QPoint StoredPoint(int orientation, int x, int y, int sw, int sh)
+{
+    switch (orientation) {
+    case 2:
+        return { sw - 1 - x, y };
+    case 3:
+        return { sw - 1 - x, sh - 1 - y };
+    case 4:
+        return { x, sh - 1 - y };
+    case 5:
+        return { y, x };
+    case 6:
+        return { y, sh - 1 - x };
+    case 7:
+        return { sw - 1 - y, sh - 1 - x };
+    case 8:
+        return { sw - 1 - y, x };
+    default:
+        return { x, y };
+    }
+}
+
+// A JPEG stored the way a camera held at that angle stores the upright picture, tagged to be turned
+// back; the tag is written in either byte order, as cameras do.
+QByteArray PhotoTaken(const QImage& upright, int orientation, bool bigEndian)
+{
+    const bool turned = orientation >= 5;
+    const int sw = turned ? upright.height() : upright.width(),
+              sh = turned ? upright.width() : upright.height();
+    QImage stored(sw, sh, QImage::Format_RGB32);
+    for (int y = 0; y < upright.height(); ++y)
+        for (int x = 0; x < upright.width(); ++x)
+            stored.setPixel(StoredPoint(orientation, x, y, sw, sh), upright.pixel(x, y));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(95);
+    writer.write(stored);
+    const QByteArray jpeg = buffer.data();
+
+    QByteArray tiff;
+    auto u16 = [&](quint16 v) {
+        char b[2];
+        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
+        tiff.append(b, 2);
+    };
+    auto u32 = [&](quint32 v) {
+        char b[4];
+        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
+        tiff.append(b, 4);
+    };
+    tiff.append(bigEndian ? "MM" : "II");
+    u16(42);
+    u32(8); // the first directory follows the header
+    u16(1); // one entry: Orientation, one SHORT, kept in the entry itself
+    u16(0x0112);
+    u16(3);
+    u32(1);
+    u16(quint16(orientation));
+    u16(0);
+    u32(0); // no further directory
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+    char length[2];
+    qToBigEndian(quint16(exif.size() + 2), length);
+    return jpeg.left(2) + QByteArray("\xff\xe1", 2) + QByteArray(length, 2) + exif + jpeg.mid(2);
+}
+
+bool Near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) < 48 && std::abs(qGreen(a) - qGreen(b)) < 48
+        && std::abs(qBlue(a) - qBlue(b)) < 48;
+}
+
 } // namespace
 
 class OpenPictureTest : public QObject {
@@ -99,6 +189,8 @@ private Q_SLOTS:
     void refusesPictureTooSmallForLevel_data();
     void refusesPictureTooSmallForLevel();
     void openAfterDealStopsPlay();
+    void showsPhotosUpright_data();
+    void showsPhotosUpright();
     void openFromOutsideTheDialog_data();
     void openFromOutsideTheDialog();
     void dialogStartsWhereThePictureWas_data();
@@ -287,6 +379,45 @@ void OpenPictureTest::openAfterDealStopsPlay()
     a.MouseMove(1, 60, 50);
     QCOMPARE(a.PickedPiece(), 0);
     QCOMPARE(FirstDifference(a.Picture1()->image(), shown), QPoint(-1, -1));
+}
+
+void OpenPictureTest::showsPhotosUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("width"); // as shown, upright
+    QTest::addColumn<int>("height");
+    for (int o = 1; o <= 8; ++o)
+        QTest::addRow("orientation %d", o) << o << 96 << 64;
+    // Stored 17000 wide, which the layout can't take; turned it fits, and the check before decoding
+    // must see it turned.
+    QTest::newRow("a strip that fits only upright") << 6 << 16 << 17000;
+}
+
+void OpenPictureTest::showsPhotosUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QTemporaryDir dir;
+    const QImage upright = Blocks(width, height);
+    const QString path = WriteBytes(
+        dir, QStringLiteral("photo.jpg"), PhotoTaken(upright, orientation, orientation % 2 == 0));
+    FakePlatform platform;
+    Main main(platform);
+    MainAccess a { main };
+    platform.openAnswers.push_back(path);
+    a.mDeschidePoza()->trigger();
+
+    QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList());
+    const QImage& p3 = a.Picture3()->image();
+    QCOMPARE(p3.size(), QSize(width, height));
+    QCOMPARE(a.PieceW(), width / 4);
+    QCOMPARE(a.PieceH(), height / 4);
+    for (int i = 0; i < 4; ++i) {
+        const QPoint centre((i % 2 ? 3 : 1) * width / 4, (i / 2 ? 3 : 1) * height / 4);
+        QVERIFY2(Near(p3.pixel(centre), BlockColours[i]),
+            qPrintable(QStringLiteral("block %1: %2").arg(i).arg(p3.pixel(centre), 8, 16)));
+    }
 }
 
 void OpenPictureTest::openFromOutsideTheDialog_data()

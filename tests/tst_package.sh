@@ -86,10 +86,10 @@ if command -v appstreamcli >/dev/null; then
     check "appstream rejects the installed tree: $verdict" test $? -eq 0
 fi
 
-# The package as a player's system receives it, held to Debian's own rules; informational tags are
-# hints, errors and warnings are faults.
+# The package as a player's system receives it, held to Debian's own rules: errors and warnings are
+# faults, and so are the hints that the program lost its hardening or carries sections it needs not.
 # lintian is optional on a developer's machine, like the validators; the test command installs it.
-no_faults() { ! grep -qE '^[EW]: ' <<<"$1"; }
+no_faults() { ! grep -qE '^[EW]: |^I: [^ ]+ (hardening-|binary-has-unneeded-section)' <<<"$1"; }
 if [ "$lint" = lint ] && command -v lintian >/dev/null; then
     if cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/deb" >"$scratch/cpack.log" 2>&1; then
         report=$(lintian --info "$scratch"/deb/tilora_*.deb 2>&1)

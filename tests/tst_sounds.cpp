@@ -1,13 +1,16 @@
 // The synthesised sounds as the game finds them beside the executable: well-formed WAV files that
-// Qt's own decoder accepts, loud enough without clipping, free of clicks at their edges, and shaped
-// like what they stand for (a chime dies away, the tune moves through several notes).
+// Qt's own decoder accepts, loud enough without clipping even when both play at once, free of clicks
+// at their edges and at every note's, and shaped like what they stand for (a chime dies away, the
+// tune moves through several notes).
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QList>
 #include <QSoundEffect>
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -86,6 +89,56 @@ double DominantFrequency(const std::vector<double>& s, std::size_t from, std::si
     return best;
 }
 
+double Peak(const std::vector<double>& s)
+{
+    double peak = 0;
+    for (double v : s)
+        peak = std::max(peak, std::abs(v));
+    return peak;
+}
+
+// How sharp the sound's sharpest edge is. A click is a step or a sharp bend where a note starts or is
+// cut off; it shows in the fourth sample-to-sample difference, which the notes' own partials barely
+// reach. Each jump is measured against how loud the sound is within 5 ms around it, so that a click
+// in a quiet tail counts as much as one at the start (a twentieth of the peak is the least taken as
+// loud, so the rounding noise of near silence is no click).
+double SharpestEdge(const std::vector<double>& s, int rate)
+{
+    const double floor = Peak(s) / 20;
+    const auto near = static_cast<std::size_t>(rate / 200);
+    double sharpest = 0;
+    for (std::size_t i = 2; i + 2 < s.size(); ++i) {
+        double loudness = floor;
+        for (std::size_t j = i > near ? i - near : 0; j < std::min(s.size(), i + near); ++j)
+            loudness = std::max(loudness, std::abs(s[j]));
+        const double jump = std::abs(s[i + 2] - 4 * s[i + 1] + 6 * s[i] - 4 * s[i - 1] + s[i - 2]);
+        sharpest = std::max(sharpest, jump / loudness);
+    }
+    return sharpest;
+}
+
+// How much louder, step for step, a note makes the sound in its first millisecond: the growth of the
+// largest sample-to-sample jump there over the millisecond before, against the sound's peak. A note
+// that sets in at full strength, or bends sharply out of a straight ramp, ticks as it starts; one
+// that swells in grows only a little so soon.
+double SharpestOnset(const std::vector<double>& s, int rate, const QList<double>& starts)
+{
+    const auto ms = static_cast<std::size_t>(rate / 1000);
+    auto largestJump = [&](std::size_t from, std::size_t to) {
+        double largest = 0;
+        for (std::size_t i = from; i < to && i + 1 < s.size(); ++i)
+            largest = std::max(largest, std::abs(s[i + 1] - s[i]));
+        return largest;
+    };
+    double sharpest = 0;
+    for (double start : starts) {
+        const auto at = static_cast<std::size_t>(std::lround(start * rate));
+        const double before = largestJump(at > ms ? at - ms : 0, at);
+        sharpest = std::max(sharpest, largestJump(at, at + ms) - before);
+    }
+    return sharpest / Peak(s);
+}
+
 QString SoundPath(const QString& name)
 {
     // The suites run from tests/ inside the build folder; the sounds lie beside the game one level up.
@@ -105,8 +158,17 @@ private Q_SLOTS:
         QTest::addColumn<double>("maxSeconds");
         QTest::addColumn<bool>("decays"); // a struck chime: loud start, faint end
         QTest::addColumn<int>("minNotes"); // distinct pitches leading the sound over time
-        QTest::newRow("chime") << QStringLiteral("chimes.wav") << 0.3 << 1.0 << true << 1;
-        QTest::newRow("tune") << QStringLiteral("utopia.wav") << 1.5 << 3.5 << false << 3;
+        QTest::addColumn<double>("minPeak"); // of full scale: loud enough to be heard
+        // The chime's bright high partials make its own edge measure high; the soft tune has none.
+        QTest::addColumn<double>("maxEdge"); // see SharpestEdge
+        QTest::addColumn<QString>("playsWith"); // the sound that may ring at the same time
+        QTest::addColumn<QList<double>>("noteStarts"); // seconds
+        QTest::addColumn<double>("maxOnset"); // see SharpestOnset; a struck chime may speak sooner
+        QTest::newRow("chime") << QStringLiteral("chimes.wav") << 0.3 << 1.0 << true << 1 << 0.2 << 0.45
+                               << QStringLiteral("utopia.wav") << QList<double> { 0 } << 0.05;
+        QTest::newRow("tune") << QStringLiteral("utopia.wav") << 1.5 << 3.5 << false << 3 << 0.3 << 0.06
+                              << QStringLiteral("chimes.wav")
+                              << QList<double> { 0, 0.22, 0.44, 0.66, 0.88, 1.10 } << 0.002;
     }
 
     void sounds()
@@ -116,19 +178,35 @@ private Q_SLOTS:
         QFETCH(double, maxSeconds);
         QFETCH(bool, decays);
         QFETCH(int, minNotes);
+        QFETCH(double, minPeak);
+        QFETCH(double, maxEdge);
+        QFETCH(QString, playsWith);
+        QFETCH(QList<double>, noteStarts);
+        QFETCH(double, maxOnset);
 
         const Wav w = Read(SoundPath(name));
         QVERIFY2(w.problem.isEmpty(), qPrintable(w.problem));
         const double seconds = static_cast<double>(w.samples.size()) / w.rate;
         QVERIFY2(seconds >= minSeconds && seconds <= maxSeconds, qPrintable(QString::number(seconds)));
 
-        double peak = 0;
-        for (double v : w.samples)
-            peak = std::max(peak, std::abs(v));
-        QVERIFY2(peak > 0.5 && peak < 0.99, qPrintable(QStringLiteral("peak %1").arg(peak)));
+        const double peak = Peak(w.samples);
+        QVERIFY2(peak > minPeak && peak < 0.99, qPrintable(QStringLiteral("peak %1").arg(peak)));
         // A sound that starts or stops away from zero clicks audibly.
         QVERIFY(std::abs(w.samples.front()) < 0.01);
         QVERIFY(std::abs(w.samples.back()) < 0.01);
+        // Nor may any note inside it, where it starts or where it is cut off.
+        const double edge = SharpestEdge(w.samples, w.rate);
+        QVERIFY2(edge < maxEdge, qPrintable(QStringLiteral("sharpest edge %1").arg(edge)));
+        const double onset = SharpestOnset(w.samples, w.rate, noteStarts);
+        QVERIFY2(onset < maxOnset, qPrintable(QStringLiteral("sharpest onset %1").arg(onset)));
+
+        // Both at once are added up by the system; whatever moment the other starts at, the mix
+        // peaks at most at the two peaks added, and must stay below -3 dBFS.
+        const Wav other = Read(SoundPath(playsWith));
+        QVERIFY2(other.problem.isEmpty(), qPrintable(other.problem));
+        const double together = peak + Peak(other.samples);
+        QVERIFY2(together < std::pow(10.0, -3.0 / 20),
+            qPrintable(QStringLiteral("together %1 dBFS").arg(20 * std::log10(together))));
 
         const auto tenth = static_cast<std::size_t>(w.rate / 10);
         const double head = Rms(w.samples, 0, tenth);
