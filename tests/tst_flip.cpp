@@ -3,7 +3,6 @@
 #include "Game.h"
 #include "TestPictures.h"
 
-#include <QPainter>
 #include <QTest>
 
 namespace {
@@ -38,13 +37,6 @@ QImage Expected(Game& g, int c)
 {
     const PieceRec& r = g.a.Board()(c);
     return g.piece(r.Id.v(), r.FlipH == 1, r.FlipV == 1);
-}
-
-QImage WithCell(QImage img, const QRect& r, const QImage& content)
-{
-    QPainter p(&img);
-    p.drawImage(r.topLeft(), content);
-    return img;
 }
 
 } // namespace
@@ -102,7 +94,7 @@ void FlipTest::togglesKeepFlagAndPixelsInStep()
         COMPARE_PIXELS(Cell(g, piece), Cut(original, original.rect(), h, v));
         COMPARE_PIXELS(Cell(g, piece), Expected(g, piece));
         // Only that cell changed, and the backing copy followed.
-        COMPARE_PIXELS(a.Picture1()->image(), WithCell(before, Level4.board(piece), Cell(g, piece)));
+        COMPARE_PIXELS(a.Picture1()->image(), Laid(before, Level4.board(piece).topLeft(), Cell(g, piece)));
         COMPARE_PIXELS(a.Picture2()->image(), a.Picture1()->image());
     }
     QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
@@ -208,7 +200,7 @@ void FlipTest::toggleWhileCarryingKeepsFeedbackOut()
 
     QCOMPARE(a.PickedPiece(), carried);
     QVERIFY(!a.Holding());
-    const QImage expected = WithCell(clean, Level4.board(1), cellBefore.mirrored(true, false));
+    const QImage expected = Laid(clean, Level4.board(1).topLeft(), cellBefore.mirrored(true, false));
     COMPARE_PIXELS(a.Picture2()->image(), expected);
     COMPARE_PIXELS(a.Picture1()->image(), a.Picture2()->image());
 

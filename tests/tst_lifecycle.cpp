@@ -18,13 +18,6 @@ const QString Overflow
     = QStringLiteral("MsgBox Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
                      "lucrează, iar pasul acesta nu s-a făcut.|Run-time error '6': Overflow");
 
-QImage Solid(QSize size, QRgb c)
-{
-    QImage img(size, QImage::Format_RGB32);
-    img.fill(c);
-    return img;
-}
-
 // An empty surface with the board grid of n x n cells of w x h pixels drawn from (originX, 0).
 QImage Grid(const PictureBox& surface, int n, int w, int h, int originX)
 {
@@ -35,12 +28,6 @@ QImage Grid(const PictureBox& surface, int n, int w, int h, int originX)
         p.fillRect(originX, k * h, n * w + 1, 1, QColor(surface.ForeColor()));
     }
     return img;
-}
-
-QImage Laid(QImage under, QPoint at, const QImage& block)
-{
-    QPainter(&under).drawImage(at, block);
-    return under;
 }
 
 // A game that is under way, so that a new game has something to undo.

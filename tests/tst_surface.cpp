@@ -24,22 +24,6 @@ std::unique_ptr<PictureBox> Framed(const QImage& picture, QRgb back = Grey)
     return s;
 }
 
-QImage Solid(int w, int h, QRgb c)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(c);
-    return img;
-}
-
-// What the destination must look like: its old pixels with a block laid on top, clipped by the painter.
-QImage Laid(const QImage& under, QPoint at, const QImage& block)
-{
-    QImage out = under.convertToFormat(QImage::Format_RGB32);
-    QPainter p(&out);
-    p.drawImage(at, block);
-    return out;
-}
-
 // A source rectangle read pixel by pixel, the background wherever it lies beyond the source image.
 QImage ReadBeyond(const QImage& src, const QRect& r, QRgb back)
 {
@@ -149,7 +133,7 @@ private Q_SLOTS:
     void pictureSizesTheSurface()
     {
         const QImage picture = TestPicture(123, 45);
-        auto s = Framed(Solid(10, 10, Blue));
+        auto s = Framed(Solid(QSize(10, 10), Blue));
         s->setPicture(picture);
         QCOMPARE(s->ScaleWidth(), 123.0);
         QCOMPARE(s->ScaleHeight(), 45.0);
@@ -216,9 +200,9 @@ private Q_SLOTS:
         const QImage picture = TestPicture(40, 40, 5);
         const QRect from(10, 12, 20, 20);
         auto src = Framed(picture);
-        auto dst = Framed(Solid(50, 40, Blue));
+        auto dst = Framed(Solid(QSize(50, 40), Blue));
         StretchPiece(*dst, at, *src, from, flipH, flipV);
-        COMPARE_PIXELS(dst->image(), Laid(Solid(50, 40, Blue), at, Cut(picture, from, flipH, flipV)));
+        COMPARE_PIXELS(dst->image(), Laid(Solid(QSize(50, 40), Blue), at, Cut(picture, from, flipH, flipV)));
     }
 
     void sourceBeyondItsImageReadsAsBackground_data()
@@ -239,11 +223,11 @@ private Q_SLOTS:
         QFETCH(bool, flipH);
         const QImage picture = TestPicture(20, 16, 3);
         auto src = Framed(picture, Red);
-        auto dst = Framed(Solid(30, 20, Blue));
+        auto dst = Framed(Solid(QSize(30, 20), Blue));
         const QPoint at(3, 2);
         StretchPiece(*dst, at, *src, from, flipH, false);
         const QImage block = ReadBeyond(picture, from, Red).mirrored(flipH, false);
-        COMPARE_PIXELS(dst->image(), Laid(Solid(30, 20, Blue), at, block));
+        COMPARE_PIXELS(dst->image(), Laid(Solid(QSize(30, 20), Blue), at, block));
     }
 
     void scaledCopyLandsOnItsRectangle_data()
@@ -260,12 +244,12 @@ private Q_SLOTS:
     {
         QFETCH(QSize, source);
         QFETCH(QRect, target);
-        auto src = Framed(Solid(source.width(), source.height(), Red));
-        auto dst = Framed(Solid(100, 60, Blue));
+        auto src = Framed(Solid(source, Red));
+        auto dst = Framed(Solid(QSize(100, 60), Blue));
         StretchBlt(dst->hDC(), target.x(), target.y(), target.width(), target.height(), src->hDC(), 0, 0,
             source.width(), source.height(), SRCCOPY);
-        COMPARE_PIXELS(dst->image(),
-            Laid(Solid(100, 60, Blue), target.topLeft(), Solid(target.width(), target.height(), Red)));
+        COMPARE_PIXELS(
+            dst->image(), Laid(Solid(QSize(100, 60), Blue), target.topLeft(), Solid(target.size(), Red)));
     }
 
     void scaledMirrorSwapsTheQuarters_data()
@@ -282,12 +266,12 @@ private Q_SLOTS:
         QFETCH(bool, flipH);
         QFETCH(bool, flipV);
         // Four solid quarters, so that smoothing at the seams cannot hide where each one went.
-        QImage quarters = Solid(20, 20, Red);
+        QImage quarters = Solid(QSize(20, 20), Red);
         QPainter(&quarters).fillRect(10, 0, 10, 10, Green);
         QPainter(&quarters).fillRect(0, 10, 10, 10, Blue);
         QPainter(&quarters).fillRect(10, 10, 10, 10, Grey);
         auto src = Framed(quarters);
-        auto dst = Framed(Solid(60, 60, 0xff000000));
+        auto dst = Framed(Solid(QSize(60, 60), 0xff000000));
         const QRect target(10, 10, 40, 40);
         StretchBlt(dst->hDC(), flipH ? target.right() + 1 : target.left(),
             flipV ? target.bottom() + 1 : target.top(), flipH ? -40 : 40, flipV ? -40 : 40, src->hDC(), 0, 0,
@@ -335,9 +319,9 @@ private Q_SLOTS:
     {
         QFETCH(QLine, corners);
         QFETCH(QRect, filled);
-        auto s = Framed(Solid(30, 30, Blue));
+        auto s = Framed(Solid(QSize(30, 30), Blue));
         s->Box(corners.x1(), corners.y1(), corners.x2(), corners.y2(), 0);
-        QImage expected = Solid(30, 30, Blue);
+        QImage expected = Solid(QSize(30, 30), Blue);
         QPainter(&expected).fillRect(filled, Qt::black);
         COMPARE_PIXELS(s->image(), expected);
     }
@@ -358,10 +342,10 @@ private Q_SLOTS:
     {
         QFETCH(QLine, line);
         QFETCH(QRect, pixels);
-        auto s = Framed(Solid(30, 30, Blue));
+        auto s = Framed(Solid(QSize(30, 30), Blue));
         s->setForeColor(Red);
         s->Line(line.x1(), line.y1(), line.x2(), line.y2());
-        QImage expected = Solid(30, 30, Blue);
+        QImage expected = Solid(QSize(30, 30), Blue);
         QPainter(&expected).fillRect(pixels, QColor(Red));
         COMPARE_PIXELS(s->image(), expected);
     }
@@ -382,7 +366,7 @@ private Q_SLOTS:
         auto s = Framed(picture, Green);
         s->setWidth((inner.width() + 4) * TwipsPerPixelX());
         s->setHeight((inner.height() + 4) * TwipsPerPixelY());
-        COMPARE_PIXELS(s->image(), Laid(Solid(inner.width(), inner.height(), Green), QPoint(0, 0), picture));
+        COMPARE_PIXELS(s->image(), Laid(Solid(inner, Green), QPoint(0, 0), picture));
     }
 
     void resizingToTheSameSizeChangesNothing()

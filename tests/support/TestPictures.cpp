@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QImageWriter>
+#include <QPainter>
 #include <QTemporaryDir>
 
 QImage TestPicture(int width, int height, int salt)
@@ -33,6 +34,21 @@ QString WriteBytes(const QTemporaryDir& dir, const QString& name, const QByteArr
     if (f.open(QIODevice::WriteOnly))
         f.write(bytes);
     return path;
+}
+
+QImage Solid(QSize size, QRgb c)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(c);
+    return img;
+}
+
+QImage Laid(const QImage& under, QPoint at, const QImage& block)
+{
+    QImage out = under.convertToFormat(QImage::Format_RGB32);
+    QPainter p(&out);
+    p.drawImage(at, block);
+    return out;
 }
 
 QImage Cut(const QImage& from, const QRect& r, bool flipH, bool flipV)

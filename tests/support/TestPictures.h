@@ -15,6 +15,12 @@ QString WriteTestPicture(const QTemporaryDir& dir, const QString& name, int widt
 // Writes raw bytes; returns the path.
 QString WriteBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
 
+// One colour all over.
+QImage Solid(QSize size, QRgb c);
+// What a surface must look like after a block is laid on it: its old pixels with the block on top,
+// clipped to its edges.
+QImage Laid(const QImage& under, QPoint at, const QImage& block);
+
 // A rectangle of an image cut out and mirrored as the flags say, the way a piece is drawn.
 QImage Cut(const QImage& from, const QRect& r, bool flipH = false, bool flipV = false);
 // The first pixel at which two images differ, or (-1, -1) when equal (sizes must match too).
