@@ -504,7 +504,7 @@ private Q_SLOTS:
         QFETCH(int, den);
         QFETCH(QPointF, widget);
         QFETCH(QPointF, surface);
-        auto s = Surface(TestPicture(400, 300));
+        auto s = Framed(TestPicture(400, 300));
         s->setViewScale(num, den);
         QList<QPointF> seen;
         connect(s.get(), &PictureBox::MouseDown, [&](int, int, float x, float y) { seen << QPointF(x, y); });
@@ -536,7 +536,7 @@ private Q_SLOTS:
     {
         QFETCH(Qt::MouseButton, button);
         QFETCH(int, code);
-        auto s = Surface(TestPicture(40, 30));
+        auto s = Framed(TestPicture(40, 30));
         QStringList seen;
         connect(s.get(), &PictureBox::MouseDown,
             [&](int b, int, float, float) { seen << QStringLiteral("down %1").arg(b); });
@@ -574,8 +574,8 @@ private Q_SLOTS:
         QFETCH(int, num);
         QFETCH(int, den);
         const double k = double(num) / den;
-        auto s = Surface(TestPicture(177, 121, 5));
-        auto third = Surface(TestPicture(90, 90, 6));
+        auto s = Framed(TestPicture(177, 121, 5));
+        auto third = Framed(TestPicture(90, 90, 6));
         s->setViewScale(num, den);
         s->show();
         QVERIFY(QTest::qWaitForWindowExposed(s.get()));
