@@ -106,5 +106,7 @@ private:
 
     friend struct SurfaceAccess;
 
+    // The pixels this frame shows. The surface lets the frame read its parts to paint them and take
+    // what was drawn since the last Refresh; the frame writes none of them.
     Surface surface_;
 };
