@@ -287,6 +287,8 @@ void Main::FitWindowToForm(double twips, bool starting)
 
 void Main::FitView()
 {
+    if (!Picture1 || !Picture3)
+        return;
     // The largest scale, at most 1, at which the whole play surface fits the form.
     const int border = Picture1->frameWidth();
     const qint64 roomW = form->width() - Picture1->x() - 2 * border;
