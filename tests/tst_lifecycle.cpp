@@ -1,14 +1,12 @@
 // The window from start-up through new games: the state it keeps, the layout and grid it draws,
 // the congratulation, and what an overflow leaves behind.
-#include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "QtPlatform.h"
 #include "TestPictures.h"
 
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -18,9 +16,10 @@ const QString Overflow
     = QStringLiteral("MsgBox Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
                      "lucrează, iar pasul acesta nu s-a făcut.|Run-time error '6': Overflow");
 
-// An empty surface with the board grid of n x n cells of w x h pixels drawn from (originX, 0).
-QImage Grid(const PictureBox& surface, int n, int w, int h, int originX)
+// An empty surface with the board's grid drawn on it.
+QImage Grid(const PictureBox& surface, const Cells& c)
 {
+    const int n = c.n, w = c.w, h = c.h, originX = c.boardLeft();
     QImage img = Solid(surface.image().size(), surface.BackColor());
     QPainter p(&img);
     for (int k = 0; k <= n; ++k) {
@@ -51,9 +50,8 @@ class Lifecycle : public QObject {
 private Q_SLOTS:
     void startState()
     {
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         QCOMPARE(a.Divisions(), 4);
         QCOMPARE(a.PieceW(), 80);
         QCOMPARE(a.PieceH(), 80);
@@ -68,22 +66,21 @@ private Q_SLOTS:
             QCOMPARE(a.Tray()(k).FlipV, 0);
         }
         QVERIFY(!a.Dealt() && !a.Holding() && !a.Solved());
-        COMPARE_PIXELS(a.Picture1()->image(), Grid(*a.Picture1(), 4, 80, 80, 340));
+        COMPARE_PIXELS(a.Picture1()->image(), Grid(*a.Picture1(), Cells { 4, 80, 80 }));
         QVERIFY(a.Picture1()->Visible());
         QVERIFY(!a.Picture3()->Visible());
         QVERIFY(!a.Picture2()->Visible());
-        QVERIFY(!a.Frame1()->isVisibleTo(&main));
+        QVERIFY(!a.Frame1()->isVisibleTo(&g.main));
         for (QAction* item : { a.mDeschidePoza(), a.mAmesteca(), a.mDefDiv(), a.mExit(), a.mAbout() })
             QVERIFY(item->isEnabled() && item->isVisible());
-        QVERIFY(platform.calls(QStringLiteral("MsgBox")).isEmpty());
-        QVERIFY(platform.calls(QStringLiteral("PlaySound")).isEmpty());
+        QVERIFY(g.platform.calls(QStringLiteral("MsgBox")).isEmpty());
+        QVERIFY(g.platform.calls(QStringLiteral("PlaySound")).isEmpty());
     }
 
     void startGeometryInTwips()
     {
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         QCOMPARE(a.Picture1()->Left(), 0.0);
         QCOMPARE(a.Picture1()->Top(), 240.0);
         QCOMPARE(a.Picture1()->Width(), 10100.0);
@@ -103,38 +100,36 @@ private Q_SLOTS:
     void windowKeptAsThePlayerHasIt()
     {
         QFETCH(bool, maximised);
-        QTemporaryDir dir;
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
-        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("p.bmp"), 320, 240));
+        Game g;
+        MainAccess& a = g.a;
+        g.platform.openAnswers.push_back(g.picture(QStringLiteral("p.bmp"), 320, 240));
         a.OpenPicture();
-        main.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        g.main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g.main));
         if (maximised)
-            main.showMaximized();
+            g.main.showMaximized();
         else
-            main.resize(430, 300);
-        QTRY_COMPARE(main.isMaximized(), maximised);
+            g.main.resize(430, 300);
+        QTRY_COMPARE(g.main.isMaximized(), maximised);
         QCoreApplication::processEvents();
-        const QRect before = main.geometry();
+        const QRect before = g.main.geometry();
         auto wholeSurfaceShows = [&] { return a.form()->rect().contains(a.Picture1()->geometry()); };
         QVERIFY(wholeSurfaceShows());
 
         a.NewGame();
         QCoreApplication::processEvents();
-        QCOMPARE(main.geometry(), before);
-        QCOMPARE(main.isMaximized(), maximised);
+        QCOMPARE(g.main.geometry(), before);
+        QCOMPARE(g.main.isMaximized(), maximised);
 
         // 320 / 6 gives 53-pixel pieces: a play surface 636 pixels across and 500 twips more.
         a.Divisions() = 6;
         a.NewGame();
         QCoreApplication::processEvents();
-        QCOMPARE(main.isMaximized(), maximised);
+        QCOMPARE(g.main.isMaximized(), maximised);
         if (maximised)
-            QCOMPARE(main.geometry(), before);
+            QCOMPARE(g.main.geometry(), before);
         else
-            QCOMPARE(main.geometry().size(), QSize(TwipsToPixelsX(636 * 15 + 1000), before.height()));
+            QCOMPARE(g.main.geometry().size(), QSize(TwipsToPixelsX(636 * 15 + 1000), before.height()));
         QVERIFY(wholeSurfaceShows());
         QCOMPARE(a.Picture1()->Width(), 636 * 15 + 500.0);
     }
@@ -148,9 +143,8 @@ private Q_SLOTS:
     void newGameResetsTheGame()
     {
         QFETCH(bool, solved);
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         a.Picture3()->setPicture(TestPicture(320, 240));
         // Something on the play surface that the new game will replace.
         a.Picture1()->Box(0, 0, 100, 100, 0);
@@ -158,20 +152,20 @@ private Q_SLOTS:
         a.Solved() = solved;
         const QImage before = a.Picture1()->image();
         bool sawBox = false;
-        platform.onMsgBox = [&](const QString&, const QString&) {
+        g.platform.onMsgBox = [&](const QString&, const QString&) {
             sawBox = true;
             // The congratulation comes before anything is drawn or played.
-            QVERIFY(platform.calls(QStringLiteral("PlaySound")).isEmpty());
+            QVERIFY(g.platform.calls(QStringLiteral("PlaySound")).isEmpty());
             COMPARE_PIXELS(a.Picture1()->image(), before);
         };
         a.NewGame();
         QCOMPARE(sawBox, solved);
         if (solved)
-            QCOMPARE(platform.log,
+            QCOMPARE(g.platform.log,
                 QStringList({ QStringLiteral("MsgBox Ati terminat .... Felicitari|Tilora"),
                     QStringLiteral("PlaySound /opt/tilora\\utopia.wav") }));
         else
-            QCOMPARE(platform.log, QStringList());
+            QCOMPARE(g.platform.log, QStringList());
 
         QCOMPARE(a.Tray().UBound(), 16L);
         QCOMPARE(a.Board().UBound(), 16L);
@@ -190,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(a.mDefDiv()->isEnabled());
         // The whole picture in the tray region, one to one here, beside the empty grid.
         COMPARE_PIXELS(a.Picture1()->image(),
-            Laid(Grid(*a.Picture1(), 4, 80, 60, 340), QPoint(0, 0), TestPicture(320, 240)));
+            Laid(Grid(*a.Picture1(), Cells { 4, 80, 60 }), QPoint(0, 0), TestPicture(320, 240)));
         COMPARE_PIXELS(a.Picture2()->image(), Solid(a.Picture2()->image().size(), a.Picture2()->BackColor()));
     }
 
@@ -210,12 +204,11 @@ private Q_SLOTS:
         QFETCH(QSize, picture);
         QFETCH(int, pieceW);
         QFETCH(int, pieceH);
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         a.Picture3()->setPicture(TestPicture(picture.width(), picture.height()));
         a.NewGame();
-        QCOMPARE(platform.log, QStringList());
+        QCOMPARE(g.platform.log, QStringList());
         QCOMPARE(a.PieceW(), pieceW);
         QCOMPARE(a.PieceH(), pieceH);
         // The play surface follows: both regions, the gap and the last grid line inside it.
@@ -223,17 +216,17 @@ private Q_SLOTS:
         QCOMPARE(a.Picture1()->ScaleHeight(), std::round((4.0 * pieceH * 15 + 100) / 15) - 4);
         const QImage& shown = a.Picture1()->image();
         const QRgb fore = a.Picture1()->ForeColor();
-        QCOMPARE(shown.pixel(4 * pieceW + 20, 4 * pieceH), fore);
-        QCOMPARE(shown.pixel(8 * pieceW + 20, 0), fore);
+        const Cells cells { 4, pieceW, pieceH };
+        QCOMPARE(shown.pixel(cells.boardLeft(), 4 * pieceH), fore);
+        QCOMPARE(shown.pixel(cells.boardLeft() + 4 * pieceW, 0), fore);
         // The gap stays blank.
         QCOMPARE(shown.pixel(4 * pieceW + 10, 0), a.Picture1()->BackColor());
     }
 
     void newGameBeforeAnyPicture()
     {
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         a.Picture3()->setBackColor(0xffe01010);
         a.Picture3()->Cls();
         a.NewGame();
@@ -241,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(a.PieceW(), 91);
         QCOMPARE(a.PieceH(), 65);
         COMPARE_PIXELS(a.Picture1()->image(),
-            Laid(Grid(*a.Picture1(), 4, 91, 65, 384), QPoint(0, 0), Solid(QSize(364, 260), 0xffe01010)));
+            Laid(Grid(*a.Picture1(), Cells { 4, 91, 65 }), QPoint(0, 0), Solid(QSize(364, 260), 0xffe01010)));
     }
 
     void checkSolved_data()
@@ -260,9 +253,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, board);
         QFETCH(bool, solved);
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         const QStringList words = board.split(QLatin1Char(' '));
         const QString what = words.first();
         if (what != QLatin1String("empty") || words.size() > 1)
@@ -279,20 +271,19 @@ private Q_SLOTS:
         a.Solved() = !solved;
         a.CheckSolved();
         QCOMPARE(a.Solved(), solved);
-        QCOMPARE(platform.log, QStringList());
+        QCOMPARE(g.platform.log, QStringList());
     }
 
     void levelNineGrid()
     {
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         a.Divisions() = 9;
         a.PieceW() = 40;
         a.PieceH() = 40;
         a.ArrangeLayout(40, 40, 380, 0);
-        QCOMPARE(platform.log, QStringList());
-        COMPARE_PIXELS(a.Picture1()->image(), Grid(*a.Picture1(), 9, 40, 40, 380));
+        QCOMPARE(g.platform.log, QStringList());
+        COMPARE_PIXELS(a.Picture1()->image(), Grid(*a.Picture1(), Cells { 9, 40, 40 }));
         QCOMPARE(a.Picture1()->image().pixel(740, 360), a.Picture1()->ForeColor());
     }
 
@@ -317,14 +308,13 @@ private Q_SLOTS:
         QFETCH(int, originX);
         QFETCH(bool, widthChanged);
         QFETCH(bool, cleared);
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         const QImage before = a.Picture1()->image();
         const double height = a.Picture1()->Height();
         const double formWidth = a.FormWidth();
         a.ArrangeLayout(pieceW, pieceH, originX, 0);
-        QCOMPARE(platform.log, QStringList { Overflow });
+        QCOMPARE(g.platform.log, QStringList { Overflow });
         // Read back as it was set, at start or by the step that ran.
         const double width = widthChanged ? 8.0 * pieceW * 15 + 500 : 10100.0;
         QCOMPARE(a.Picture1()->Width(), width);
@@ -336,14 +326,13 @@ private Q_SLOTS:
 
     void newGameOverflowKeepsTheStepsBefore()
     {
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         // 16400 / 4 gives 4100-pixel pieces; twice four of them do not fit 16 bits.
         a.Picture3()->setPicture(TestPicture(16400, 8));
         MessUp(a);
         a.NewGame();
-        QCOMPARE(platform.log, QStringList { Overflow });
+        QCOMPARE(g.platform.log, QStringList { Overflow });
         for (long k = 1; k <= 16; ++k) {
             QCOMPARE(a.Tray()(k).Id, Integer(k));
             QCOMPARE(a.Board()(k).Id, 0);
