@@ -225,24 +225,22 @@ void OpenPictureTest::showsPictureBesideGrid()
     QFETCH(int, pieceW);
     QFETCH(int, pieceH);
 
-    QTemporaryDir dir;
-    const QString path = WriteTestPicture(dir, name, width, height, 3);
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
+    Game g;
+    MainAccess& a = g.a;
+    const QString path = g.picture(name, width, height, 3);
     a.Divisions() = level;
-    platform.openAnswers.push_back(path);
+    g.platform.openAnswers.push_back(path);
     a.mDeschidePoza()->trigger();
 
-    QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList());
-    QCOMPARE(platform.calls(QStringLiteral("OpenFile")),
+    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("OpenFile")),
         QStringList { QStringLiteral("OpenFile Imagini (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp") });
     QCOMPARE(a.PictureFile(), path);
     QCOMPARE(a.PieceW(), pieceW);
     QCOMPARE(a.PieceH(), pieceH);
     QVERIFY(!a.Dealt());
-    QCOMPARE(platform.busy, 0);
-    QVERIFY(platform.busyShown > 0);
+    QCOMPARE(g.platform.busy, 0);
+    QVERIFY(g.platform.busyShown > 0);
 
     const QImage& p3 = a.Picture3()->image();
     QCOMPARE(p3.size(), QSize(width, height));
@@ -257,7 +255,8 @@ void OpenPictureTest::showsPictureBesideGrid()
         QCOMPARE(FirstStrayPixel(p1.copy(tray), p3), QPoint(-1, -1));
 
     const QRgb back = a.Picture1()->BackColor(), fore = a.Picture1()->ForeColor();
-    const int left = level * pieceW + 20, right = left + level * pieceW, bottom = level * pieceH;
+    const Cells cells { level, pieceW, pieceH };
+    const int left = cells.boardLeft(), right = left + level * pieceW, bottom = level * pieceH;
     QVERIFY(p1.width() > right && p1.height() > bottom);
     for (int i = 0; i <= level; ++i) {
         QVERIFY2(AllOf(p1, QRect(QPoint(left + i * pieceW, 0), QPoint(left + i * pieceW, bottom)), fore),
@@ -285,25 +284,23 @@ void OpenPictureTest::cancelChangesNothing_data()
 void OpenPictureTest::cancelChangesNothing()
 {
     QFETCH(int, before);
-    QTemporaryDir dir;
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
+    Game g;
+    MainAccess& a = g.a;
     if (before >= 1) {
-        platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("a.bmp"), 360, 200));
+        g.platform.openAnswers.push_back(g.picture(QStringLiteral("a.bmp"), 360, 200));
         a.mDeschidePoza()->trigger();
     }
     if (before >= 2)
         a.mAmesteca()->trigger();
     const State was(a);
-    platform.clear();
+    g.platform.clear();
 
     a.mDeschidePoza()->trigger();
 
-    QCOMPARE(platform.calls(QStringLiteral("OpenFile")).size(), 1);
-    QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("OpenFile")).size(), 1);
+    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
     QVERIFY(State(a) == was);
-    QCOMPARE(platform.busy, 0);
+    QCOMPARE(g.platform.busy, 0);
 }
 
 void OpenPictureTest::refusesPictureTooSmallForLevel_data()
@@ -322,44 +319,40 @@ void OpenPictureTest::refusesPictureTooSmallForLevel()
     QFETCH(int, width);
     QFETCH(int, height);
     QFETCH(int, level);
-    QTemporaryDir dir;
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
-    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("good.bmp"), 360, 360));
+    Game g;
+    MainAccess& a = g.a;
+    g.platform.openAnswers.push_back(g.picture(QStringLiteral("good.bmp"), 360, 360));
     a.mDeschidePoza()->trigger();
     a.mAmesteca()->trigger();
     a.Divisions() = level;
     State was(a);
-    platform.clear();
+    g.platform.clear();
 
-    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("tiny.bmp"), width, height));
+    g.platform.openAnswers.push_back(g.picture(QStringLiteral("tiny.bmp"), width, height));
     a.mDeschidePoza()->trigger();
 
-    const QStringList boxes = platform.calls(QStringLiteral("MsgBox"));
+    const QStringList boxes = g.platform.calls(QStringLiteral("MsgBox"));
     QCOMPARE(boxes.size(), 1);
     QVERIFY2(boxes.first().startsWith(QLatin1String("MsgBox Tilora|")), qPrintable(boxes.first()));
     // The file name is remembered as with any file that cannot be used; nothing else moves.
     was.pictureFile = a.PictureFile();
     QVERIFY(State(a) == was);
-    QCOMPARE(platform.busy, 0);
+    QCOMPARE(g.platform.busy, 0);
 }
 
 void OpenPictureTest::openAfterDealStopsPlay()
 {
-    QTemporaryDir dir;
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
-    platform.openAnswers.push_back(WriteTestPicture(dir, QStringLiteral("first.bmp"), 320, 320, 1));
+    Game g;
+    MainAccess& a = g.a;
+    g.platform.openAnswers.push_back(g.picture(QStringLiteral("first.bmp"), 320, 320, 1));
     a.mDeschidePoza()->trigger();
     a.mAmesteca()->trigger();
     QVERIFY(a.Dealt());
     const QList<int> tray = Flatten(a.Tray());
     const QImage backing = a.Picture2()->image();
 
-    const QString second = WriteTestPicture(dir, QStringLiteral("second.jpg"), 200, 160, 9);
-    platform.openAnswers.push_back(second);
+    const QString second = g.picture(QStringLiteral("second.jpg"), 200, 160, 9);
+    g.platform.openAnswers.push_back(second);
     a.mDeschidePoza()->trigger();
 
     QVERIFY(!a.Dealt());
@@ -402,13 +395,12 @@ void OpenPictureTest::showsPhotosUpright()
     const QImage upright = Blocks(width, height);
     const QString path = WriteBytes(
         dir, QStringLiteral("photo.jpg"), PhotoTaken(upright, orientation, orientation % 2 == 0));
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess a { main };
-    platform.openAnswers.push_back(path);
+    Game g;
+    MainAccess& a = g.a;
+    g.platform.openAnswers.push_back(path);
     a.mDeschidePoza()->trigger();
 
-    QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
     const QImage& p3 = a.Picture3()->image();
     QCOMPARE(p3.size(), QSize(width, height));
     QCOMPARE(a.PieceW(), width / 4);
