@@ -2,6 +2,7 @@
 // with the game's invariants checked after every step. A failure names its seed and step, so
 // TILORA_MONKEY_SEED=<seed> replays it; TILORA_MONKEY_EVENTS sets the length of the run.
 #include "FakePlatform.h"
+#include "Game.h"
 #include "MainAccess.h"
 #include "TestPictures.h"
 
@@ -78,11 +79,9 @@ private Q_SLOTS:
         const QStringList texts { "4", "9", "10", "3", "2", "1", "0", "-5", "15", "16", "5", "7", "abc", "",
             "1e10", "4.5", "nan", "inf", " 6 ", "32767", "99999999999", "-0", "3,5" };
 
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
-        main.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        Game g;
+        MainAccess& a = g.a;
+        QVERIFY(g.show());
 
         PictureBox* p1 = a.Picture1();
         QStringList recent;
@@ -113,10 +112,9 @@ private Q_SLOTS:
         auto toWidget
             = [&](double x, double y) { return QPoint(int(x), int(y)) + p1->contentsRect().topLeft(); };
         auto cellCentre = [&](int cell, bool board) {
-            const int n = a.Divisions().v(), w = a.PieceW().v(), h = a.PieceH().v();
-            const int col = (cell - 1) % n, row = (cell - 1) / n;
-            const int left = (board ? n * w + 20 : 0) + col * w;
-            return toWidget(left + w / 2.0 + 1, row * h + h / 2.0 + 1);
+            const Cells cells = g.layout();
+            const QRect r = board ? cells.board(cell) : cells.tray(cell);
+            return toWidget(r.x() + cells.w / 2.0 + 1, r.y() + cells.h / 2.0 + 1);
         };
         auto anywhere = [&] {
             const QRect r = p1->rect().adjusted(-30, -30, 30, 30);
@@ -166,9 +164,9 @@ private Q_SLOTS:
                     sent += 3;
                 }
             } else if (what < 76) {
-                platform.openAnswers.push_back(files[pick(int(files.size()))]);
+                g.platform.openAnswers.push_back(files[pick(int(files.size()))]);
                 note(QStringLiteral("open %1").arg(
-                    platform.openAnswers.back().value_or(QStringLiteral("(cancel)"))));
+                    g.platform.openAnswers.back().value_or(QStringLiteral("(cancel)"))));
                 a.mDeschidePoza()->trigger();
                 sent += 1;
             } else if (what < 84) {
@@ -201,7 +199,7 @@ private Q_SLOTS:
                 note(QStringLiteral("key %1").arg(key == Qt::Key_F4 ? "F4" : "Esc"));
                 QWidget* focus = QApplication::focusWidget();
                 QTest::keyClick(
-                    focus && focus->window() == &main ? focus : static_cast<QWidget*>(&main), key);
+                    focus && focus->window() == &g.main ? focus : static_cast<QWidget*>(&g.main), key);
                 sent += 1;
             } else {
                 note(QStringLiteral("about"));
@@ -215,7 +213,7 @@ private Q_SLOTS:
             }
 
             // Every box the step showed is one the game means to show.
-            const QStringList boxes = platform.calls(QStringLiteral("MsgBox"));
+            const QStringList boxes = g.platform.calls(QStringLiteral("MsgBox"));
             for (; boxesSeen < boxes.size(); ++boxesSeen) {
                 const QString line = boxes[boxesSeen].mid(7);
                 const QString title = line.section(QLatin1Char('|'), 0, 0),
@@ -224,16 +222,16 @@ private Q_SLOTS:
                 if (!KnownBox(title, text))
                     QFAIL(qPrintable(fail(QStringLiteral("unexpected box %1|%2").arg(title, text))));
             }
-            for (const QString& line : platform.log.mid(logSeen)) {
+            for (const QString& line : g.platform.log.mid(logSeen)) {
                 placed += line.endsWith(QLatin1String("chimes.wav")) ? 1 : 0;
                 solved += line.contains(QLatin1String("Felicitari")) ? 1 : 0;
                 lost += line.contains(QLatin1String("Game Over")) ? 1 : 0;
             }
-            logSeen = platform.log.size();
+            logSeen = g.platform.log.size();
             dealtSteps += a.Dealt() ? 1 : 0;
-            if (platform.log.size() > 4000) {
+            if (g.platform.log.size() > 4000) {
                 logSeen = 0;
-                platform.clear();
+                g.platform.clear();
                 boxesSeen = 0;
             }
 
