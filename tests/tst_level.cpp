@@ -4,7 +4,6 @@
 #include "TestPictures.h"
 
 #include <QLocale>
-#include <QPainter>
 #include <QStyleOptionButton>
 #include <QTest>
 
@@ -249,16 +248,8 @@ private Q_SLOTS:
         QCOMPARE(p.a.PieceH(), pieceH);
         // The new grid, and the blank preview stretched over the tray region.
         const PictureBox& surface = *p.a.Picture1();
-        QImage expected(surface.image().size(), QImage::Format_RGB32);
-        expected.fill(surface.BackColor());
-        QPainter paint(&expected);
-        paint.fillRect(0, 0, level * pieceW, level * pieceH, QColor(p.a.Picture3()->BackColor()));
-        const int origin = level * pieceW + 20;
-        for (int k = 0; k <= level; ++k) {
-            paint.fillRect(origin + k * pieceW, 0, 1, level * pieceH + 1, QColor(surface.ForeColor()));
-            paint.fillRect(origin, k * pieceH, level * pieceW + 1, 1, QColor(surface.ForeColor()));
-        }
-        paint.end();
+        const QImage expected = Laid(Grid(surface, Cells { level, pieceW, pieceH }), QPoint(0, 0),
+            Solid(QSize(level * pieceW, level * pieceH), p.a.Picture3()->BackColor()));
         QCOMPARE(FirstDifference(surface.image(), expected), QPoint(-1, -1));
         QCOMPARE(p.platform.log, QStringList());
     }

@@ -6,7 +6,6 @@
 
 #include <QFontDatabase>
 #include <QMessageBox>
-#include <QPainter>
 #include <QTest>
 
 #include <cmath>
@@ -15,19 +14,6 @@ namespace {
 const QString Overflow
     = QStringLiteral("MsgBox Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
                      "lucrează, iar pasul acesta nu s-a făcut.|Run-time error '6': Overflow");
-
-// An empty surface with the board's grid drawn on it.
-QImage Grid(const PictureBox& surface, const Cells& c)
-{
-    const int n = c.n, w = c.w, h = c.h, originX = c.boardLeft();
-    QImage img = Solid(surface.image().size(), surface.BackColor());
-    QPainter p(&img);
-    for (int k = 0; k <= n; ++k) {
-        p.fillRect(originX + k * w, 0, 1, n * h + 1, QColor(surface.ForeColor()));
-        p.fillRect(originX, k * h, n * w + 1, 1, QColor(surface.ForeColor()));
-    }
-    return img;
-}
 
 // A game that is under way, so that a new game has something to undo.
 void MessUp(MainAccess& a)

@@ -4,8 +4,21 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+
+QImage Grid(const PictureBox& surface, const Cells& c)
+{
+    const int n = c.n, w = c.w, h = c.h, originX = c.boardLeft();
+    QImage img = Solid(surface.image().size(), surface.BackColor());
+    QPainter p(&img);
+    for (int k = 0; k <= n; ++k) {
+        p.fillRect(originX + k * w, 0, 1, n * h + 1, QColor(surface.ForeColor()));
+        p.fillRect(originX, k * h, n * w + 1, 1, QColor(surface.ForeColor()));
+    }
+    return img;
+}
 
 Game::Game() = default;
 Game::~Game() = default;

@@ -32,6 +32,9 @@ struct Cells {
     static QPoint inside(const QRect& r) { return r.topLeft() + QPoint(r.width() / 3, r.height() / 2); }
 };
 
+// An empty play surface with the board's grid drawn on it.
+QImage Grid(const PictureBox& surface, const Cells& c);
+
 struct Game {
     Game();
     ~Game();
