@@ -2,6 +2,7 @@
 // refused with its own plain message and the game on screen stays exactly as it was; files close to
 // a refused kind that are good after all open. Every file is made here.
 #include "FakePlatform.h"
+#include "Game.h"
 #include "MainAccess.h"
 #include "TestPictures.h"
 #include "picture_file.h"
@@ -442,27 +443,25 @@ private Q_SLOTS:
         if (outcome != Outcome::Folder && outcome != Outcome::NotFound && outcome != Outcome::NotOrdinary)
             path = WriteBytes(dir, name, bytes);
 
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
+        Game g;
+        MainAccess& a = g.a;
         a.Divisions() = level;
         a.NewGame();
-        platform.openAnswers.push_back(
-            WriteTestPicture(dir, QStringLiteral("before.bmp"), 9 * 12, 9 * 10, 3));
+        g.platform.openAnswers.push_back(g.picture(QStringLiteral("before.bmp"), 9 * 12, 9 * 10, 3));
         a.mDeschidePoza()->trigger();
         a.mAmesteca()->trigger();
         QVERIFY(a.Dealt());
         const Snapshot before(a);
-        platform.clear();
+        g.platform.clear();
 
-        platform.openAnswers.push_back(path);
+        g.platform.openAnswers.push_back(path);
         a.mDeschidePoza()->trigger();
         done = true;
         if (unblock.joinable())
             unblock.join();
         QVERIFY(!wasOpened);
 
-        const QStringList boxes = platform.calls(QStringLiteral("MsgBox"));
+        const QStringList boxes = g.platform.calls(QStringLiteral("MsgBox"));
         QCOMPARE(a.PictureFile(), path);
         if (outcome == Outcome::Loads) {
             QCOMPARE(boxes, QStringList());
@@ -488,13 +487,12 @@ private Q_SLOTS:
     void awkwardNamesLoad()
     {
         QFETCH(QString, name);
-        FakePlatform platform;
-        Main main(platform);
-        MainAccess a { main };
-        const QString path = WriteTestPicture(dir, name, 100, 60, 5);
-        platform.openAnswers.push_back(path);
+        Game g;
+        MainAccess& a = g.a;
+        const QString path = g.picture(name, 100, 60, 5);
+        g.platform.openAnswers.push_back(path);
         a.mDeschidePoza()->trigger();
-        QVERIFY2(platform.calls(QStringLiteral("MsgBox")).isEmpty(), qPrintable(platform.log.join('\n')));
+        QVERIFY2(g.platform.calls(QStringLiteral("MsgBox")).isEmpty(), qPrintable(g.platform.log.join('\n')));
         QCOMPARE(a.PieceW(), 25);
         QCOMPARE(a.PieceH(), 15);
         QCOMPARE(a.PictureFile(), path);
