@@ -1,6 +1,6 @@
 #include "AppInfo.h"
 #include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "PictureBox.h"
 #include "frmAbout.h"
 #include "icon.h"
@@ -331,10 +331,9 @@ void TestAbout::keysClose()
 
 void TestAbout::aboutFromMenu()
 {
-    FakePlatform platform;
-    Main main(platform);
-    MainAccess m { main };
-    main.show();
+    Game g;
+    MainAccess& m = g.a;
+    g.main.show();
 
     m.mAbout()->trigger();
     QPointer<frmAbout> first = m.aboutForm();
@@ -354,7 +353,7 @@ void TestAbout::aboutFromMenu()
     m.mAbout()->trigger();
     QVERIFY(m.aboutForm());
     QCOMPARE(AboutAccess { *m.aboutForm() }.lblTitle()->text(), QStringLiteral("Tilora"));
-    QVERIFY(platform.calls(QStringLiteral("MsgBox")).isEmpty());
+    QVERIFY(g.platform.calls(QStringLiteral("MsgBox")).isEmpty());
 }
 
 void TestAbout::systemStore_data()
