@@ -4,7 +4,7 @@
 //
 // Run with -tilora_seeds=DIR to write a few small JPEG and BMP pictures there as a starting corpus.
 #include "FakePlatform.h"
-#include "MainAccess.h"
+#include "Game.h"
 #include "TestPictures.h"
 #include "picture_file.h"
 
@@ -36,9 +36,9 @@ struct World {
     QApplication app { argc, argv };
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("input.jpg"));
-    FakePlatform platform;
-    Main main { platform };
-    MainAccess a { main };
+    Game game;
+    FakePlatform& platform = game.platform;
+    MainAccess& a = game.a;
 };
 
 World& TheWorld()
