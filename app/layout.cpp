@@ -270,7 +270,10 @@ void Main::FitWindowToForm(double twips, bool starting)
     const double fitsH = height - Picture1->y() - 2 * border;
     if (innerH > fitsH && innerH > 0)
         width -= int(innerW - std::ceil(innerW * std::max(fitsH, 1.0) / innerH));
-    width = std::max(1, std::min(width, room.width()));
+    // However small the picture, the menu and the level panel stay whole: a 4 x 4 picture would
+    // otherwise leave a window too narrow to reach them.
+    const int least = std::max(menuBar()->sizeHint().width(), Frame1->geometry().right() + 1);
+    width = std::max(1, std::min(std::max(width, least), room.width()));
 
     // A window that grows keeps its right edge on the screen.
     if (isVisible() && screen()) {

@@ -197,6 +197,8 @@ private Q_SLOTS:
         QCOMPARE(g.platform.log, QStringList());
         QCOMPARE(a.PieceW(), pieceW);
         QCOMPARE(a.PieceH(), pieceH);
+        // However narrow the layout, the level panel stays within the window.
+        QVERIFY(g.main.width() > a.Frame1()->geometry().right());
         // The play surface follows: both regions, the gap and the last grid line inside it.
         QCOMPARE(a.Picture1()->ScaleWidth(), std::round((8.0 * pieceW * 15 + 500) / 15) - 4);
         QCOMPARE(a.Picture1()->ScaleHeight(), std::round((4.0 * pieceH * 15 + 100) / 15) - 4);
