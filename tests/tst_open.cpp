@@ -22,14 +22,6 @@
 
 namespace {
 
-QList<int> Flatten(const Array<PieceRec>& a)
-{
-    QList<int> out;
-    for (long i = a.LBound(); i <= a.UBound(); ++i)
-        out << a(i).Id.v() << a(i).FlipH.v() << a(i).FlipV.v();
-    return out;
-}
-
 // Everything an open may touch.
 struct State {
     QImage picture1, picture2, picture3;

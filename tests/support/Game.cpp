@@ -20,6 +20,14 @@ QImage Grid(const PictureBox& surface, const Cells& c)
     return img;
 }
 
+QList<int> Flatten(const Array<PieceRec>& records)
+{
+    QList<int> out;
+    for (long i = records.LBound(); i <= records.UBound(); ++i)
+        out << records(i).Id.v() << records(i).FlipH.v() << records(i).FlipV.v();
+    return out;
+}
+
 Game::Game() = default;
 Game::~Game() = default;
 
@@ -84,10 +92,7 @@ QImage Game::piece(int k, bool flipH, bool flipV)
 
 QList<int> Game::board()
 {
-    QList<int> out;
-    for (long i = 1; i <= a.Board().UBound(); ++i)
-        out << a.Board()(i).Id.v() << a.Board()(i).FlipH.v() << a.Board()(i).FlipV.v();
-    return out;
+    return Flatten(a.Board());
 }
 
 QPoint Game::widgetPos(QPoint p) const

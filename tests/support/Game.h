@@ -32,6 +32,9 @@ struct Cells {
     static QPoint inside(const QRect& r) { return r.topLeft() + QPoint(r.width() / 3, r.height() / 2); }
 };
 
+// Id, FlipH and FlipV of every piece record in a row, for comparing a tray or board whole.
+QList<int> Flatten(const Array<PieceRec>& records);
+
 // An empty play surface with the board's grid drawn on it.
 QImage Grid(const PictureBox& surface, const Cells& c);
 
