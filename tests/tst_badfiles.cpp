@@ -266,13 +266,6 @@ struct Snapshot {
     bool dealt;
     QList<int> tray, board;
 
-    static QList<int> Flatten(const Array<PieceRec>& a)
-    {
-        QList<int> out;
-        for (long i = a.LBound(); i <= a.UBound(); ++i)
-            out << a(i).Id.v() << a(i).FlipH.v() << a(i).FlipV.v();
-        return out;
-    }
     explicit Snapshot(MainAccess& a)
         : picture1(a.Picture1()->image())
         , picture3(a.Picture3()->image())
