@@ -22,30 +22,6 @@
 
 namespace {
 
-// Everything an open may touch.
-struct State {
-    QImage picture1, picture2, picture3;
-    int pieceW, pieceH;
-    bool dealt, defDivEnabled;
-    QString pictureFile;
-    QList<int> tray, board;
-
-    explicit State(MainAccess& a)
-        : picture1(a.Picture1()->image())
-        , picture2(a.Picture2()->image())
-        , picture3(a.Picture3()->image())
-        , pieceW(a.PieceW().v())
-        , pieceH(a.PieceH().v())
-        , dealt(a.Dealt())
-        , defDivEnabled(a.mDefDiv()->isEnabled())
-        , pictureFile(a.PictureFile())
-        , tray(Flatten(a.Tray()))
-        , board(Flatten(a.Board()))
-    {
-    }
-    bool operator==(const State&) const = default;
-};
-
 bool AllOf(const QImage& img, const QRect& r, QRgb colour)
 {
     for (int y = r.top(); y <= r.bottom(); ++y)
@@ -284,14 +260,14 @@ void OpenPictureTest::cancelChangesNothing()
     }
     if (before >= 2)
         a.mAmesteca()->trigger();
-    const State was(a);
+    const GameState was(a);
     g.platform.clear();
 
     a.mDeschidePoza()->trigger();
 
     QCOMPARE(g.platform.calls(QStringLiteral("OpenFile")).size(), 1);
     QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
-    QVERIFY(State(a) == was);
+    QVERIFY(GameState(a) == was);
     QCOMPARE(g.platform.busy, 0);
 }
 
@@ -317,7 +293,7 @@ void OpenPictureTest::refusesPictureTooSmallForLevel()
     a.mDeschidePoza()->trigger();
     a.mAmesteca()->trigger();
     a.Divisions() = level;
-    State was(a);
+    GameState was(a);
     g.platform.clear();
 
     g.platform.openAnswers.push_back(g.picture(QStringLiteral("tiny.bmp"), width, height));
@@ -328,7 +304,7 @@ void OpenPictureTest::refusesPictureTooSmallForLevel()
     QVERIFY2(boxes.first().startsWith(QLatin1String("MsgBox Tilora|")), qPrintable(boxes.first()));
     // The file name is remembered as with any file that cannot be used; nothing else moves.
     was.pictureFile = a.PictureFile();
-    QVERIFY(State(a) == was);
+    QVERIFY(GameState(a) == was);
     QCOMPARE(g.platform.busy, 0);
 }
 
@@ -445,7 +421,7 @@ void OpenPictureTest::openFromOutsideTheDialog()
     Game g;
     QVERIFY(g.open(before));
     g.deal(7);
-    const State was(g.a);
+    const GameState was(g.a);
     g.platform.clear();
 
     if (dropped) {
@@ -467,7 +443,7 @@ void OpenPictureTest::openFromOutsideTheDialog()
 
     if (!opens) {
         QCOMPARE(g.platform.log, QStringList());
-        QVERIFY(State(g.a) == was);
+        QVERIFY(GameState(g.a) == was);
         return;
     }
     // The same file chosen in the Open dialog of a game in the same state.
@@ -478,7 +454,7 @@ void OpenPictureTest::openFromOutsideTheDialog()
     viaDialog.open(urls.first().toLocalFile());
 
     QCOMPARE(g.platform.log, viaDialog.platform.log);
-    QCOMPARE(State(g.a), State(viaDialog.a));
+    QCOMPARE(GameState(g.a), GameState(viaDialog.a));
     // The next "Deschide Poza" asks the player again.
     QVERIFY(!g.platform.nextOpen);
 }

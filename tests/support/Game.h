@@ -35,6 +35,30 @@ struct Cells {
 // Id, FlipH and FlipV of every piece record in a row, for comparing a tray or board whole.
 QList<int> Flatten(const Array<PieceRec>& records);
 
+// Everything an open may touch.
+struct GameState {
+    QImage picture1, picture2, picture3;
+    int pieceW, pieceH;
+    bool dealt, defDivEnabled;
+    QString pictureFile;
+    QList<int> tray, board;
+
+    explicit GameState(MainAccess& a)
+        : picture1(a.Picture1()->image())
+        , picture2(a.Picture2()->image())
+        , picture3(a.Picture3()->image())
+        , pieceW(a.PieceW().v())
+        , pieceH(a.PieceH().v())
+        , dealt(a.Dealt())
+        , defDivEnabled(a.mDefDiv()->isEnabled())
+        , pictureFile(a.PictureFile())
+        , tray(Flatten(a.Tray()))
+        , board(Flatten(a.Board()))
+    {
+    }
+    bool operator==(const GameState&) const = default;
+};
+
 // An empty play surface with the board's grid drawn on it.
 QImage Grid(const PictureBox& surface, const Cells& c);
 
