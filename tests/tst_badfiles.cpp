@@ -260,25 +260,6 @@ bool Says(Outcome expected, const QString& text, const QString& fileName, const 
     return false;
 }
 
-struct Snapshot {
-    QImage picture1, picture3;
-    int pieceW, pieceH;
-    bool dealt;
-    QList<int> tray, board;
-
-    explicit Snapshot(MainAccess& a)
-        : picture1(a.Picture1()->image())
-        , picture3(a.Picture3()->image())
-        , pieceW(a.PieceW().v())
-        , pieceH(a.PieceH().v())
-        , dealt(a.Dealt())
-        , tray(Flatten(a.Tray()))
-        , board(Flatten(a.Board()))
-    {
-    }
-    bool operator==(const Snapshot&) const = default;
-};
-
 // Garbage of one kind left in freed blocks of many sizes, so stale memory shows in a decode.
 void SoilHeap(unsigned char garbage)
 {
@@ -444,7 +425,7 @@ private Q_SLOTS:
         a.mDeschidePoza()->trigger();
         a.mAmesteca()->trigger();
         QVERIFY(a.Dealt());
-        const Snapshot before(a);
+        GameState before(a);
         g.platform.clear();
 
         g.platform.openAnswers.push_back(path);
@@ -466,7 +447,9 @@ private Q_SLOTS:
         const QString text = boxes.first().section(QLatin1Char('|'), 1);
         QVERIFY2(!text.contains(QLatin1String("Unknown error")), qPrintable(text));
         QVERIFY2(Says(outcome, text, name, detail), qPrintable(text));
-        QVERIFY(Snapshot(a) == before);
+        // The file name is remembered as with any file that cannot be used; nothing else moves.
+        before.pictureFile = a.PictureFile();
+        QVERIFY(GameState(a) == before);
     }
 
     // A good picture whose name has spaces and Romanian letters loads exactly.
