@@ -1,5 +1,7 @@
 #include "ScaledView.h"
 
+#include "Surface.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -15,19 +17,6 @@
 namespace {
 // Areas are counted in 1/256 of a surface pixel along each axis.
 constexpr int Unit = 256;
-
-// Qt 6.4 unites some regions wrongly when one ends in the band where the other begins; the symmetric
-// difference of disjoint regions takes its general path, which is right.
-void Unite(QRegion& to, const QRegion& more)
-{
-    if (more.isEmpty())
-        return;
-    if (to.isEmpty()) {
-        to = more;
-        return;
-    }
-    to = to.xored(more.subtracted(to));
-}
 
 // sums[i] += the rows' bytes i, each row by its weight (at most Unit), over `count` bytes. Most of
 // the work of shrinking is here: every byte of the area shown is read once.
