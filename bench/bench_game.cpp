@@ -122,7 +122,10 @@ QSize WholeWindowSize(const Config& c)
     if (s.isEmpty()) {
         auto g = NewWindow(c, View::Whole, Wall()->availableGeometry().size());
         g->open(PicturePath(c.width, c.height, "bmp"));
-        s = g->main.size();
+        // The window keeps its height once shown, here the wall's; only the play surface's is needed,
+        // or every new window would first paint thousands of rows of empty form.
+        const QWidget* surface = g->a.Picture1();
+        s = QSize(g->main.width(), surface->mapTo(&g->main, QPoint(0, surface->height())).y());
     }
     return s;
 }
