@@ -58,17 +58,18 @@ def picture_pixel(x, y):
 PICTURE = [[picture_pixel(x, y) for x in range(PIC_W)] for y in range(PIC_H)]
 
 
-def write_bmp(path):
+def write_bmp(path, pixels=None):
     """A 24-bit bottom-up BMP, written byte by byte so that nothing but this file defines it."""
-    pad = (4 - (PIC_W * 3) % 4) % 4
+    pixels = PICTURE if pixels is None else pixels
+    height, width = len(pixels), len(pixels[0])
+    pad = (4 - (width * 3) % 4) % 4
     data = bytearray()
-    for y in range(PIC_H - 1, -1, -1):
-        for x in range(PIC_W):
-            r, g, b = PICTURE[y][x]
+    for row in reversed(pixels):
+        for r, g, b in row:
             data += bytes((b, g, r))
         data += b"\0" * pad
     header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, PIC_W, PIC_H, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
     with open(path, "wb") as f:
         f.write(header + info + data)
 
