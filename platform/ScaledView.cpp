@@ -18,34 +18,68 @@ namespace {
 // Areas are counted in 1/256 of a surface pixel along each axis.
 constexpr int Unit = 256;
 
-// sums[i] += the rows' bytes i, each row by its weight (at most Unit), over `count` bytes. Most of
-// the work of shrinking is here: every byte of the area shown is read once.
 #ifdef TILORA_AVX2
-// The same with the wider registers of the processors that have them.
+__attribute__((target("avx2"))) inline __m256i Widen(const uchar* p)
+{
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// sums[0..15] += 256 x whole + top and bottom by their weights, all sixteen-bit lanes. Interleaving
+// works within each half of a register, so the halves come out crossed and are put back in order.
+__attribute__((target("avx2"))) inline void AddSixteen(
+    quint32* sums, __m256i whole, __m256i top, __m256i bottom, __m256i wholeAndTop, __m256i bottomOnly)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lo = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(whole, top), wholeAndTop),
+        _mm256_madd_epi16(_mm256_unpacklo_epi16(bottom, zero), bottomOnly));
+    const __m256i hi = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(whole, top), wholeAndTop),
+        _mm256_madd_epi16(_mm256_unpackhi_epi16(bottom, zero), bottomOnly));
+    auto* s = reinterpret_cast<__m256i*>(sums);
+    _mm256_storeu_si256(s, _mm256_add_epi32(_mm256_loadu_si256(s), _mm256_permute2x128_si256(lo, hi, 0x20)));
+    _mm256_storeu_si256(
+        s + 1, _mm256_add_epi32(_mm256_loadu_si256(s + 1), _mm256_permute2x128_si256(lo, hi, 0x31)));
+}
+
+// The same with the wider registers of the processors that have them, for the usual shape of an
+// image row: a partly covered surface row above and below, and rows covered whole between them,
+// at most 128 of them, so that their bytes add up in 16 bits as signed numbers. Thirty-two bytes
+// a step, so that a row's pointer is read once for many bytes.
 __attribute__((target("avx2"))) std::size_t AddRowsWide(
     quint32* sums, const uchar* const* rows, const quint32* weights, int n, std::size_t count)
 {
+    int first = 0, last = n;
+    const uchar* top = rows[0];
+    const uchar* bottom = rows[0];
+    int topWeight = 0, bottomWeight = 0;
+    if (weights[0] != quint32(Unit))
+        topWeight = int(weights[first++]);
+    if (last > first && weights[last - 1] != quint32(Unit)) {
+        bottom = rows[--last];
+        bottomWeight = int(weights[last]);
+    }
+    for (int r = first; r < last; ++r)
+        if (weights[r] != quint32(Unit))
+            return 0;
+    const int whole = last - first;
+    if (whole > 128)
+        return 0;
+    const uchar* const* middle = rows + first;
+    // Each 32-bit sum is 256 x the whole rows' bytes + the two partial rows' bytes by their weights:
+    // pairs of 16-bit numbers multiplied and added by one instruction.
+    const __m256i wholeAndTop = _mm256_set1_epi32(int(Unit) | (topWeight << 16));
+    const __m256i bottomOnly = _mm256_set1_epi32(bottomWeight);
+    const __m256i zero = _mm256_setzero_si256();
     std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        auto* s = reinterpret_cast<__m256i*>(sums + i);
-        __m256i a0 = _mm256_loadu_si256(s), a1 = _mm256_loadu_si256(s + 1);
-        __m256i whole = _mm256_setzero_si256();
-        for (int r = 0; r < n; ++r) {
-            const __m256i bytes
-                = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + i)));
-            if (weights[r] == quint32(Unit)) {
-                whole = _mm256_add_epi16(whole, bytes);
-                continue;
-            }
-            const __m256i p = _mm256_mullo_epi16(bytes, _mm256_set1_epi16(short(weights[r])));
-            a0 = _mm256_add_epi32(a0, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(p)));
-            a1 = _mm256_add_epi32(a1, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(p, 1)));
+    for (; i + 32 <= count; i += 32) {
+        __m256i w0 = zero, w1 = zero;
+        for (int r = 0; r < whole; ++r) {
+            w0 = _mm256_add_epi16(w0, Widen(middle[r] + i));
+            w1 = _mm256_add_epi16(w1, Widen(middle[r] + i + 16));
         }
-        a0 = _mm256_add_epi32(a0, _mm256_slli_epi32(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(whole)), 8));
-        a1 = _mm256_add_epi32(
-            a1, _mm256_slli_epi32(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(whole, 1)), 8));
-        _mm256_storeu_si256(s, a0);
-        _mm256_storeu_si256(s + 1, a1);
+        const __m256i t0 = Widen(top + i), t1 = Widen(top + i + 16);
+        const __m256i b0 = Widen(bottom + i), b1 = Widen(bottom + i + 16);
+        AddSixteen(sums + i, w0, t0, b0, wholeAndTop, bottomOnly);
+        AddSixteen(sums + i + 16, w1, t1, b1, wholeAndTop, bottomOnly);
     }
     return i;
 }
@@ -53,12 +87,13 @@ __attribute__((target("avx2"))) std::size_t AddRowsWide(
 const bool HasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
+// sums[i] += the rows' bytes i, each row by its weight (at most Unit), over `count` bytes. Most of
+// the work of shrinking is here: every byte of the area shown is read once.
 void AddRows(quint32* sums, const uchar* const* rows, const quint32* weights, int n, std::size_t count)
 {
     std::size_t i = 0;
 #ifdef TILORA_AVX2
-    // Whole rows are added up in 16 bits: at most 64 of them.
-    if (HasAvx2 && n <= 64)
+    if (HasAvx2)
         i = AddRowsWide(sums, rows, weights, n, count);
 #endif
 #ifdef __SSE2__
