@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -212,27 +213,17 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
     parts_.clear();
     read(QRect(sa, ra, sb - sa, rb - ra), parts_);
     const int n = sb - sa;
-    rowSums_.resize(4 * std::size_t(n));
-    // What each image column takes of each surface column, the same on every row.
-    firstColumn_.resize(d.width());
-    columns_.resize(d.width());
-    columnScale_.resize(d.width());
-    columnWeights_.clear();
-    for (int dx = 0; dx < d.width(); ++dx) {
-        const int left = xe[dx], right = xe[dx + 1];
-        const int c0 = left / Unit, c1 = std::min(W, (right + Unit - 1) / Unit);
-        firstColumn_[dx] = c0;
-        columns_[dx] = c1 - c0;
-        columnScale_[dx] = float(1.0 / double(right - left));
-        for (int c = c0; c < c1; ++c)
-            columnWeights_.push_back(float(std::min((c + 1) * Unit, right) - std::max(c * Unit, left)));
-    }
+    // What each image column takes of each of its surface columns, the same on every row.
+    columnWeights(xe, sa);
+    // Every image column reads as many columns as the widest one, from its first; those past the
+    // columns read lie in zeros.
+    rowSums_.assign(4 * std::size_t(n + columns_), 0u);
 
     for (int dy = 0; dy < d.height(); ++dy) {
         const int top = ye[dy], bottom = ye[dy + 1];
         const int r0 = top / Unit, r1 = std::min(H, (bottom + Unit - 1) / Unit);
         // The image row's surface rows, each by the part of it the row covers, summed column by column.
-        std::fill(rowSums_.begin(), rowSums_.end(), 0u);
+        std::fill_n(rowSums_.begin(), 4 * std::size_t(n), 0u);
         for (const Source& part : parts_) {
             const int y0 = std::max(part.rect.top(), r0), y1 = std::min(part.rect.bottom() + 1, r1);
             const int c0 = std::max(part.rect.left(), sa), c1 = std::min(part.rect.right() + 1, sb);
@@ -269,42 +260,105 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
             AddRows(sums, rows_.data(), weights_.data(), int(rows_.size()), count);
         }
         // Then across: each image pixel takes its surface columns by the part of each it covers.
-        auto* out = reinterpret_cast<QRgb*>(image_.scanLine(d.top() + dy)) + d.left();
-        const float* w = columnWeights_.data();
-        const float rowScale = float(1.0 / double(bottom - top));
-        for (int dx = 0; dx < d.width(); ++dx) {
-            const quint32* p = rowSums_.data() + 4 * std::size_t(firstColumn_[dx] - sa);
-            const float scale = rowScale * columnScale_[dx];
-#ifdef __SSE2__
-            // The four bytes of a pixel at once, in floating point: the sums stay below 2^24.
-            // Two sums, so that an addition need not wait for the one before.
-            const auto column = [](const quint32* q, float weight) {
-                return _mm_mul_ps(_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q))),
-                    _mm_set1_ps(weight));
-            };
-            __m128 sum = _mm_setzero_ps(), other = _mm_setzero_ps();
-            int c = 0;
-            for (; c + 1 < columns_[dx]; c += 2, w += 2, p += 8) {
-                sum = _mm_add_ps(sum, column(p, w[0]));
-                other = _mm_add_ps(other, column(p + 4, w[1]));
-            }
-            for (; c < columns_[dx]; ++c, ++w, p += 4)
-                sum = _mm_add_ps(sum, column(p, *w));
-            sum = _mm_add_ps(sum, other);
-            __m128i v = _mm_cvtps_epi32(_mm_mul_ps(sum, _mm_set1_ps(scale)));
-            v = _mm_packs_epi32(v, v);
-            v = _mm_packus_epi16(v, v);
-            out[dx] = quint32(_mm_cvtsi128_si32(v)) | 0xff000000u;
-#else
-            float b = 0, g = 0, r = 0;
-            for (int c = 0; c < columns_[dx]; ++c, ++w, p += 4) {
-                b += *w * float(p[0]);
-                g += *w * float(p[1]);
-                r += *w * float(p[2]);
-            }
-            // The store's bytes run blue, green, red.
-            out[dx] = qRgb(int(r * scale + 0.5f), int(g * scale + 0.5f), int(b * scale + 0.5f));
-#endif
+        across(reinterpret_cast<QRgb*>(image_.scanLine(d.top() + dy)) + d.left(), d.width(), bottom - top);
+    }
+}
+
+void ScaledView::columnWeights(const std::vector<int>& xe, int sa)
+{
+    const int width = int(xe.size()) - 1;
+    columns_ = 0;
+    firstColumn_.resize(width);
+    for (int dx = 0; dx < width; ++dx) {
+        firstColumn_[dx] = xe[dx] / Unit - sa;
+        columns_ = std::max(columns_, (xe[dx + 1] + Unit - 1) / Unit - xe[dx] / Unit);
+    }
+    // An even number, so that the wide pass need not look for a last odd one.
+    columns_ += columns_ & 1;
+    // Image columns in pairs, the weights of column c of the pair's two in eight floats: four times
+    // the left one's, four times the right one's, as the wide pass takes them.
+    const int pairs = (width + 1) / 2;
+    columnWeights_.assign(std::size_t(pairs) * columns_ * 8, 0.0f);
+    for (int dx = 0; dx < width; ++dx) {
+        const int left = xe[dx], right = xe[dx + 1];
+        const double scale = 1.0 / double(right - left);
+        float* w = columnWeights_.data() + std::size_t(dx / 2) * columns_ * 8 + (dx & 1) * 4;
+        for (int c = 0, from = left / Unit; from + c < (right + Unit - 1) / Unit; ++c) {
+            const int at = (from + c) * Unit;
+            const float weight = float((std::min(at + Unit, right) - std::max(at, left)) * scale);
+            std::fill_n(w + 8 * c, 4, weight);
         }
+    }
+}
+
+#ifdef TILORA_AVX2
+namespace {
+__attribute__((target("avx2"))) inline __m256 TwoColumns(const quint32* left, const quint32* right)
+{
+    return _mm256_cvtepi32_ps(_mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(right)), 1));
+}
+
+// Two image pixels at a time, their four bytes each side by side; returns how many were done.
+__attribute__((target("avx2,fma"))) int AcrossWide(QRgb* out, int width, const quint32* sums,
+    const int* first, const float* weights, int columns, float rowScale)
+{
+    int dx = 0;
+    for (; dx + 2 <= width; dx += 2, weights += 8 * columns) {
+        const quint32* p = sums + 4 * std::size_t(first[dx]);
+        const quint32* q = sums + 4 * std::size_t(first[dx + 1]);
+        // Two sums, so that an addition need not wait for the one before.
+        __m256 a = _mm256_setzero_ps(), b = _mm256_setzero_ps();
+        for (int c = 0; c < columns; c += 2) {
+            a = _mm256_fmadd_ps(TwoColumns(p + 4 * c, q + 4 * c), _mm256_loadu_ps(weights + 8 * c), a);
+            b = _mm256_fmadd_ps(
+                TwoColumns(p + 4 * c + 4, q + 4 * c + 4), _mm256_loadu_ps(weights + 8 * c + 8), b);
+        }
+        __m256i v = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_add_ps(a, b), _mm256_set1_ps(rowScale)));
+        v = _mm256_packs_epi32(v, v);
+        v = _mm256_packus_epi16(v, v);
+        out[dx] = quint32(_mm_cvtsi128_si32(_mm256_castsi256_si128(v))) | 0xff000000u;
+        out[dx + 1] = quint32(_mm_cvtsi128_si32(_mm256_extracti128_si256(v, 1))) | 0xff000000u;
+    }
+    return dx;
+}
+
+const bool HasFma = __builtin_cpu_supports("fma");
+}
+#endif
+
+void ScaledView::across(QRgb* out, int width, int rowSpan) const
+{
+    const float rowScale = float(1.0 / double(rowSpan));
+    int dx = 0;
+#ifdef TILORA_AVX2
+    if (HasAvx2 && HasFma)
+        dx = AcrossWide(
+            out, width, rowSums_.data(), firstColumn_.data(), columnWeights_.data(), columns_, rowScale);
+#endif
+    for (; dx < width; ++dx) {
+        const quint32* p = rowSums_.data() + 4 * std::size_t(firstColumn_[dx]);
+        const float* w = columnWeights_.data() + std::size_t(dx / 2) * columns_ * 8 + (dx & 1) * 4;
+#ifdef __SSE2__
+        // The four bytes of a pixel at once.
+        __m128 sum = _mm_setzero_ps();
+        for (int c = 0; c < columns_; ++c, p += 4)
+            sum = _mm_add_ps(sum,
+                _mm_mul_ps(_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                    _mm_loadu_ps(w + 8 * c)));
+        __m128i v = _mm_cvtps_epi32(_mm_mul_ps(sum, _mm_set1_ps(rowScale)));
+        v = _mm_packs_epi32(v, v);
+        v = _mm_packus_epi16(v, v);
+        out[dx] = quint32(_mm_cvtsi128_si32(v)) | 0xff000000u;
+#else
+        float bgr[3] = {};
+        for (int c = 0; c < columns_; ++c, p += 4)
+            for (int ch = 0; ch < 3; ++ch)
+                bgr[ch] += w[8 * c] * float(p[ch]);
+        // The store's bytes run blue, green, red.
+        const auto byte = [rowScale](float v) { return int(v * rowScale + 0.5f); };
+        out[dx] = qRgb(byte(bgr[2]), byte(bgr[1]), byte(bgr[0]));
+#endif
     }
 }

@@ -41,6 +41,10 @@ private:
     // Edge of image pixel i in 1/256 of a surface pixel, along one axis.
     static int edge(int i, double k, int sourceLength);
     void computeRect(const QRect& d, const Reader& read);
+    // What each image column between the edges xe takes of its surface columns, the first at sa.
+    void columnWeights(const std::vector<int>& xe, int sa);
+    // One row of image pixels from the column sums of its surface rows, which span rowSpan units.
+    void across(QRgb* out, int width, int rowSpan) const;
 
     QSize size_;
     double k_ = 1;
@@ -49,8 +53,7 @@ private:
     std::vector<quint32> rowSums_;
     std::vector<const uchar*> rows_;
     std::vector<int> firstColumn_;
-    std::vector<int> columns_;
+    int columns_ = 0;
     std::vector<float> columnWeights_;
-    std::vector<float> columnScale_;
     std::vector<quint32> weights_;
 };
