@@ -245,11 +245,15 @@ void PictureBox::paintScaled(QPainter& p, const QRegion& area)
         const QRect inside = r & covered;
         if (!inside.isEmpty()) {
             const QRectF from(QPointF(inside.topLeft() - origin) * dpr, QSizeF(inside.size()) * dpr);
+            // Clipped by one rectangle Qt copies rows, not spans across threads (see paintEvent).
+            p.setClipRect(inside);
             p.drawImage(QPointF(inside.topLeft()), image, from);
         }
         // A last column or row covered only partly by the image.
-        for (const QRect& rest : QRegion(r) - covered)
+        for (const QRect& rest : QRegion(r) - covered) {
+            p.setClipRect(rest);
             p.fillRect(rest, QColor(surface_.BackColor()));
+        }
     }
 }
 
