@@ -218,6 +218,7 @@ QRegion PictureBox::updateScaled()
               for (const Surface::Part& part : parts)
                   out.push_back(ScaledView::Source { part.rect, part.store, part.colour, part.origin });
           });
+    surface_.noteShown(scaledBehind_);
     scaledBehind_ = QRegion();
     // Image pixels to widget points, rounded outwards.
     QRegion area;
@@ -269,8 +270,10 @@ void PictureBox::paintEvent(QPaintEvent* e)
     }
     const QPoint origin = contentsRect().topLeft();
     std::vector<Surface::Part> parts;
-    for (const QRect& r : e->region() & contentsRect())
-        surface_.partsOf(r.translated(-origin), parts);
+    const QRegion shown = (e->region() & contentsRect()).translated(-origin);
+    for (const QRect& r : shown)
+        surface_.partsOf(r, parts);
+    surface_.noteShown(shown);
     for (const Surface::Part& part : parts) {
         const QRect on = part.rect.translated(origin);
         // Clipped by the event's region, which is rarely one rectangle, Qt draws span by span across

@@ -351,7 +351,32 @@ const QImage& Surface::settled()
 
 QRegion Surface::takeUnshown()
 {
-    return std::exchange(unshown_, QRegion());
+    QRegion out = std::exchange(unshown_, QRegion());
+    // One colour now and that colour when shown: written over, but not changed. A carried piece's
+    // empty cell is boxed anew at every move.
+    for (const Fill& now : fills_)
+        for (const Fill& was : shownFills_)
+            if (now.colour == was.colour)
+                out -= now.area & was.area;
+    return out;
+}
+
+void Surface::noteShown(const QRegion& area)
+{
+    for (Fill& f : shownFills_)
+        f.area -= area;
+    for (const Fill& f : fills_) {
+        const QRegion shown = f.area & area;
+        if (shown.isEmpty())
+            continue;
+        auto same = std::find_if(
+            shownFills_.begin(), shownFills_.end(), [&f](const Fill& g) { return g.colour == f.colour; });
+        if (same == shownFills_.end())
+            shownFills_.push_back(Fill { f.colour, shown });
+        else
+            Unite(same->area, shown);
+    }
+    std::erase_if(shownFills_, [](const Fill& f) { return f.area.isEmpty(); });
 }
 
 void Surface::resize(QSize size)
@@ -383,6 +408,7 @@ void Surface::resize(QSize size)
         addFill(f.area, f.colour);
     std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
     unshown_ = QRegion(QRect(QPoint(0, 0), size_));
+    shownFills_.clear();
     rearranged();
 }
 
@@ -396,6 +422,7 @@ void Surface::setPicture(QImage picture)
     fills_.clear();
     borrowed_ = QRegion();
     unshown_ = QRegion(QRect(QPoint(0, 0), size_));
+    shownFills_.clear();
     rearranged();
 }
 

@@ -76,8 +76,10 @@ private:
     void fillArea(const QRect& r, QRgb colour);
     // Becomes equal to another surface of the same size.
     void becomeCopyOf(Surface& from);
-    // What was written since the frame last showed this surface; asking forgets it.
+    // What changed since the frame last showed this surface; asking forgets it.
     QRegion takeUnshown();
+    // The frame now shows `area` as it is.
+    void noteShown(const QRegion& area);
     // The pixels as one image; reading them this way changes where they are kept, not what they are.
     const QImage& settled();
 
@@ -105,6 +107,8 @@ private:
     QRgb back_;
     QRgb fore_;
     QRegion unshown_;
+    // Where the frame last showed one colour, and which, as far as it is known.
+    std::vector<Fill> shownFills_;
 
     // Changes whenever the parts are rearranged.
     quint64 version_ = 0;

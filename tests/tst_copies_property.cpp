@@ -134,7 +134,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("onScreen");
         for (unsigned seed : { 1u, 2u, 3u, 5u, 8u, 13u, 21u, 34u, 55u, 89u, 144u, 233u })
             QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed << false;
-        // Shown and refreshed after every step, the screen must show the very same pixels.
+        // Shown and refreshed after most steps, the screen must show the very same pixels.
         for (unsigned seed : { 4u, 6u, 7u, 9u })
             QTest::newRow(qPrintable(QStringLiteral("seed %1, on screen").arg(seed))) << seed << true;
     }
@@ -300,6 +300,12 @@ private Q_SLOTS:
                                    .arg(i)
                                    .arg(bad)));
                 if (onScreen) {
+                    // Now and then the window paints a part on its own before the step is refreshed,
+                    // showing what is there by then.
+                    if (pick(0, 3) == 0) {
+                        boxes[i]->repaint(QRect(pick(0, 40), pick(0, 30), pick(1, 20), pick(1, 20)));
+                        continue;
+                    }
                     boxes[i]->Refresh();
                     const QString seen = Describe(OnScreen(*boxes[i]), plain[i].img);
                     QVERIFY2(seen.isEmpty(),
