@@ -178,17 +178,34 @@ int ScaledView::edge(int i, double k, int sourceLength)
     return static_cast<int>(std::min(at, double(last - 1)));
 }
 
+std::pair<int, int> ScaledView::meeting(int from, int to, int sourceLength, int shown) const
+{
+    from = std::clamp(from, 0, sourceLength);
+    to = std::clamp(to, from, sourceLength);
+    const int a = from * Unit, b = to * Unit;
+    // From a guess, to the first image pixel that ends past `from` and the first that starts at or
+    // after `to`; rounding moves the edges by less than a pixel, so the guess is at most one off.
+    int first = std::clamp(static_cast<int>(std::floor(from * k_)), 0, shown);
+    while (first > 0 && edge(first, k_, sourceLength) > a)
+        --first;
+    while (first < shown && edge(first + 1, k_, sourceLength) <= a)
+        ++first;
+    int end = std::clamp(static_cast<int>(std::ceil(to * k_)), first, shown);
+    while (end > first && edge(end - 1, k_, sourceLength) >= b)
+        --end;
+    while (end < shown && edge(end, k_, sourceLength) < b)
+        ++end;
+    return { first, end };
+}
+
 QRegion ScaledView::covering(const QRegion& surface) const
 {
     QRegion out;
-    const QRect bounds = image_.rect();
     for (const QRect& r : surface) {
-        // One pixel more on every side takes in any pixel whose area rounding moved across.
-        const int left = static_cast<int>(std::floor(r.left() * k_)) - 1;
-        const int top = static_cast<int>(std::floor(r.top() * k_)) - 1;
-        const int right = static_cast<int>(std::ceil((r.right() + 1) * k_)) + 1;
-        const int bottom = static_cast<int>(std::ceil((r.bottom() + 1) * k_)) + 1;
-        Unite(out, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & bounds);
+        const auto [left, right] = meeting(r.left(), r.right() + 1, size_.width(), image_.width());
+        const auto [top, bottom] = meeting(r.top(), r.bottom() + 1, size_.height(), image_.height());
+        if (left < right && top < bottom)
+            Unite(out, QRect(left, top, right - left, bottom - top));
     }
     return out;
 }

@@ -9,6 +9,7 @@
 #include <QRegion>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class ScaledView {
@@ -40,6 +41,9 @@ public:
 private:
     // Edge of image pixel i in 1/256 of a surface pixel, along one axis.
     static int edge(int i, double k, int sourceLength);
+    // Along one axis, the image pixels whose area meets surface pixels [from, to): the first, and
+    // one past the last.
+    std::pair<int, int> meeting(int from, int to, int sourceLength, int shown) const;
     void computeRect(const QRect& d, const Reader& read);
     // What each image column between the edges xe takes of its surface columns, the first at sa.
     void columnWeights(const std::vector<int>& xe, int sa);
