@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -23,8 +24,10 @@ __attribute__((target("avx2"))) inline __m256i Widen(const uchar* p)
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
-// sums[0..15] += 256 x whole + top and bottom by their weights, all sixteen-bit lanes. Interleaving
-// works within each half of a register, so the halves come out crossed and are put back in order.
+// sums[0..15] += 256 x whole + top and bottom by their weights, all sixteen-bit lanes, or = when the
+// sums are Fresh. Interleaving works within each half of a register, so the halves come out crossed
+// and are put back in order.
+template <bool Fresh>
 __attribute__((target("avx2"))) inline void AddSixteen(
     quint32* sums, __m256i whole, __m256i top, __m256i bottom, __m256i wholeAndTop, __m256i bottomOnly)
 {
@@ -34,15 +37,22 @@ __attribute__((target("avx2"))) inline void AddSixteen(
     const __m256i hi = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(whole, top), wholeAndTop),
         _mm256_madd_epi16(_mm256_unpackhi_epi16(bottom, zero), bottomOnly));
     auto* s = reinterpret_cast<__m256i*>(sums);
-    _mm256_storeu_si256(s, _mm256_add_epi32(_mm256_loadu_si256(s), _mm256_permute2x128_si256(lo, hi, 0x20)));
-    _mm256_storeu_si256(
-        s + 1, _mm256_add_epi32(_mm256_loadu_si256(s + 1), _mm256_permute2x128_si256(lo, hi, 0x31)));
+    const __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);
+    const __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);
+    if constexpr (Fresh) {
+        _mm256_storeu_si256(s, first);
+        _mm256_storeu_si256(s + 1, second);
+    } else {
+        _mm256_storeu_si256(s, _mm256_add_epi32(_mm256_loadu_si256(s), first));
+        _mm256_storeu_si256(s + 1, _mm256_add_epi32(_mm256_loadu_si256(s + 1), second));
+    }
 }
 
 // The same with the wider registers of the processors that have them, for the usual shape of an
 // image row: a partly covered surface row above and below, and rows covered whole between them,
 // at most 128 of them, so that their bytes add up in 16 bits as signed numbers. Thirty-two bytes
 // a step, so that a row's pointer is read once for many bytes.
+template <bool Fresh>
 __attribute__((target("avx2"))) std::size_t AddRowsWide(
     quint32* sums, const uchar* const* rows, const quint32* weights, int n, std::size_t count)
 {
@@ -77,15 +87,15 @@ __attribute__((target("avx2"))) std::size_t AddRowsWide(
         }
         const __m256i t0 = Widen(top + i), t1 = Widen(top + i + 16);
         const __m256i b0 = Widen(bottom + i), b1 = Widen(bottom + i + 16);
-        AddSixteen(sums + i, w0, t0, b0, wholeAndTop, bottomOnly);
-        AddSixteen(sums + i + 16, w1, t1, b1, wholeAndTop, bottomOnly);
+        AddSixteen<Fresh>(sums + i, w0, t0, b0, wholeAndTop, bottomOnly);
+        AddSixteen<Fresh>(sums + i + 16, w1, t1, b1, wholeAndTop, bottomOnly);
     }
     // Four pixels more in half a register, or the rows' ends would be left to the slow way.
     if (i + 16 <= count) {
         __m256i w = zero;
         for (int r = 0; r < whole; ++r)
             w = _mm256_add_epi16(w, Widen(middle[r] + i));
-        AddSixteen(sums + i, w, Widen(top + i), Widen(bottom + i), wholeAndTop, bottomOnly);
+        AddSixteen<Fresh>(sums + i, w, Widen(top + i), Widen(bottom + i), wholeAndTop, bottomOnly);
         i += 16;
     }
     return i;
@@ -94,15 +104,20 @@ __attribute__((target("avx2"))) std::size_t AddRowsWide(
 const bool HasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
-// sums[i] += the rows' bytes i, each row by its weight (at most Unit), over `count` bytes. Most of
-// the work of shrinking is here: every byte of the area shown is read once.
-void AddRows(quint32* sums, const uchar* const* rows, const quint32* weights, int n, std::size_t count)
+// sums[i] += the rows' bytes i, each row by its weight (at most Unit), over `count` bytes; when the
+// sums are fresh, = instead. Most of the work of shrinking is here: every byte of the area shown is
+// read once.
+void AddRows(
+    quint32* sums, bool fresh, const uchar* const* rows, const quint32* weights, int n, std::size_t count)
 {
     std::size_t i = 0;
 #ifdef TILORA_AVX2
     if (HasAvx2)
-        i = AddRowsWide(sums, rows, weights, n, count);
+        i = fresh ? AddRowsWide<true>(sums, rows, weights, n, count)
+                  : AddRowsWide<false>(sums, rows, weights, n, count);
 #endif
+    if (fresh)
+        std::fill(sums + i, sums + count, 0u);
 #ifdef __SSE2__
     // Sixteen bytes at a time; a byte times a weight of at most 256 fits 16 bits.
     static_assert(Unit == 256, "a whole row is added shifted by 8 bits");
@@ -246,12 +261,18 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
         const int top = ye[dy], bottom = ye[dy + 1];
         const int r0 = top / Unit, r1 = std::min(H, (bottom + Unit - 1) / Unit);
         // The image row's surface rows, each by the part of it the row covers, summed column by column.
-        std::fill_n(rowSums_.begin(), 4 * std::size_t(n), 0u);
+        // A first part as wide as the row writes the sums; otherwise they start from zero.
+        bool fresh = true;
         for (const Source& part : parts_) {
             const int y0 = std::max(part.rect.top(), r0), y1 = std::min(part.rect.bottom() + 1, r1);
             const int c0 = std::max(part.rect.left(), sa), c1 = std::min(part.rect.right() + 1, sb);
             if (y0 >= y1 || c0 >= c1)
                 continue;
+            if (fresh && (c0 != sa || c1 != sb)) {
+                std::fill_n(rowSums_.begin(), 4 * std::size_t(n), 0u);
+                fresh = false;
+            }
+            const bool write = std::exchange(fresh, false);
             quint32* sums = rowSums_.data() + 4 * std::size_t(c0 - sa);
             const std::size_t count = 4 * std::size_t(c1 - c0);
             if (!part.store) {
@@ -261,6 +282,8 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
                 const auto* bytes = reinterpret_cast<const uchar*>(&colour);
                 for (int ch = 0; ch < 4; ++ch)
                     c[ch] = weight * bytes[ch];
+                if (write)
+                    std::fill(sums, sums + count, 0u);
 #ifdef __SSE2__
                 const __m128i add = _mm_setr_epi32(int(c[0]), int(c[1]), int(c[2]), int(c[3]));
                 for (std::size_t i = 0; i < count; i += 4) {
@@ -280,8 +303,10 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
                 weights_.push_back(quint32(std::min((y + 1) * Unit, bottom) - std::max(y * Unit, top)));
                 rows_.push_back(part.store->constScanLine(y - part.origin.y()) + 4 * (c0 - part.origin.x()));
             }
-            AddRows(sums, rows_.data(), weights_.data(), int(rows_.size()), count);
+            AddRows(sums, write, rows_.data(), weights_.data(), int(rows_.size()), count);
         }
+        if (fresh)
+            std::fill_n(rowSums_.begin(), 4 * std::size_t(n), 0u);
         // Then across: each image pixel takes its surface columns by the part of each it covers.
         across(reinterpret_cast<QRgb*>(image_.scanLine(d.top() + dy)) + d.left(), d.width(), bottom - top);
     }

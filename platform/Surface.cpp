@@ -356,7 +356,7 @@ QRegion Surface::takeUnshown()
     // empty cell is boxed anew at every move.
     for (const Fill& now : fills_)
         for (const Fill& was : shownFills_)
-            if (now.colour == was.colour)
+            if (now.colour == was.colour && now.area.intersects(out))
                 out -= now.area & was.area;
     return out;
 }
@@ -364,7 +364,8 @@ QRegion Surface::takeUnshown()
 void Surface::noteShown(const QRegion& area)
 {
     for (Fill& f : shownFills_)
-        f.area -= area;
+        if (f.area.intersects(area))
+            f.area -= area;
     for (const Fill& f : fills_) {
         const QRegion shown = f.area & area;
         if (shown.isEmpty())
