@@ -80,7 +80,7 @@ Surface::Surface(QRgb back, QRgb fore)
     , fore_(fore)
 {
     ensureStore();
-    addFill(QRect(0, 0, 1, 1), back_);
+    addFill(fills_, QRect(0, 0, 1, 1), back_);
 }
 
 Surface::~Surface()
@@ -113,15 +113,15 @@ QRegion Surface::ownArea() const
     return QRegion(QRect(QPoint(0, 0), size_)) - borrowed_ - filled();
 }
 
-void Surface::addFill(const QRegion& area, QRgb colour)
+void Surface::addFill(std::vector<Fill>& to, const QRegion& area, QRgb colour)
 {
     colour = Opaque(colour);
-    for (Fill& f : fills_)
+    for (Fill& f : to)
         if (f.colour == colour) {
             Unite(f.area, area);
             return;
         }
-    fills_.push_back(Fill { colour, area });
+    to.push_back(Fill { colour, area });
 }
 
 void Surface::partsOf(const QRect& r, std::vector<Part>& out) const
@@ -186,7 +186,7 @@ void Surface::fillArea(const QRect& r, QRgb colour)
         if (f.colour != colour)
             f.area -= w;
     std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
-    addFill(w, colour);
+    addFill(fills_, w, colour);
     Unite(unshown_, w);
     Unite(writtenSince_, w);
     rearranged();
@@ -239,7 +239,7 @@ void Surface::becomeCopyOf(Surface& from)
                 f.area -= differs;
         std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
         for (const Fill& f : theirFills)
-            addFill(f.area, f.colour);
+            addFill(fills_, f.area, f.colour);
         Unite(unshown_, differs);
         // Outside the differences the two may keep their pixels alike, each in its own store, and a
         // write on this surface would then overwrite what a remembered arrangement reads.
@@ -368,14 +368,8 @@ void Surface::noteShown(const QRegion& area)
             f.area -= area;
     for (const Fill& f : fills_) {
         const QRegion shown = f.area & area;
-        if (shown.isEmpty())
-            continue;
-        auto same = std::find_if(
-            shownFills_.begin(), shownFills_.end(), [&f](const Fill& g) { return g.colour == f.colour; });
-        if (same == shownFills_.end())
-            shownFills_.push_back(Fill { f.colour, shown });
-        else
-            Unite(same->area, shown);
+        if (!shown.isEmpty())
+            addFill(shownFills_, shown, f.colour);
     }
     std::erase_if(shownFills_, [](const Fill& f) { return f.area.isEmpty(); });
 }
@@ -404,9 +398,9 @@ void Surface::resize(QSize size)
     store_ = std::move(store);
     size_ = next;
     fills_.clear();
-    addFill(background, back_);
+    addFill(fills_, background, back_);
     for (const Fill& f : fills)
-        addFill(f.area, f.colour);
+        addFill(fills_, f.area, f.colour);
     std::erase_if(fills_, [](const Fill& f) { return f.area.isEmpty(); });
     unshown_ = QRegion(QRect(QPoint(0, 0), size_));
     shownFills_.clear();

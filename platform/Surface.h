@@ -89,7 +89,8 @@ private:
     };
     QRegion filled() const;
     QRegion ownArea() const;
-    void addFill(const QRegion& area, QRgb colour);
+    // Adds area to the fill of its colour in `to`, or as a new one.
+    static void addFill(std::vector<Fill>& to, const QRegion& area, QRgb colour);
     // Ends the sharing: both surfaces keep their pixels in their own stores again. A surface about to
     // lose its pixels anyway may hand its store over to the partner instead of copying.
     void unshare(bool discarding);
