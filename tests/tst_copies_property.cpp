@@ -72,21 +72,21 @@ void PlainResize(Plain& p, QSize s)
     p.img = next;
 }
 
-// The surface's pixels as its parts say, read without changing where they are kept.
+// The surface's pixels as its parts say, each pixel read through its part's rules.
 QImage Compose(const PictureBox& s)
 {
     QImage out(int(s.ScaleWidth()), int(s.ScaleHeight()), QImage::Format_RGB32);
-    std::vector<SurfaceAccess::Part> parts;
-    SurfaceAccess::partsOf(SurfaceAccess::of(s), out.rect(), parts);
     QRegion covered;
-    for (const SurfaceAccess::Part& part : parts) {
-        if (covered.intersects(part.rect))
+    for (const SurfaceAccess::Part& part : SurfaceAccess::of(s).parts()) {
+        if (covered.intersects(part.area))
             return QImage(); // parts must not overlap
-        covered = covered.xored(QRegion(part.rect)); // disjoint, and xor is safe from a union fault of Qt 6.4
-        for (int y = part.rect.top(); y <= part.rect.bottom(); ++y)
-            for (int x = part.rect.left(); x <= part.rect.right(); ++x)
-                out.setPixel(x, y,
-                    part.store ? part.store->pixel(x - part.origin.x(), y - part.origin.y()) : part.colour);
+        covered = covered.xored(part.area); // disjoint, and xor is safe from a union fault of Qt 6.4
+        for (const QRect& r : part.area)
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    out.setPixel(x, y,
+                        part.image.isNull() ? part.colour
+                                            : part.image.pixel(int(part.x.at(x)), int(part.y.at(y))));
     }
     if (covered != QRegion(out.rect()))
         return QImage(); // and must cover the surface
@@ -274,7 +274,7 @@ private Q_SLOTS:
                 A.setPicture(picture);
                 pa.img = picture;
             } else if (op < 95) {
-                // Reading the pixels as one image rearranges where they are kept.
+                // Reading the pixels as one image changes nothing of what they show.
                 what = QStringLiteral("read %1").arg(a);
                 const QString bad = Describe(A.image(), pa.img);
                 QVERIFY2(

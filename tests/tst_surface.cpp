@@ -379,8 +379,9 @@ private Q_SLOTS:
         COMPARE_PIXELS(s->image(), picture);
     }
 
-    // A surface copied whole onto another stays paired with it, so that the next whole copy moves
-    // only what was written since; whichever of the two was written, and however, the copy is exact.
+    // A surface copied whole onto another takes the other's parts, which both then refer to; whichever
+    // of the two was written afterwards, and however, the other keeps what it showed and the next
+    // whole copy is exact.
     void wholeCopiesStayExact_data()
     {
         QTest::addColumn<QString>("write");

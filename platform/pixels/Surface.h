@@ -1,11 +1,11 @@
-// The pixels of one drawing surface, apart from any window. The game draws on three surfaces and
-// copies rectangles between them all the time, a whole surface onto another after every completed
-// step; on a photo of tens of megapixels moving every pixel each time would be most of what a move
-// costs. So a surface does not simply hold an image: a surface copied whole onto another shares its
-// pixels with it, areas cleared or boxed are kept as one colour, and writing moves only what is
-// written. That bookkeeping is easy to break from outside, so it is private: the copy calls
-// (gdi.cpp) are the only writers besides the few drawing steps below, and the frame that shows a
-// surface (PictureBox) only reads it.
+// The pixels of one drawing surface, apart from any window. Every pixel the game ever shows is
+// either one colour (clears, boxes, lines) or a pixel of the loaded picture, perhaps mirrored,
+// shifted or stretched by a rounding. So a surface holds no pixels of its own: it is a short list of
+// parts, each one colour or a window onto an immutable image, and copying between surfaces records
+// where the pixels come from instead of moving them. On a photo of tens of megapixels that keeps the
+// picture in memory once, and a move writes no picture pixels at all.
+//
+// Only the copy calls (gdi.cpp) and the few drawing steps below change a surface; anyone may read it.
 #pragma once
 
 #include <QImage>
@@ -13,9 +13,7 @@
 
 #include <vector>
 
-class PictureBox;
 struct SurfaceCopy; // the copy calls' way in, in gdi.cpp
-struct SurfaceAccess; // the tests' way in, in tests/support
 class Surface;
 // What the copy calls take to name a surface: its pixels, not the frame they are shown in.
 using HDC = Surface*;
@@ -24,13 +22,57 @@ using HDC = Surface*;
 // through this.
 void Unite(QRegion& to, const QRegion& more);
 
+// Which image coordinate a surface coordinate reads along one axis: j = sign * v + offset, then, for
+// a stretch, the nearest of sn image pixels spread over dn (the rule of the stretching copy call),
+// laid from `base` forwards or backwards.
+struct PartAxis {
+    int sign = 1;
+    qint64 offset = 0;
+    qint64 sn = 0, dn = 0; // dn == 0: no stretch
+    int outSign = 1;
+    qint64 base = 0;
+
+    bool stretched() const { return dn != 0; }
+    qint64 at(qint64 v) const
+    {
+        const qint64 j = sign * v + offset;
+        if (!dn)
+            return j;
+        return base + outSign * (((2 * j + 1) * sn) / (2 * dn));
+    }
+    // Plain and reading forwards: a row of the part is a run of the image's row.
+    bool forwards() const { return !dn && sign == 1; }
+    bool operator==(const PartAxis&) const = default;
+};
+
 class Surface {
 public:
+    // One look of the surface: a colour, or an image read through one rule per axis, over an area.
+    struct Part {
+        QRegion area; // in surface coordinates; parts never overlap and together cover the surface
+        QImage image; // null: the part is all `colour`
+        QRgb colour = 0;
+        PartAxis x, y;
+
+        // Wherever both lie, the two show the same pixels.
+        bool sameLook(const Part& o) const
+        {
+            if (image.isNull() || o.image.isNull())
+                return image.isNull() && o.image.isNull() && colour == o.colour;
+            return image.constBits() == o.image.constBits() && x == o.x && y == o.y;
+        }
+        const QRgb* row(qint64 surfaceY) const
+        {
+            return reinterpret_cast<const QRgb*>(image.constScanLine(int(y.at(surfaceY))));
+        }
+    };
+    // A rectangle of one part.
+    struct Piece {
+        QRect rect;
+        const Part* part;
+    };
+
     Surface(QRgb back, QRgb fore);
-    ~Surface();
-    // Partners point at each other; a copied surface would leave its partner pointing at the wrong one.
-    Surface(const Surface&) = delete;
-    Surface& operator=(const Surface&) = delete;
 
     QSize size() const { return size_; }
     int width() const { return size_.width(); }
@@ -51,77 +93,23 @@ public:
     // What still fits keeps its pixels, the rest becomes the background; the same size changes nothing.
     void resize(QSize size);
 
+    const std::vector<Part>& parts() const { return parts_; }
+    // The rectangles of parts that make up r, clipped to the surface.
+    void piecesOf(const QRect& r, std::vector<Piece>& out) const;
+    // Writes the pixels of r into `out` with r's corner at `at`.
+    void render(const QRect& r, QImage& out, QPoint at) const;
+    // The pixels of r as a new image.
+    QImage rendered(const QRect& r) const;
+
 private:
-    friend class PictureBox;
     friend struct SurfaceCopy;
-    friend struct SurfaceAccess;
 
-    // Each part of a surface is kept in its own store, in its partner's store, or as one colour.
-    struct Part {
-        QRect rect; // in surface coordinates
-        const QImage* store; // null: the part is all `colour`
-        QRgb colour;
-        QPoint origin; // the store's pixel (0, 0) lies at this surface point
-    };
-    // The parts that make up r, clipped to the surface.
-    void partsOf(const QRect& r, std::vector<Part>& out) const;
-    struct Target {
-        QRect rect;
-        QImage* store; // same coordinates as the surface
-    };
-    // Where to write new pixels for the whole of `area` (clipped to the surface); every pixel of the
-    // targets must then be written.
-    void beginWrite(const QRegion& area, std::vector<Target>& out);
-    // r becomes one colour.
+    // `part` is what `part.area` shows from now on.
+    void place(Part part);
     void fillArea(const QRect& r, QRgb colour);
-    // Becomes equal to another surface of the same size.
-    void becomeCopyOf(Surface& from);
-    // What changed since the frame last showed this surface; asking forgets it.
-    QRegion takeUnshown();
-    // The frame now shows `area` as it is.
-    void noteShown(const QRegion& area);
-    // The pixels as one image; reading them this way changes where they are kept, not what they are.
-    const QImage& settled();
-
-    struct Fill {
-        QRgb colour;
-        QRegion area;
-    };
-    QRegion filled() const;
-    QRegion ownArea() const;
-    // Adds area to the fill of its colour in `to`, or as a new one.
-    static void addFill(std::vector<Fill>& to, const QRegion& area, QRgb colour);
-    // Ends the sharing: both surfaces keep their pixels in their own stores again. A surface about to
-    // lose its pixels anyway may hand its store over to the partner instead of copying.
-    void unshare(bool discarding);
-    // Brings every pixel into the own store.
-    void settle();
-    void ensureStore();
 
     QSize size_;
-    QImage store_;
-    Surface* partner_ = nullptr;
-    // Parts kept in the partner's store.
-    QRegion borrowed_;
-    // Parts kept as a colour; disjoint from each other and from borrowed_.
-    std::vector<Fill> fills_;
+    std::vector<Part> parts_;
     QRgb back_;
     QRgb fore_;
-    QRegion unshown_;
-    // Where the frame last showed one colour, and which, as far as it is known.
-    std::vector<Fill> shownFills_;
-
-    // Changes whenever the parts are rearranged.
-    quint64 version_ = 0;
-    void rearranged();
-    // The parts this surface took when it last became a copy of its partner, the partner's version
-    // then, and what was written on this surface since: while the partner stays as it was, becoming
-    // its copy again means taking those parts back.
-    quint64 copiedAt_ = 0;
-    QRegion copiedBorrowed_;
-    std::vector<Fill> copiedFills_;
-    QRegion writtenSince_;
-    // Since they were last made equal, the two partners have been written only in their
-    // writtenSince_.
-    bool inStep_ = false;
 };

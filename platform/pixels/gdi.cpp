@@ -65,47 +65,57 @@ void Normalise(qint64& origin, qint64& extent, bool& flipped)
 }
 }
 
-// The copy calls' way into a surface's storage: the only code besides the surface's own that writes
-// its pixels.
+// The copy calls' way into a surface: the only code besides the surface's own that changes its parts.
 struct SurfaceCopy {
-    static void copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, Surface& from, qint64 sx,
+    static void copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, const Surface& from, qint64 sx,
         qint64 sy, qint64 sw, qint64 sh, bool flipH, bool flipV);
-    static void pixels(QImage& out, const QRect& t, const Axis& x, const Axis& y, const Surface::Part& part);
-    static void whole(Surface& to, Surface& from) { to.becomeCopyOf(from); }
+    static void whole(Surface& to, const Surface& from) { to.parts_ = from.parts_; }
+    static void place(Surface& to, Surface::Part part) { to.place(std::move(part)); }
 };
 
-// Copies the source pixels a destination rectangle reads from one stored part of the source.
-void SurfaceCopy::pixels(QImage& out, const QRect& t, const Axis& x, const Axis& y, const Surface::Part& part)
+namespace {
+// How a part of the source reads along one axis, seen from the destination of a copy that reads the
+// source through `call`; false when both stretch, which one rule cannot say.
+bool Through(const Axis& call, const PartAxis& source, PartAxis& out)
 {
-    const QImage& in = *part.store;
-    const bool plainRows = x.dn == x.sn;
-    std::vector<int> columns;
-    if (!plainRows) {
-        columns.resize(std::size_t(t.width()));
+    // The copy's index into its source rectangle, as a * d + c.
+    const int a = call.flip ? -1 : 1;
+    const qint64 c = call.flip ? call.dn - 1 + call.dst0 : -call.dst0;
+    if (call.dn == call.sn) {
+        out = source;
+        out.sign = source.sign * a;
+        out.offset = source.sign * (c + call.src0) + source.offset;
+        return true;
+    }
+    if (source.stretched())
+        return false;
+    out = PartAxis { a, c, call.sn, call.dn, source.sign, source.sign * call.src0 + source.offset };
+    return true;
+}
+
+// The pixels a destination rectangle reads from one part of the source, in an image of their own.
+QImage Resampled(const QRect& t, const Axis& x, const Axis& y, const Surface::Part& part)
+{
+    QImage out(t.size(), QImage::Format_RGB32);
+    std::vector<int> columns(std::size_t(t.width()));
+    for (int k = 0; k < t.width(); ++k)
+        columns[std::size_t(k)] = int(part.x.at(x.at(t.left() + k)));
+    for (int row = 0; row < t.height(); ++row) {
+        const QRgb* src = part.row(y.at(t.top() + row));
+        auto* dst = reinterpret_cast<QRgb*>(out.scanLine(row));
         for (int k = 0; k < t.width(); ++k)
-            columns[std::size_t(k)] = int(x.at(t.left() + k)) - part.origin.x();
+            dst[k] = src[columns[std::size_t(k)]];
     }
-    const int s0 = int(x.at(t.left())) - part.origin.x();
-    for (int row = t.top(); row <= t.bottom(); ++row) {
-        const auto* src = reinterpret_cast<const QRgb*>(in.constScanLine(int(y.at(row)) - part.origin.y()));
-        auto* dst = reinterpret_cast<QRgb*>(out.scanLine(row)) + t.left();
-        if (!plainRows) {
-            for (int k = 0; k < t.width(); ++k)
-                dst[k] = src[columns[std::size_t(k)]];
-        } else if (!x.flip) {
-            std::memcpy(dst, src + s0, 4 * std::size_t(t.width()));
-        } else {
-            std::reverse_copy(src + s0 - t.width() + 1, src + s0 + 1, dst);
-        }
-    }
+    return out;
+}
 }
 
 // Copies the rectangle `src` of one surface onto the rectangle `dst` of another (both with positive
 // extents), stretched to fit and mirrored as asked, clipped to the destination. Source pixels beyond
-// the source's image read as its background colour. Only the pixels that land are touched; parts of
-// the source kept as one colour stay one colour in the destination.
-void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, Surface& from, qint64 sx,
-    qint64 sy, qint64 sw, qint64 sh, bool flipH, bool flipV)
+// the source's image read as its background colour. No pixel moves: the destination records which
+// image pixels, or which colour, each of its new parts shows.
+void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, const Surface& from,
+    qint64 sx, qint64 sy, qint64 sw, qint64 sh, bool flipH, bool flipV)
 {
     const qint64 W = to.width(), H = to.height();
     const qint64 cx0 = std::max<qint64>(dx, 0), cx1 = std::min(dx + dw - 1, W - 1);
@@ -122,51 +132,45 @@ void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, 
     const qint64 FW = from.width(), FH = from.height();
     const qint64 ix0 = std::max<qint64>(ax, 0), ix1 = std::min(bx, FW - 1);
     const qint64 iy0 = std::max<qint64>(ay, 0), iy1 = std::min(by, FH - 1);
-    std::vector<Surface::Part> parts;
-    QImage snapshot;
+    // Everything is read before anything is placed, so a copy within one surface reads what was there
+    // before it began.
+    std::vector<Surface::Part> placed;
     QRegion inside;
     if (ix0 <= ix1 && iy0 <= iy1) {
         const QRect r { QPoint(int(ix0), int(iy0)), QPoint(int(ix1), int(iy1)) };
         inside = Reading(x, y, r, clip);
-        from.partsOf(r, parts);
-        if (&to == &from) {
-            // Within one surface the copy must read what was there before it began.
-            snapshot = QImage(r.size(), QImage::Format_RGB32);
-            for (const Surface::Part& part : parts) {
-                const QRect at = part.rect.translated(-r.topLeft());
-                if (part.store)
-                    for (int row = part.rect.top(); row <= part.rect.bottom(); ++row)
-                        std::memcpy(snapshot.scanLine(row - r.top()) + 4 * at.left(),
-                            part.store->constScanLine(row - part.origin.y())
-                                + 4 * (part.rect.left() - part.origin.x()),
-                            4 * std::size_t(at.width()));
-                else
-                    for (int row = at.top(); row <= at.bottom(); ++row)
-                        std::fill_n(reinterpret_cast<QRgb*>(snapshot.scanLine(row)) + at.left(), at.width(),
-                            part.colour);
+        std::vector<Surface::Piece> pieces;
+        from.piecesOf(r, pieces);
+        for (const Surface::Piece& piece : pieces) {
+            const QRect lands = Reading(x, y, piece.rect, clip);
+            if (lands.isEmpty())
+                continue;
+            const Surface::Part& part = *piece.part;
+            Surface::Part next;
+            next.area = lands;
+            if (part.image.isNull()) {
+                next.colour = part.colour;
+            } else if (Through(x, part.x, next.x) && Through(y, part.y, next.y)) {
+                next.image = part.image;
+            } else {
+                // A stretch of a stretch: these few pixels get an image of their own.
+                next.image = Resampled(lands, x, y, part);
+                next.x = PartAxis { 1, -lands.left() };
+                next.y = PartAxis { 1, -lands.top() };
             }
-            parts.assign(1, Surface::Part { r, &snapshot, 0, r.topLeft() });
+            placed.push_back(std::move(next));
         }
     }
     // Beyond the source: its background.
     const QRegion beyond = QRegion(clip) - inside;
-    for (const QRect& r : beyond)
-        to.fillArea(r, from.BackColor());
-
-    std::vector<Surface::Target> targets;
-    for (const Surface::Part& part : parts) {
-        const QRect lands = Reading(x, y, part.rect, clip);
-        if (lands.isEmpty())
-            continue;
-        if (!part.store) {
-            to.fillArea(lands, part.colour);
-            continue;
-        }
-        targets.clear();
-        to.beginWrite(lands, targets);
-        for (const Surface::Target& t : targets)
-            pixels(*t.store, t.rect, x, y, part);
+    if (!beyond.isEmpty()) {
+        Surface::Part back;
+        back.area = beyond;
+        back.colour = from.BackColor() | 0xff000000u;
+        placed.push_back(std::move(back));
     }
+    for (Surface::Part& part : placed)
+        to.place(std::move(part));
 }
 
 Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc,
@@ -184,9 +188,9 @@ Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrc
     if (dw == 0 || dh == 0 || sw == 0 || sh == 0)
         return 1;
     Surface& to = *hDestDC;
-    Surface& from = *hSrcDC;
+    const Surface& from = *hSrcDC;
     const bool flipH = dFlipH != sFlipH, flipV = dFlipV != sFlipV;
-    // One whole surface onto another of the same size: they share their pixels from now on.
+    // One whole surface onto another of the same size takes its list of parts.
     if (!flipH && !flipV && &to != &from && dx == 0 && dy == 0 && sx == 0 && sy == 0 && dw == sw && dh == sh
         && dw == to.width() && dh == to.height() && sw == from.width() && sh == from.height()) {
         SurfaceCopy::whole(to, from);

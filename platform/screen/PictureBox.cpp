@@ -152,8 +152,7 @@ void PictureBox::setViewScale(int num, int den)
         return;
     viewNum_ = num;
     viewDen_ = den;
-    if (!scaledDown())
-        scaled_ = ScaledView();
+    shown_ = ShownView();
     applyGeometry();
     update();
 }
@@ -180,11 +179,8 @@ void PictureBox::setPicture(QImage picture)
 
 void PictureBox::Refresh()
 {
-    const QRegion unshown = surface_.takeUnshown();
-    if (unshown.isEmpty())
-        return;
     if (scaledDown()) {
-        Unite(scaledBehind_, unshown);
+        // Shrunk, the image is brought up to date when the frame is seen again.
         if (!isVisible())
             return;
         const QRegion changed = updateScaled();
@@ -192,11 +188,11 @@ void PictureBox::Refresh()
             repaint(changed);
         return;
     }
-    const QRegion area = unshown.translated(contentsRect().topLeft());
-    if (!isVisible())
+    const QRegion changed = shown_.refresh(surface_);
+    if (changed.isEmpty() || !isVisible())
         return;
     // Qt would otherwise repaint whatever lies over the surface where it is not seen.
-    const QRegion seen = area & visibleRegion();
+    const QRegion seen = changed.translated(contentsRect().topLeft()) & visibleRegion();
     if (!seen.isEmpty())
         repaint(seen);
 }
@@ -204,22 +200,8 @@ void PictureBox::Refresh()
 QRegion PictureBox::updateScaled()
 {
     const double dpr = devicePixelRatioF();
-    const double k = double(viewNum_) / viewDen_ * dpr;
-    if (scaled_.sourceSize() != surface_.size() || scaled_.factor() != k) {
-        scaled_.reset(surface_.size(), k);
-        scaledBehind_ = QRegion(QRect(QPoint(0, 0), surface_.size()));
-    }
-    if (scaledBehind_.isEmpty())
-        return QRegion();
-    const QRegion pixels
-        = scaled_.update(scaledBehind_, [this](const QRect& r, std::vector<ScaledView::Source>& out) {
-              std::vector<Surface::Part> parts;
-              surface_.partsOf(r, parts);
-              for (const Surface::Part& part : parts)
-                  out.push_back(ScaledView::Source { part.rect, part.store, part.colour, part.origin });
-          });
-    surface_.noteShown(scaledBehind_);
-    scaledBehind_ = QRegion();
+    shown_.scaled(surface_, double(viewNum_) / viewDen_ * dpr);
+    const QRegion pixels = shown_.takePending();
     // Image pixels to widget points, rounded outwards.
     QRegion area;
     const QPoint origin = contentsRect().topLeft();
@@ -233,11 +215,10 @@ QRegion PictureBox::updateScaled()
 
 void PictureBox::paintScaled(QPainter& p, const QRegion& area)
 {
-    // Whatever was drawn but not yet refreshed shows too, as it would unscaled.
-    Unite(scaledBehind_, surface_.unshown_);
-    updateScaled();
-    QImage image = scaled_.image();
+    // Whatever was drawn but not yet refreshed shows too, as it would unscaled; the refresh still
+    // repaints it.
     const double dpr = devicePixelRatioF();
+    QImage image = shown_.scaled(surface_, double(viewNum_) / viewDen_ * dpr);
     image.setDevicePixelRatio(dpr);
     const QPoint origin = contentsRect().topLeft();
     const QRect covered
@@ -269,22 +250,28 @@ void PictureBox::paintEvent(QPaintEvent* e)
         return;
     }
     const QPoint origin = contentsRect().topLeft();
-    std::vector<Surface::Part> parts;
+    std::vector<Surface::Piece> pieces;
     const QRegion shown = (e->region() & contentsRect()).translated(-origin);
     for (const QRect& r : shown)
-        surface_.partsOf(r, parts);
-    surface_.noteShown(shown);
-    for (const Surface::Part& part : parts) {
-        const QRect on = part.rect.translated(origin);
+        surface_.piecesOf(r, pieces);
+    for (const Surface::Piece& piece : pieces) {
+        const Surface::Part& part = *piece.part;
+        const QRect on = piece.rect.translated(origin);
         // Clipped by the event's region, which is rarely one rectangle, Qt draws span by span across
         // threads; clipped by one rectangle it copies rows, several times faster.
         p.setClipRect(on);
-        if (part.store)
-            p.drawImage(on.topLeft(), *part.store, part.rect.translated(-part.origin));
-        else
+        if (part.image.isNull())
             p.fillRect(on, QColor(part.colour));
+        else if (part.x.forwards() && part.y.forwards())
+            p.drawImage(on.topLeft(), part.image,
+                QRect(int(part.x.at(piece.rect.left())), int(part.y.at(piece.rect.top())), on.width(),
+                    on.height()));
+        else
+            // A mirrored or stretched part is laid out for the screen only as it is painted.
+            p.drawImage(on.topLeft(), surface_.rendered(piece.rect));
     }
     p.end();
+    shown_.painted(surface_, shown);
     if (!contentsRect().contains(e->rect()))
         QFrame::paintEvent(e);
 }

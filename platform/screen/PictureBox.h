@@ -3,7 +3,7 @@
 // game draws lands in the surface first and shows after Refresh; the frame keeps no pixels of its own.
 #pragma once
 
-#include "ScaledView.h"
+#include "ShownView.h"
 #include "Surface.h"
 
 #include <QFrame>
@@ -62,7 +62,8 @@ public:
     // The pixels as one image, for the tests: only the tests' helpers define it (tests/support), so
     // game code that asked for it would not link. The screen and the copy calls read the surface's
     // parts instead.
-    const QImage& image() const;
+    QImage image() const;
+    const Surface& surface() const { return surface_; }
 
 Q_SIGNALS:
     void MouseDown(int button, int shift, float x, float y);
@@ -93,20 +94,15 @@ private:
     // Outer size in surface pixels, the border included.
     QSize outer_;
 
-    // Shrunk for the screen: the surface at the view's scale and the screen's pixel density, and
-    // what changed on the surface since it was last brought up to date.
+    // What the screen shows of the surface, at the view's scale and the screen's pixel density.
     int viewNum_ = 1;
     int viewDen_ = 1;
     bool scaledDown() const { return viewNum_ < viewDen_; }
-    ScaledView scaled_;
-    QRegion scaledBehind_;
+    ShownView shown_;
     // Brings the shrunk copy up to date; returns the widget area that changed.
     QRegion updateScaled();
     void paintScaled(QPainter& p, const QRegion& area);
 
-    friend struct SurfaceAccess;
-
-    // The pixels this frame shows. The surface lets the frame read its parts to paint them and take
-    // what was drawn since the last Refresh; the frame writes none of them.
+    // The pixels this frame shows; the frame only reads them.
     Surface surface_;
 };

@@ -1,7 +1,5 @@
 #include "ScaledView.h"
 
-#include "Surface.h"
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -263,9 +261,10 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
         // The image row's surface rows, each by the part of it the row covers, summed column by column.
         // A first part as wide as the row writes the sums; otherwise they start from zero.
         bool fresh = true;
-        for (const Source& part : parts_) {
-            const int y0 = std::max(part.rect.top(), r0), y1 = std::min(part.rect.bottom() + 1, r1);
-            const int c0 = std::max(part.rect.left(), sa), c1 = std::min(part.rect.right() + 1, sb);
+        for (const Surface::Piece& piece : parts_) {
+            const Surface::Part& part = *piece.part;
+            const int y0 = std::max(piece.rect.top(), r0), y1 = std::min(piece.rect.bottom() + 1, r1);
+            const int c0 = std::max(piece.rect.left(), sa), c1 = std::min(piece.rect.right() + 1, sb);
             if (y0 >= y1 || c0 >= c1)
                 continue;
             if (fresh && (c0 != sa || c1 != sb)) {
@@ -275,7 +274,7 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
             const bool write = std::exchange(fresh, false);
             quint32* sums = rowSums_.data() + 4 * std::size_t(c0 - sa);
             const std::size_t count = 4 * std::size_t(c1 - c0);
-            if (!part.store) {
+            if (part.image.isNull()) {
                 const quint32 weight = quint32(std::min(y1 * Unit, bottom) - std::max(y0 * Unit, top));
                 quint32 c[4];
                 const QRgb colour = part.colour | 0xff000000u;
@@ -297,13 +296,32 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
 #endif
                 continue;
             }
+            // The image columns the part's surface columns read, as they lie in the image.
+            const bool forwards = part.x.forwards();
+            const qint64 a = part.x.at(c0), b = part.x.at(c1 - 1);
+            const qint64 lo = std::min(a, b), hi = std::max(a, b);
             rows_.clear();
             weights_.clear();
             for (int y = y0; y < y1; ++y) {
                 weights_.push_back(quint32(std::min((y + 1) * Unit, bottom) - std::max(y * Unit, top)));
-                rows_.push_back(part.store->constScanLine(y - part.origin.y()) + 4 * (c0 - part.origin.x()));
+                rows_.push_back(reinterpret_cast<const uchar*>(part.row(y) + lo));
             }
-            AddRows(sums, write, rows_.data(), weights_.data(), int(rows_.size()), count);
+            if (forwards) {
+                AddRows(sums, write, rows_.data(), weights_.data(), int(rows_.size()), count);
+                continue;
+            }
+            // Mirrored or stretched: summed as the image lies, then each surface column takes its
+            // image column's sums. Sums are whole numbers, so the order they are added in changes
+            // nothing.
+            const std::size_t span = 4 * std::size_t(hi - lo + 1);
+            imageSums_.resize(span);
+            AddRows(imageSums_.data(), true, rows_.data(), weights_.data(), int(rows_.size()), span);
+            for (int c = c0; c < c1; ++c) {
+                const quint32* from = imageSums_.data() + 4 * std::size_t(part.x.at(c) - lo);
+                quint32* to = sums + 4 * std::size_t(c - c0);
+                for (int ch = 0; ch < 4; ++ch)
+                    to[ch] = write ? from[ch] : to[ch] + from[ch];
+            }
         }
         if (fresh)
             std::fill_n(rowSums_.begin(), 4 * std::size_t(n), 0u);

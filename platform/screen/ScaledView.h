@@ -5,6 +5,8 @@
 // after the other meet without a seam.
 #pragma once
 
+#include "Surface.h"
+
 #include <QImage>
 #include <QRegion>
 
@@ -14,16 +16,8 @@
 
 class ScaledView {
 public:
-    // One rectangle of the surface: its pixels, with the store's pixel (0, 0) at `origin`, or, when
-    // `store` is null, one colour.
-    struct Source {
-        QRect rect;
-        const QImage* store;
-        QRgb colour;
-        QPoint origin;
-    };
-    // Lists the rectangles that make up a part of the surface.
-    using Reader = std::function<void(const QRect& area, std::vector<Source>& out)>;
+    // Lists the rectangles of the surface's parts that make up an area of it.
+    using Reader = std::function<void(const QRect& area, std::vector<Surface::Piece>& out)>;
 
     // Starts over for a surface of `size` shown at `k` image pixels per surface pixel; nothing of the
     // image is computed yet.
@@ -53,7 +47,9 @@ private:
     QSize size_;
     double k_ = 1;
     QImage image_;
-    std::vector<Source> parts_;
+    std::vector<Surface::Piece> parts_;
+    // A mirrored or stretched part's rows summed as they lie in its image, before they are laid out.
+    std::vector<quint32> imageSums_;
     std::vector<quint32> rowSums_;
     std::vector<const uchar*> rows_;
     std::vector<int> firstColumn_;

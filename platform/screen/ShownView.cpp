@@ -1,0 +1,113 @@
+#include "ShownView.h"
+
+#include <utility>
+
+namespace {
+// The two lists are the same list: a refresh just after a refresh, or a paint just after one.
+bool Same(const std::vector<Surface::Part>& a, const std::vector<Surface::Part>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!a[i].sameLook(b[i]) || a[i].area != b[i].area)
+            return false;
+    return true;
+}
+}
+
+void ShownView::forget()
+{
+    known_ = false;
+    shown_.clear();
+    pending_ = QRegion();
+}
+
+QRegion ShownView::differs(const std::vector<Surface::Part>& now, const std::vector<Surface::Part>& was)
+{
+    QRegion out;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        const Surface::Part& p = now[i];
+        // Lists that changed little keep their order; look at the same place first.
+        const Surface::Part* same = i < was.size() && was[i].sameLook(p) ? &was[i] : nullptr;
+        for (std::size_t j = 0; !same && j < was.size(); ++j)
+            if (was[j].sameLook(p))
+                same = &was[j];
+        if (!same)
+            Unite(out, p.area);
+        else if (same->area != p.area)
+            Unite(out, p.area - same->area);
+    }
+    return out;
+}
+
+QRegion ShownView::refresh(const Surface& surface)
+{
+    const QRegion all(QRect(QPoint(0, 0), surface.size()));
+    QRegion out;
+    if (!known_ || shownSize_ != surface.size())
+        out = all;
+    else
+        out = differs(surface.parts(), shown_);
+    shown_ = surface.parts();
+    shownSize_ = surface.size();
+    known_ = true;
+    return out;
+}
+
+void ShownView::painted(const Surface& surface, const QRegion& area)
+{
+    if (!known_ || shownSize_ != surface.size()) {
+        // Not known before: the screen shows what this paint shows, and the rest is unknown, so it is
+        // taken as something else than the surface wherever the paint did not reach.
+        forget();
+        shownSize_ = surface.size();
+        known_ = true;
+        Surface::Part unknown;
+        unknown.area = QRegion(QRect(QPoint(0, 0), surface.size())) - area;
+        unknown.colour = 0; // no part of a surface is transparent, so this look is no part's
+        if (!unknown.area.isEmpty())
+            shown_.push_back(unknown);
+    }
+    if (Same(surface.parts(), shown_))
+        return;
+    for (Surface::Part& p : shown_)
+        if (p.area.intersects(area))
+            p.area -= area;
+    std::erase_if(shown_, [](const Surface::Part& p) { return p.area.isEmpty(); });
+    for (const Surface::Part& p : surface.parts()) {
+        if (!p.area.intersects(area))
+            continue;
+        const QRegion now = p.area & area;
+        bool merged = false;
+        for (Surface::Part& s : shown_)
+            if (s.sameLook(p)) {
+                Unite(s.area, now);
+                merged = true;
+                break;
+            }
+        if (!merged) {
+            Surface::Part copy = p;
+            copy.area = now;
+            shown_.push_back(std::move(copy));
+        }
+    }
+}
+
+const QImage& ShownView::scaled(const Surface& surface, double k)
+{
+    QRegion changed;
+    if (!known_ || view_.sourceSize() != surface.size() || view_.factor() != k) {
+        view_.reset(surface.size(), k);
+        changed = QRegion(QRect(QPoint(0, 0), surface.size()));
+    } else {
+        changed = differs(surface.parts(), shown_);
+    }
+    shown_ = surface.parts();
+    shownSize_ = surface.size();
+    known_ = true;
+    if (!changed.isEmpty())
+        Unite(pending_, view_.update(changed, [&surface](const QRect& r, std::vector<Surface::Piece>& out) {
+            surface.piecesOf(r, out);
+        }));
+    return view_.image();
+}
