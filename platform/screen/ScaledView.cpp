@@ -99,8 +99,22 @@ __attribute__((target("avx2"))) std::size_t AddRowsWide(
     return i;
 }
 
-const bool HasAvx2 = __builtin_cpu_supports("avx2");
 #endif
+
+ScaledView::Path Best()
+{
+#ifdef TILORA_AVX2
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+        return ScaledView::Path::Avx2;
+#endif
+#ifdef __SSE2__
+    return ScaledView::Path::Sse2;
+#else
+    return ScaledView::Path::Plain;
+#endif
+}
+
+ScaledView::Path Active = Best();
 
 // sums[i] += the rows' bytes i, each row by its weight (at most Unit), over `count` bytes; when the
 // sums are fresh, = instead. Most of the work of shrinking is here: every byte of the area shown is
@@ -110,7 +124,7 @@ void AddRows(
 {
     std::size_t i = 0;
 #ifdef TILORA_AVX2
-    if (HasAvx2)
+    if (Active == ScaledView::Path::Avx2)
         i = fresh ? AddRowsWide<true>(sums, rows, weights, n, count)
                   : AddRowsWide<false>(sums, rows, weights, n, count);
 #endif
@@ -120,7 +134,7 @@ void AddRows(
     // Sixteen bytes at a time; a byte times a weight of at most 256 fits 16 bits.
     static_assert(Unit == 256, "a whole row is added shifted by 8 bits");
     constexpr int MostRows = 64;
-    if (n <= MostRows && i == 0) {
+    if (n <= MostRows && i == 0 && Active != ScaledView::Path::Plain) {
         const __m128i zero = _mm_setzero_si128();
         __m128i spread[MostRows];
         for (int r = 0; r < n; ++r)
@@ -164,6 +178,19 @@ void AddRows(
     }
 }
 
+}
+
+bool ScaledView::has(Path path)
+{
+    return int(path) <= int(Best());
+}
+
+void ScaledView::use(Path path)
+{
+    Active = has(path) ? path : Best();
+}
+
+namespace {
 int Shown(int length, double k)
 {
     return std::max(1, static_cast<int>(std::ceil(length * k - 1e-9)));
@@ -335,96 +362,103 @@ void ScaledView::columnWeights(const std::vector<int>& xe, int sa)
     const int width = int(xe.size()) - 1;
     columns_ = 0;
     firstColumn_.resize(width);
+    columnSpans_.resize(width);
     for (int dx = 0; dx < width; ++dx) {
         firstColumn_[dx] = xe[dx] / Unit - sa;
+        columnSpans_[dx] = xe[dx + 1] - xe[dx];
         columns_ = std::max(columns_, (xe[dx + 1] + Unit - 1) / Unit - xe[dx] / Unit);
     }
-    // An even number, so that the wide pass need not look for a last odd one.
-    columns_ += columns_ & 1;
-    // Image columns in pairs, the weights of column c of the pair's two in eight floats: four times
-    // the left one's, four times the right one's, as the wide pass takes them.
-    const int pairs = (width + 1) / 2;
-    columnWeights_.assign(std::size_t(pairs) * columns_ * 8, 0.0f);
+    // What each image column takes of each of its surface columns, in units: whole numbers, so that
+    // every way of adding them up comes to the same sum.
+    columnWeights_.assign(std::size_t(width) * columns_, 0.0);
     for (int dx = 0; dx < width; ++dx) {
         const int left = xe[dx], right = xe[dx + 1];
-        const double scale = 1.0 / double(right - left);
-        float* w = columnWeights_.data() + std::size_t(dx / 2) * columns_ * 8 + (dx & 1) * 4;
+        double* w = columnWeights_.data() + std::size_t(dx) * columns_;
         for (int c = 0, from = left / Unit; from + c < (right + Unit - 1) / Unit; ++c) {
             const int at = (from + c) * Unit;
-            const float weight = float((std::min(at + Unit, right) - std::max(at, left)) * scale);
-            std::fill_n(w + 8 * c, 4, weight);
+            w[c] = double(std::min(at + Unit, right) - std::max(at, left));
         }
     }
+}
+
+namespace {
+// Each sum below is of whole numbers far below 2^53, so it is exact in doubles whatever the order and
+// whichever instructions add it up; the one division is rounded correctly by the processor, so a
+// byte is the exact area average rounded half up, on every path alike.
+inline int Average(double total, double area)
+{
+    return int(total / area + 0.5);
 }
 
 #ifdef TILORA_AVX2
-namespace {
-__attribute__((target("avx2"))) inline __m256 TwoColumns(const quint32* left, const quint32* right)
-{
-    return _mm256_cvtepi32_ps(_mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(right)), 1));
-}
-
-// Two image pixels at a time, their four bytes each side by side; returns how many were done.
 __attribute__((target("avx2,fma"))) int AcrossWide(QRgb* out, int width, const quint32* sums,
-    const int* first, const float* weights, int columns, float rowScale)
+    const int* first, const int* spans, const double* weights, int columns, int rowSpan)
 {
-    int dx = 0;
-    for (; dx + 2 <= width; dx += 2, weights += 8 * columns) {
+    for (int dx = 0; dx < width; ++dx, weights += columns) {
         const quint32* p = sums + 4 * std::size_t(first[dx]);
-        const quint32* q = sums + 4 * std::size_t(first[dx + 1]);
-        // Two sums, so that an addition need not wait for the one before.
-        __m256 a = _mm256_setzero_ps(), b = _mm256_setzero_ps();
-        for (int c = 0; c < columns; c += 2) {
-            a = _mm256_fmadd_ps(TwoColumns(p + 4 * c, q + 4 * c), _mm256_loadu_ps(weights + 8 * c), a);
-            b = _mm256_fmadd_ps(
-                TwoColumns(p + 4 * c + 4, q + 4 * c + 4), _mm256_loadu_ps(weights + 8 * c + 8), b);
-        }
-        __m256i v = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_add_ps(a, b), _mm256_set1_ps(rowScale)));
-        v = _mm256_packs_epi32(v, v);
-        v = _mm256_packus_epi16(v, v);
-        out[dx] = quint32(_mm_cvtsi128_si32(_mm256_castsi256_si128(v))) | 0xff000000u;
-        out[dx + 1] = quint32(_mm_cvtsi128_si32(_mm256_extracti128_si256(v, 1))) | 0xff000000u;
+        __m256d total = _mm256_setzero_pd();
+        for (int c = 0; c < columns; ++c)
+            total = _mm256_fmadd_pd(
+                _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * c))),
+                _mm256_broadcast_sd(weights + c), total);
+        const __m256d area = _mm256_set1_pd(double(spans[dx]) * rowSpan);
+        const __m128i v = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_div_pd(total, area), _mm256_set1_pd(0.5)));
+        const __m128i b = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
+        out[dx] = quint32(_mm_cvtsi128_si32(b)) | 0xff000000u;
     }
-    return dx;
-}
-
-const bool HasFma = __builtin_cpu_supports("fma");
+    return width;
 }
 #endif
+
+#ifdef __SSE2__
+int AcrossSse2(QRgb* out, int width, const quint32* sums, const int* first, const int* spans,
+    const double* weights, int columns, int rowSpan)
+{
+    for (int dx = 0; dx < width; ++dx, weights += columns) {
+        const quint32* p = sums + 4 * std::size_t(first[dx]);
+        __m128d lo = _mm_setzero_pd(), hi = _mm_setzero_pd();
+        for (int c = 0; c < columns; ++c) {
+            const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * c));
+            const __m128d w = _mm_set1_pd(weights[c]);
+            lo = _mm_add_pd(lo, _mm_mul_pd(_mm_cvtepi32_pd(four), w));
+            hi = _mm_add_pd(hi, _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(four, four)), w));
+        }
+        const __m128d area = _mm_set1_pd(double(spans[dx]) * rowSpan);
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128i a = _mm_cvttpd_epi32(_mm_add_pd(_mm_div_pd(lo, area), half));
+        const __m128i b = _mm_cvttpd_epi32(_mm_add_pd(_mm_div_pd(hi, area), half));
+        const __m128i v = _mm_unpacklo_epi64(a, b);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
+        out[dx] = quint32(_mm_cvtsi128_si32(bytes)) | 0xff000000u;
+    }
+    return width;
+}
+#endif
+}
 
 void ScaledView::across(QRgb* out, int width, int rowSpan) const
 {
-    const float rowScale = float(1.0 / double(rowSpan));
+    const quint32* sums = rowSums_.data();
     int dx = 0;
 #ifdef TILORA_AVX2
-    if (HasAvx2 && HasFma)
-        dx = AcrossWide(
-            out, width, rowSums_.data(), firstColumn_.data(), columnWeights_.data(), columns_, rowScale);
+    if (Active == Path::Avx2)
+        dx = AcrossWide(out, width, sums, firstColumn_.data(), columnSpans_.data(), columnWeights_.data(),
+            columns_, rowSpan);
+#endif
+#ifdef __SSE2__
+    if (Active == Path::Sse2)
+        dx = AcrossSse2(out, width, sums, firstColumn_.data(), columnSpans_.data(), columnWeights_.data(),
+            columns_, rowSpan);
 #endif
     for (; dx < width; ++dx) {
-        const quint32* p = rowSums_.data() + 4 * std::size_t(firstColumn_[dx]);
-        const float* w = columnWeights_.data() + std::size_t(dx / 2) * columns_ * 8 + (dx & 1) * 4;
-#ifdef __SSE2__
-        // The four bytes of a pixel at once.
-        __m128 sum = _mm_setzero_ps();
-        for (int c = 0; c < columns_; ++c, p += 4)
-            sum = _mm_add_ps(sum,
-                _mm_mul_ps(_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-                    _mm_loadu_ps(w + 8 * c)));
-        __m128i v = _mm_cvtps_epi32(_mm_mul_ps(sum, _mm_set1_ps(rowScale)));
-        v = _mm_packs_epi32(v, v);
-        v = _mm_packus_epi16(v, v);
-        out[dx] = quint32(_mm_cvtsi128_si32(v)) | 0xff000000u;
-#else
-        float bgr[3] = {};
-        for (int c = 0; c < columns_; ++c, p += 4)
-            for (int ch = 0; ch < 3; ++ch)
-                bgr[ch] += w[8 * c] * float(p[ch]);
+        const quint32* p = sums + 4 * std::size_t(firstColumn_[dx]);
+        const double* w = columnWeights_.data() + std::size_t(dx) * columns_;
+        double total[4] = {};
+        for (int c = 0; c < columns_; ++c)
+            for (int ch = 0; ch < 4; ++ch)
+                total[ch] += w[c] * double(p[4 * c + ch]);
+        const double area = double(columnSpans_[dx]) * rowSpan;
         // The store's bytes run blue, green, red.
-        const auto byte = [rowScale](float v) { return int(v * rowScale + 0.5f); };
-        out[dx] = qRgb(byte(bgr[2]), byte(bgr[1]), byte(bgr[0]));
-#endif
+        out[dx] = qRgb(Average(total[2], area), Average(total[1], area), Average(total[0], area));
     }
 }
