@@ -2,13 +2,14 @@
 # Builds the benchmarks (Release) and runs them: the player's actions on generated 640x480,
 # 4000x3000 and 8000x6000 pictures at levels 4 and 9, beside the copies and decodes they are measured
 # against. Extra arguments go to the benchmark program, e.g. --benchmark_filter=move.
-# With Xvfb installed, start-up to the window shown and the idle memory are measured too.
+# With Xvfb installed, start-up to the window shown and the idle memory are measured too, and the
+# game's peak memory with a 4000 x 3000 and an 8000 x 6000 JPEG on a 2560 x 1440 screen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev libgl-dev libjpeg-dev qt6-qpa-plugins \
-  libbenchmark-dev xvfb xauth
+  libbenchmark-dev xvfb xauth xdotool imagemagick
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTILORA_TESTS=ON -DTILORA_BENCH=ON
-cmake --build build/bench -j"$(nproc)" --target tilora_bench tilora_startup
+cmake --build build/bench -j"$(nproc)" --target tilora_bench tilora_startup tilora
 
 QT_QPA_PLATFORM=offscreen build/bench/bench/tilora_bench --benchmark_counters_tabular=true "$@"
 
@@ -25,5 +26,17 @@ if command -v Xvfb >/dev/null; then
     shown=$(sed -n 's/^shown_at_ns //p' <<<"$out")
     echo "run $run: window shown after $(( (shown - start) / 1000000 )) ms;" \
       "$(sed -n 's/^idle_rss_kB //p' <<<"$out") kB resident when idle"
+  done
+  echo "== peak memory: a JPEG opened from the command line, dealt, a piece carried across the board =="
+  desk=:$((200 + RANDOM % 100))
+  Xvfb "$desk" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
+  deskx=$!
+  trap 'kill "$xvfb" "$deskx" 2>/dev/null || true' EXIT
+  sleep 1
+  photos=build/bench/photos
+  mkdir -p "$photos"
+  for size in 4000x3000 8000x6000; do
+    [ -f "$photos/$size.jpg" ] || convert -seed 7 -size "$size" plasma:fractal -quality 90 "$photos/$size.jpg"
+    bash bench/peak_memory.sh build/bench/tilora "$desk" "$photos/$size.jpg" 4 9
   done
 fi

@@ -1,6 +1,7 @@
-// Surfaces share pixels after a whole copy and keep cleared areas as a colour; whatever they do, they
-// must hold exactly what plain images copied whole every time would hold. Random runs of drawing and
-// copying on a few surfaces, compared pixel for pixel with such plain images after every step.
+// Surfaces hold no pixels, only parts that refer to images and colours; whatever they do, they must
+// hold exactly what plain images copied whole every time would hold, and the screen must show it.
+// Random runs of drawing and copying on a few surfaces, compared pixel for pixel with such plain
+// images after every step.
 #include "PictureBox.h"
 #include "SurfaceAccess.h"
 #include "TestPictures.h"
@@ -132,23 +133,49 @@ private Q_SLOTS:
     {
         QTest::addColumn<unsigned>("seed");
         QTest::addColumn<bool>("onScreen");
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::addColumn<bool>("mirrored");
         for (unsigned seed : { 1u, 2u, 3u, 5u, 8u, 13u, 21u, 34u, 55u, 89u, 144u, 233u })
-            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed << false;
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed)))
+                << seed << false << 1 << 1 << false;
+        // Every piece mirrored one way or both, copied on from surface to surface: mirrors of mirrors,
+        // of stretches and of copies.
+        for (unsigned seed : { 10u, 11u, 12u })
+            QTest::newRow(qPrintable(QStringLiteral("seed %1, mirrored copies of copies").arg(seed)))
+                << seed << false << 1 << 1 << true;
         // Shown and refreshed after most steps, the screen must show the very same pixels.
         for (unsigned seed : { 4u, 6u, 7u, 9u })
-            QTest::newRow(qPrintable(QStringLiteral("seed %1, on screen").arg(seed))) << seed << true;
+            QTest::newRow(qPrintable(QStringLiteral("seed %1, on screen").arg(seed)))
+                << seed << true << 1 << 1 << false;
+        // Shown shrunk, the screen must show what the plain image shrunk as a whole shows, to the byte.
+        QTest::newRow("seed 14, on screen at 1:2") << 14u << true << 1 << 2 << true;
+        QTest::newRow("seed 15, on screen at 2:7") << 15u << true << 2 << 7 << false;
+        QTest::newRow("seed 16, on screen at 5:9") << 16u << true << 5 << 9 << true;
     }
     void randomRunsMatchPlainImages()
     {
         QFETCH(unsigned, seed);
         QFETCH(bool, onScreen);
+        QFETCH(int, num);
+        QFETCH(int, den);
+        QFETCH(bool, mirrored);
         std::mt19937 rng(seed);
         auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
 
         std::vector<std::unique_ptr<PictureBox>> boxes;
         std::vector<Plain> plain(Surfaces);
+        // Shrunk, the plain image shown afresh in a frame of its own is what the screen must show.
+        PictureBox whole(nullptr);
+        whole.setViewScale(num, den);
+        auto shownWhole = [&](const Plain& p) {
+            whole.setBackColor(p.back);
+            whole.setPicture(p.img);
+            return whole.grab(whole.contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
+        };
         for (int i = 0; i < Surfaces; ++i) {
             boxes.push_back(std::make_unique<PictureBox>(nullptr));
+            boxes[i]->setViewScale(num, den);
             boxes[i]->setBackColor(plain[i].back);
             boxes[i]->setForeColor(plain[i].fore);
             const QImage picture = TestPicture(Sizes[i].width(), Sizes[i].height(), int(seed) + i);
@@ -189,7 +216,9 @@ private Q_SLOTS:
                 // A piece, perhaps mirrored, perhaps hanging over an edge of either surface.
                 const int w = pick(1, 15), h = pick(1, 12);
                 const int x = pick(-5, W), y = pick(-5, H), sx = pick(-5, 40), sy = pick(-5, 30);
-                const bool fh = pick(0, 1), fv = pick(0, 1);
+                bool fh = pick(0, 1), fv = pick(0, 1);
+                if (mirrored && !fh && !fv)
+                    (pick(0, 1) ? fh : fv) = true;
                 what = QStringLiteral("piece %1 -> %2 (%3,%4 %5x%6 from %7,%8 %9%10)")
                            .arg(b)
                            .arg(a)
@@ -307,7 +336,8 @@ private Q_SLOTS:
                         continue;
                     }
                     boxes[i]->Refresh();
-                    const QString seen = Describe(OnScreen(*boxes[i]), plain[i].img);
+                    const QString seen
+                        = Describe(OnScreen(*boxes[i]), num == den ? plain[i].img : shownWhole(plain[i]));
                     QVERIFY2(seen.isEmpty(),
                         qPrintable(QStringLiteral("step %1, after %2: screen of %3: %4")
                                        .arg(step)
