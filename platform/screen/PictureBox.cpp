@@ -188,8 +188,13 @@ void PictureBox::Refresh()
             repaint(changed);
         return;
     }
+    if (!isVisible()) {
+        // Shown again, the frame paints everything; until then it holds on to no image.
+        shown_.forget();
+        return;
+    }
     const QRegion changed = shown_.refresh(surface_);
-    if (changed.isEmpty() || !isVisible())
+    if (changed.isEmpty())
         return;
     // Qt would otherwise repaint whatever lies over the surface where it is not seen.
     const QRegion seen = changed.translated(contentsRect().topLeft()) & visibleRegion();
