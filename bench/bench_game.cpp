@@ -91,10 +91,6 @@ QScreen* Wall()
 {
     return QGuiApplication::screens().value(1, Laptop());
 }
-QScreen* Desk()
-{
-    return QGuiApplication::screens().value(2, Laptop());
-}
 
 QSize WholeWindowSize(const Config& c);
 
@@ -497,50 +493,6 @@ void PeakMemory(benchmark::State& state, Config c)
     }
 }
 
-// The highest resident size as a player with a 2560 x 1440 screen meets it: the window filling the
-// screen, the photo opened from its JPEG, dealt, one piece carried from the tray across the whole
-// board and put down.
-void PeakMemoryOnDesk(benchmark::State& state, Config c)
-{
-    for (auto _ : state) {
-        malloc_trim(0);
-        std::ofstream("/proc/self/clear_refs") << "5";
-        {
-            auto g = std::make_unique<Game>();
-            QScreen* screen = Desk();
-            g->main.setScreen(screen);
-            g->main.move(screen->availableGeometry().topLeft());
-            g->main.resize(screen->availableGeometry().size());
-            g->main.show();
-            QApplication::processEvents();
-            g->a.Divisions() = c.level;
-            g->a.NewGame();
-            QApplication::processEvents();
-            if (!g->open(PicturePath(c.width, c.height, "jpg"))) {
-                state.SkipWithError("the picture did not open");
-                return;
-            }
-            QApplication::processEvents();
-            g->a.ShufflePieces();
-            QApplication::processEvents();
-            const int piece = PieceInTray(*g);
-            const QPointF from = TrayCentre(*g, g->a.Tray()(piece).Id.v());
-            const QPointF to = BoardCentre(*g, c.level * c.level);
-            PickUpAt(*g, from);
-            constexpr int Steps = 40;
-            for (int i = 1; i <= Steps; ++i) {
-                const QPointF p = from + (to - from) * i / Steps;
-                g->a.MouseMove(1, float(p.x()), float(p.y()));
-            }
-            PutDown(*g, piece);
-            QApplication::processEvents();
-            state.SetIterationTime(1e-3);
-        }
-        state.counters["peak_MB"] = double(PeakKilobytes()) / 1024.0;
-        state.counters["picture_MB"] = double(c.width) * c.height * 4 / (1 << 20);
-    }
-}
-
 void RegisterAll()
 {
     for (const Config& c : Configs) {
@@ -589,8 +541,6 @@ void RegisterAll()
             reg("open_jpeg" + x, [c, v](benchmark::State& s) { Open(s, c, "jpg", v); })->Iterations(heavy);
         }
         reg("peak_memory", [c](benchmark::State& s) { PeakMemory(s, c); })->Iterations(1);
-        if (big)
-            reg("peak_memory_desk", [c](benchmark::State& s) { PeakMemoryOnDesk(s, c); })->Iterations(1);
     }
 }
 }
@@ -605,16 +555,15 @@ void Quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
 int main(int argc, char** argv)
 {
     qInstallMessageHandler(Quiet);
-    // Three screens side by side: a laptop's, one big enough for the largest play surface pixel for
-    // pixel (16053 x 6010 pixels), and a desktop's.
+    // Two screens side by side: a laptop's, and one big enough for the largest play surface pixel for
+    // pixel (16053 x 6010 pixels).
     const QString screens
         = QDir::temp().filePath(QStringLiteral("tilora-bench-screens-%1.json").arg(getpid()));
     {
         std::ofstream(screens.toStdString())
             << R"({"windowFrameMargins": false, "screens": [)"
                R"({"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96},)"
-               R"({"name": "wall", "x": 1366, "y": 0, "width": 17000, "height": 6200, "logicalDpi": 96},)"
-               R"({"name": "desk", "x": 18366, "y": 0, "width": 2560, "height": 1440, "logicalDpi": 96}]})";
+               R"({"name": "wall", "x": 1366, "y": 0, "width": 17000, "height": 6200, "logicalDpi": 96}]})";
     }
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform == "offscreen")
