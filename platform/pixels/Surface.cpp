@@ -62,22 +62,41 @@ void Surface::place(Part part)
     part.area &= QRect(QPoint(0, 0), size_);
     if (part.area.isEmpty())
         return;
+    for (Part& p : parts_)
+        if (!p.sameLook(part) && p.area.intersects(part.area))
+            p.area -= part.area;
+    std::erase_if(parts_, [](const Part& p) { return p.area.isEmpty(); });
+    add(std::move(part));
+}
+
+void Surface::placeAll(const QRect& area, std::vector<Part>& parts)
+{
+    const QRect r = area & QRect(QPoint(0, 0), size_);
+    if (r.isEmpty())
+        return;
+    // One rectangle taken out of every part it meets, however many parts are laid in it.
+    for (Part& p : parts_)
+        if (p.area.intersects(r))
+            p.area -= r;
+    std::erase_if(parts_, [](const Part& p) { return p.area.isEmpty(); });
+    for (Part& part : parts) {
+        part.area &= r;
+        if (!part.area.isEmpty())
+            add(std::move(part));
+    }
+}
+
+void Surface::add(Part part)
+{
     if (!part.image.isNull())
         part.colour = 0;
-    Part* same = nullptr;
-    for (Part& p : parts_) {
-        if (p.sameLook(part)) {
-            same = &p;
-            continue;
+    // Looks that came before are found from the end: a copy mostly lays what the surface just got.
+    for (auto p = parts_.rbegin(); p != parts_.rend(); ++p)
+        if (p->sameLook(part)) {
+            Unite(p->area, part.area);
+            return;
         }
-        if (p.area.intersects(part.area))
-            p.area -= part.area;
-    }
-    if (same)
-        Unite(same->area, part.area);
-    else
-        parts_.push_back(std::move(part));
-    std::erase_if(parts_, [](const Part& p) { return p.area.isEmpty(); });
+    parts_.push_back(std::move(part));
 }
 
 void Surface::fillArea(const QRect& r, QRgb colour)

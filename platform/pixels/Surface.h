@@ -106,6 +106,10 @@ private:
 
     // `part` is what `part.area` shows from now on.
     void place(Part part);
+    // The parts, which together cover `area` exactly, are what it shows from now on.
+    void placeAll(const QRect& area, std::vector<Part>& parts);
+    // Adds a part over an area no other part has; to the part of the same look where there is one.
+    void add(Part part);
     void fillArea(const QRect& r, QRgb colour);
 
     QSize size_;

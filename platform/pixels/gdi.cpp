@@ -1,7 +1,6 @@
 #include "gdi.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -70,7 +69,6 @@ struct SurfaceCopy {
     static void copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, const Surface& from, qint64 sx,
         qint64 sy, qint64 sw, qint64 sh, bool flipH, bool flipV);
     static void whole(Surface& to, const Surface& from) { to.parts_ = from.parts_; }
-    static void place(Surface& to, Surface::Part part) { to.place(std::move(part)); }
 };
 
 namespace {
@@ -169,8 +167,7 @@ void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, 
         back.colour = from.BackColor() | 0xff000000u;
         placed.push_back(std::move(back));
     }
-    for (Surface::Part& part : placed)
-        to.place(std::move(part));
+    to.placeAll(clip, placed);
 }
 
 Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc,

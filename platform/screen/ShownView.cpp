@@ -25,11 +25,17 @@ void ShownView::forget()
 QRegion ShownView::differs(const std::vector<Surface::Part>& now, const std::vector<Surface::Part>& was)
 {
     QRegion out;
-    for (std::size_t i = 0; i < now.size(); ++i) {
-        const Surface::Part& p = now[i];
-        // Lists that changed little keep their order; look at the same place first.
-        const Surface::Part* same = i < was.size() && was[i].sameLook(p) ? &was[i] : nullptr;
-        for (std::size_t j = 0; !same && j < was.size(); ++j)
+    // Parts keep their order in the list as others come and go, so the look a part had is mostly
+    // found just after the one before it.
+    std::size_t next = 0;
+    for (const Surface::Part& p : now) {
+        const Surface::Part* same = nullptr;
+        for (std::size_t j = next; !same && j < was.size(); ++j)
+            if (was[j].sameLook(p)) {
+                same = &was[j];
+                next = j + 1;
+            }
+        for (std::size_t j = 0; !same && j < next; ++j)
             if (was[j].sameLook(p))
                 same = &was[j];
         if (!same)
