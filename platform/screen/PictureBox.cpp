@@ -256,6 +256,7 @@ void PictureBox::paintEvent(QPaintEvent* e)
     }
     const QPoint origin = contentsRect().topLeft();
     std::vector<Surface::Piece> pieces;
+    QImage band;
     const QRegion shown = (e->region() & contentsRect()).translated(-origin);
     for (const QRect& r : shown)
         surface_.piecesOf(r, pieces);
@@ -271,9 +272,20 @@ void PictureBox::paintEvent(QPaintEvent* e)
             p.drawImage(on.topLeft(), part.image,
                 QRect(int(part.x.at(piece.rect.left())), int(part.y.at(piece.rect.top())), on.width(),
                     on.height()));
-        else
-            // A mirrored or stretched part is laid out for the screen only as it is painted.
-            p.drawImage(on.topLeft(), surface_.rendered(piece.rect));
+        else {
+            // A mirrored or stretched part is laid out for the screen only as it is painted, a band
+            // of rows at a time, so that the whole picture stretched into the tray needs no second
+            // picture's worth of memory.
+            const int rows = std::clamp((1 << 20) / std::max(piece.rect.width(), 1), 1, piece.rect.height());
+            if (band.width() != piece.rect.width() || band.height() < rows)
+                band = QImage(piece.rect.width(), rows, QImage::Format_RGB32);
+            for (int top = piece.rect.top(); top <= piece.rect.bottom(); top += rows) {
+                const QRect strip(piece.rect.left(), top, piece.rect.width(),
+                    std::min(rows, piece.rect.bottom() + 1 - top));
+                surface_.render(strip, band, QPoint(0, 0));
+                p.drawImage(strip.topLeft() + origin, band, QRect(QPoint(0, 0), strip.size()));
+            }
+        }
     }
     p.end();
     shown_.painted(surface_, shown);
