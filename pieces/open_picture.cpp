@@ -64,6 +64,10 @@ void Main::OpenPicture()
     Picture1->Cls();
     ShowWholePicture(n);
     Dealt = false;
+    // The board is shown empty, so it holds nothing: the abandoned game's pieces would otherwise
+    // keep, unseen, the cells that the next deal's pieces belong in.
+    for (long i = 1; i <= Board.UBound(); ++i)
+        Board(i) = PieceRec { 0, 0, 0 };
 }
 
 void Main::ShowWholePicture(Integer n)

@@ -272,7 +272,7 @@ private Q_SLOTS:
                               "Run-time error '481': Invalid picture: unknown format");
         QTest::newRow("any other fault in a level step")
             << 9 << QString() << level << false
-            << QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.|"
+            << QStringLiteral("Nivelul scris nu se poate folosi. Doar de la 2 la 3.|"
                               "Run-time error '9': Subscript out of range");
         QTest::newRow("not a number in the level box")
             << 13 << QString() << level << false
@@ -280,8 +280,9 @@ private Q_SLOTS:
                               "Run-time error '13': Type mismatch");
         QTest::newRow("level out of range")
             << 6 << QString() << level << false
-            << QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic; jocul se joacă "
-                              "pe nivelurile de la 4 la 9.|Run-time error '6': Overflow");
+            << QStringLiteral(
+                   "Numărul din căsuța nivelului este mult prea mare sau prea mic. Doar de la 2 la "
+                   "3.|Run-time error '6': Overflow");
         QTest::newRow("picture too large for the layout")
             << 6 << QString() << open << false
             << QStringLiteral(
@@ -302,7 +303,8 @@ private Q_SLOTS:
         Guarded(platform, [&] {
             ++stepsDone;
             {
-                const DuringTask during(static_cast<Task>(task));
+                // What the task allows ends the level's sentences only.
+                const DuringTask during(static_cast<Task>(task), QStringLiteral("Doar de la 2 la 3."));
                 if (!taskEnded)
                     Raise(number, extra);
             }

@@ -59,9 +59,12 @@ void PlayTest::winsWholeGame_data()
     QTest::addColumn<int>("level");
     QTest::addColumn<int>("pieceW");
     QTest::addColumn<int>("pieceH");
-    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80;
-    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80;
-    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40;
+    // A piece put into its own cell, then another picture opened and dealt before this game.
+    QTest::addColumn<bool>("abandonedFirst");
+    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80 << false;
+    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80 << false;
+    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40 << false;
+    QTest::newRow("after a game abandoned for another picture") << 8u << 4 << 80 << 80 << true;
 }
 
 void PlayTest::winsWholeGame()
@@ -70,10 +73,20 @@ void PlayTest::winsWholeGame()
     QFETCH(int, level);
     QFETCH(int, pieceW);
     QFETCH(int, pieceH);
+    QFETCH(bool, abandonedFirst);
     Game g;
     QVERIFY(g.start(seed, level, pieceW, pieceH));
     MainAccess& a = g.a;
     const int N = level * level;
+    if (abandonedFirst) {
+        const int k = g.pieceInTrayCell(1);
+        g.carry(1, Cells::inside(g.cells.board(k)));
+        QCOMPARE(a.Board()(k).Id, k);
+        QVERIFY(g.open(g.picture(QStringLiteral("next.bmp"), level * pieceW, level * pieceH, 7)));
+        g.opened = g.p1->image();
+        g.deal(seed);
+        g.platform.clear();
+    }
 
     bool noneMirrored = true;
     for (int k = 1; k <= N; ++k)

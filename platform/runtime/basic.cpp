@@ -27,16 +27,20 @@ QString ErrorDescription(int number)
 namespace {
 // The game runs on one thread; the task is whatever the event being handled asked for.
 Task currentTask = Task::Other;
+QString currentAllowed;
 }
 
-DuringTask::DuringTask(Task task)
+DuringTask::DuringTask(Task task, QString allowed)
     : outer_(currentTask)
+    , outerAllowed_(std::move(currentAllowed))
 {
     currentTask = task;
+    currentAllowed = std::move(allowed);
 }
 DuringTask::~DuringTask()
 {
     currentTask = outer_;
+    currentAllowed = std::move(outerAllowed_);
 }
 Task DuringTask::Current()
 {
@@ -48,7 +52,7 @@ void Raise(int number, const QString& extra)
     QString text = ErrorDescription(number);
     if (!extra.isEmpty())
         text += QStringLiteral(": ") + extra;
-    throw RuntimeError { number, text, false, currentTask };
+    throw RuntimeError { number, text, false, currentTask, currentAllowed };
 }
 
 double RoundHalfEven(double x)

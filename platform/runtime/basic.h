@@ -22,12 +22,14 @@ struct RuntimeError {
     // Errors the player can do something about are told in plain words, without the error number.
     bool plain = false;
     Task task = Task::Other;
+    // What the task allows, in the player's words, for the report to end with (may be empty).
+    QString allowed = QString();
 };
 
-// Names the player's task for the errors raised while this lives; tasks nest.
+// Names the player's task, and what it allows, for the errors raised while this lives; tasks nest.
 class DuringTask {
 public:
-    explicit DuringTask(Task task);
+    explicit DuringTask(Task task, QString allowed = QString());
     ~DuringTask();
     DuringTask(const DuringTask&) = delete;
     DuringTask& operator=(const DuringTask&) = delete;
@@ -35,6 +37,7 @@ public:
 
 private:
     Task outer_;
+    QString outerAllowed_;
 };
 
 namespace Err {

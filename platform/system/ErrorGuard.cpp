@@ -4,17 +4,21 @@
 
 namespace {
 // One sentence on what went wrong, in the words of what the player was doing.
-QString Sentence(int number, Task task)
+QString Sentence(int number, Task task, const QString& allowed)
 {
+    // The level panel says which levels there are; the report only says what was wrong.
+    const auto thenAllowed = [&](const QString& sentence) {
+        return allowed.isEmpty() ? sentence : sentence + QLatin1Char(' ') + allowed;
+    };
     switch (task) {
     case Task::Level:
         if (number == Err::TypeMismatch)
             return QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.");
         if (number == Err::Overflow)
-            return QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic; "
-                                  "jocul se joacă pe nivelurile de la 4 la 9.");
+            return thenAllowed(
+                QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic."));
         // Whatever else stops a level step, it is the level the player wrote that cannot be used.
-        return QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.");
+        return thenAllowed(QStringLiteral("Nivelul scris nu se poate folosi."));
     case Task::OpenPicture:
         // The layout reckons in 16-bit pixels: tray, gap and board side by side stay under 32768.
         if (number == Err::Overflow)
@@ -47,7 +51,7 @@ ErrorReport ExplainRuntimeError(const RuntimeError& e)
 {
     if (e.plain)
         return { e.description, QString() };
-    return { Sentence(e.number, e.task),
+    return { Sentence(e.number, e.task, e.allowed),
         QStringLiteral("Run-time error '%1': %2").arg(e.number).arg(e.description) };
 }
 
