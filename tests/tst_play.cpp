@@ -59,9 +59,12 @@ void PlayTest::winsWholeGame_data()
     QTest::addColumn<int>("level");
     QTest::addColumn<int>("pieceW");
     QTest::addColumn<int>("pieceH");
-    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80;
-    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80;
-    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40;
+    // A finger slides the pieces, taps to mirror left to right and holds to mirror top to bottom.
+    QTest::addColumn<bool>("byTouch");
+    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80 << false;
+    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80 << false;
+    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40 << false;
+    QTest::newRow("level 4, by touch alone") << 8u << 4 << 80 << 80 << true;
 }
 
 void PlayTest::winsWholeGame()
@@ -70,6 +73,7 @@ void PlayTest::winsWholeGame()
     QFETCH(int, level);
     QFETCH(int, pieceW);
     QFETCH(int, pieceH);
+    QFETCH(bool, byTouch);
     Game g;
     QVERIFY(g.start(seed, level, pieceW, pieceH));
     MainAccess& a = g.a;
@@ -87,7 +91,11 @@ void PlayTest::winsWholeGame()
         const QImage before = a.Picture2()->image();
         COMPARE_PIXELS(before, g.p1->image());
 
-        g.carry(c, Cells::inside(g.cells.board(k)));
+        const QPoint from = Cells::inside(g.cells.tray(c)), to = Cells::inside(g.cells.board(k));
+        if (byTouch)
+            g.slide({ from, (from + to) / 2, to });
+        else
+            g.carry(c, to);
         if (c == N && noneMirrored)
             break;
 
@@ -116,10 +124,20 @@ void PlayTest::winsWholeGame()
                 continue;
             QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
             const QPoint at = Cells::inside(g.cells.board(c));
-            g.press(at, b);
-            g.release(at, b);
+            const PieceRec before = a.Board()(c);
+            if (!byTouch) {
+                g.press(at, b);
+                g.release(at, b);
+            } else if (b == Qt::LeftButton) {
+                g.tap(at);
+            } else {
+                g.longPress(at);
+            }
             if (!a.Dealt())
                 break;
+            // Exactly the one mirror undone: a long press that began as a left press would undo both.
+            QCOMPARE(a.Board()(c).FlipH, b == Qt::LeftButton ? 0 : before.FlipH);
+            QCOMPARE(a.Board()(c).FlipV, b == Qt::RightButton ? 0 : before.FlipV);
             COMPARE_PIXELS(g.p1->image().copy(g.cells.board(c)),
                 g.piece(c, a.Board()(c).FlipH == 1, a.Board()(c).FlipV == 1));
             COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
