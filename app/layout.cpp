@@ -42,8 +42,8 @@ QFont DialogFont(double points)
     return f;
 }
 
-// As the original toolkit does, a caption too wide for its button breaks between words onto more
-// lines rather than losing its ends.
+// The level buttons are narrower than their captions: "Level Down" breaks between its words onto two
+// lines and is read whole, rather than losing its ends to the button's edges.
 void SetCaption(QPushButton* b, const QString& caption)
 {
     QStyleOptionButton option;
@@ -136,7 +136,7 @@ void Main::CreateControls()
     Frame1->setFont(controlFont);
     Paint(Frame1, QColor(128, 128, 255));
     // The desktop style shades a group box's body, tinting the light blue; the plain style draws
-    // only the etched line around it, as the original frame did.
+    // only the etched line around it, so the panel shows the very blue it is given.
     if (QStyle* plain = QStyleFactory::create(QStringLiteral("Windows"))) {
         plain->setParent(Frame1);
         Frame1->setStyle(plain);

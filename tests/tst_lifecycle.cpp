@@ -4,8 +4,12 @@
 #include "QtPlatform.h"
 #include "TestPictures.h"
 
+#include <QDropEvent>
+#include <QFile>
 #include <QFontDatabase>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -118,6 +122,57 @@ private Q_SLOTS:
             QCOMPARE(g.main.geometry().size(), QSize(TwipsToPixelsX(636 * 15 + 1000), before.height()));
         QVERIFY(wholeSurfaceShows());
         QCOMPARE(a.Picture1()->Width(), 636 * 15 + 500.0);
+    }
+
+    // A dropped photo is only read: a file manager told "moved" would delete it. One that is gone by
+    // the drop is told of as the Open dialog's unreadable file is, not passed over in silence.
+    void dropLeavesThePhotoInPlace_data()
+    {
+        QTest::addColumn<int>("offered"); // Qt::DropActions
+        QTest::addColumn<bool>("vanished");
+        QTest::addColumn<int>("taken"); // Qt::DropAction, IgnoreAction when refused
+        QTest::newRow("copy or move offered, Shift held for a move")
+            << int(Qt::CopyAction | Qt::MoveAction) << false << int(Qt::CopyAction);
+        QTest::newRow("move or link offered")
+            << int(Qt::MoveAction | Qt::LinkAction) << false << int(Qt::LinkAction);
+        QTest::newRow("only a move offered") << int(Qt::MoveAction) << false << int(Qt::IgnoreAction);
+        QTest::newRow("gone by the drop")
+            << int(Qt::CopyAction | Qt::MoveAction) << true << int(Qt::CopyAction);
+    }
+    void dropLeavesThePhotoInPlace()
+    {
+        QFETCH(int, offered);
+        QFETCH(bool, vanished);
+        QFETCH(int, taken);
+        Game g;
+        const QString photo = g.picture(QStringLiteral("photo.jpg"), 200, 160, 5);
+        QMimeData data;
+        data.setUrls({ QUrl::fromLocalFile(photo) });
+        const auto actions = Qt::DropActions(offered);
+        QDragEnterEvent enter(QPoint(50, 50), actions, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(&g.main, &enter);
+        QCOMPARE(enter.isAccepted(), taken != Qt::IgnoreAction);
+        if (vanished)
+            QVERIFY(QFile::remove(photo));
+        QDropEvent drop(QPointF(50, 50), actions, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(&g.main, &drop);
+        QCOMPARE(drop.isAccepted(), taken != Qt::IgnoreAction);
+        if (drop.isAccepted())
+            QCOMPARE(int(drop.dropAction()), taken);
+        QCoreApplication::processEvents();
+
+        if (taken == Qt::IgnoreAction) {
+            QCOMPARE(g.platform.log, QStringList());
+        } else if (vanished) {
+            Game viaDialog;
+            viaDialog.open(photo);
+            QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")).size(), 1);
+            QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")),
+                viaDialog.platform.calls(QStringLiteral("MsgBox")));
+        } else {
+            QCOMPARE(g.a.PictureFile(), photo);
+            QVERIFY(QFile::exists(photo));
+        }
     }
 
     void newGameResetsTheGame_data()
