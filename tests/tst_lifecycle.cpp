@@ -3,12 +3,20 @@
 #include "Game.h"
 #include "QtPlatform.h"
 #include "TestPictures.h"
+#include "qt_texts.h"
 
+#include <QAbstractFileIconProvider>
+#include <QCommandLineParser>
+#include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -173,6 +181,59 @@ private Q_SLOTS:
             QCOMPARE(g.a.PictureFile(), photo);
             QVERIFY(QFile::exists(photo));
         }
+    }
+
+    // Qt's own texts in the Open dialog and on the command line come from the game's catalogue; one
+    // filed under another context or source than Qt asks for would stay in English.
+    void qtTextsInRomanian_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the dialog's title") << "title" << QStringLiteral("Deschide");
+        QTest::newRow("look in") << "lookInLabel" << QStringLiteral("Caută în:");
+        QTest::newRow("file name") << "fileNameLabel" << QStringLiteral("&Nume fișier:");
+        QTest::newRow("file type") << "fileTypeLabel" << QStringLiteral("Fișiere de tipul:");
+        QTest::newRow("open") << "open" << QStringLiteral("&Deschide");
+        QTest::newRow("cancel") << "cancel" << QStringLiteral("Renunță");
+        QTest::newRow("back") << "backButton" << QStringLiteral("Înapoi");
+        QTest::newRow("the name column") << "column 0" << QStringLiteral("Nume");
+        QTest::newRow("the type column") << "column 2" << QStringLiteral("Tip");
+        QTest::newRow("a folder's type") << "folder" << QStringLiteral("Dosar");
+        QTest::newRow("an unknown option") << "option" << QStringLiteral("Opțiune necunoscută: „bogus”.");
+    }
+    void qtTextsInRomanian()
+    {
+        QFETCH(QString, where);
+        QFETCH(QString, expected);
+        const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../translations");
+        QVERIFY(InstallQtTexts(folder));
+        QFileDialog dialog(nullptr, QString(), QDir::tempPath(), QStringLiteral("Imagini (*.jpg *.bmp)"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY(buttons);
+        QFileSystemModel model;
+        QCommandLineParser parser;
+        QString found;
+        if (where == QLatin1String("title"))
+            found = dialog.windowTitle();
+        else if (where == QLatin1String("open"))
+            found = buttons->button(QDialogButtonBox::Open)->text();
+        else if (where == QLatin1String("cancel"))
+            found = buttons->button(QDialogButtonBox::Cancel)->text();
+        else if (where == QLatin1String("backButton"))
+            found = dialog.findChild<QWidget*>(where)->toolTip();
+        else if (where.startsWith(QLatin1String("column")))
+            found = model.headerData(where.back().digitValue(), Qt::Horizontal).toString();
+        else if (where == QLatin1String("folder"))
+            found = QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath()));
+        else if (where == QLatin1String("option"))
+            found = parser.parse({ QStringLiteral("tilora"), QStringLiteral("--bogus") })
+                ? QString()
+                : parser.errorText();
+        else
+            found = dialog.findChild<QLabel*>(where)->text();
+        QCOMPARE(found, expected);
     }
 
     void newGameResetsTheGame_data()
