@@ -89,6 +89,13 @@ private:
     std::function<void()> callback;
 };
 
+// At a fractional scale factor a size in pixels lands on the screen rounded either way, so a window
+// sized to the very edge of the available area may pass it by one device pixel.
+QSize RoundingSlack(double ratio)
+{
+    return ratio == std::floor(ratio) ? QSize(0, 0) : QSize(1, 1);
+}
+
 void Paint(QWidget* w, QColor colour)
 {
     QPalette pal = w->palette();
@@ -261,7 +268,7 @@ void Main::FitWindowToForm(double twips)
     QSize chrome(0, 0);
     if (const QScreen* s = screen()) {
         chrome = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-        room = s->availableGeometry().size() - chrome - QSize(0, bar);
+        room = s->availableGeometry().size() - chrome - QSize(0, bar) - RoundingSlack(devicePixelRatioF());
     }
     // The form's height as designed, as much of it as the screen has room for.
     const int designed = std::min(TwipsToPixelsY(DesignFormHeight), room.height());
@@ -321,7 +328,7 @@ void Main::KeepOnScreen()
         return;
     // A title bar and a panel may take more of a small screen than the design leaves room for.
     const QSize chrome = frame.size() - geometry().size();
-    const QSize fits = size().boundedTo(avail.size() - chrome);
+    const QSize fits = size().boundedTo(avail.size() - chrome - RoundingSlack(devicePixelRatioF()));
     if (fits != size())
         ResizeWindow(fits);
     const QSize outer = fits + chrome;

@@ -118,6 +118,7 @@ void PlayTest::winsWholeGame()
     }
 
     // Mirror the pieces back, left button for left-right, right button for top-bottom.
+    int lefts = 0, rights = 0;
     for (int c = 1; c <= N && a.Dealt(); ++c) {
         for (const Qt::MouseButton b : { Qt::LeftButton, Qt::RightButton }) {
             if (!a.Dealt() || (b == Qt::LeftButton ? a.Board()(c).FlipH : a.Board()(c).FlipV) == 0)
@@ -125,6 +126,7 @@ void PlayTest::winsWholeGame()
             QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
             const QPoint at = Cells::inside(g.cells.board(c));
             const PieceRec before = a.Board()(c);
+            ++(b == Qt::LeftButton ? lefts : rights);
             if (!byTouch) {
                 g.press(at, b);
                 g.release(at, b);
@@ -143,6 +145,9 @@ void PlayTest::winsWholeGame()
             COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
         }
     }
+
+    // The deal leaves both mirrors to undo, so that both gestures are played.
+    QVERIFY(noneMirrored || (lefts > 0 && rights > 0));
 
     // The congratulation, the tune once it is closed, and a fresh game on the whole picture.
     const QStringList& log = g.platform.log;
