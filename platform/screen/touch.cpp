@@ -1,17 +1,21 @@
 // A finger on the play surface plays as the mouse does. Touching a piece and moving the finger is a
 // left press and a drag; lifting it is the release. A finger cannot choose a button, so a touch that
-// stays put is held back until it ends: a tap is a left click, and a touch held for the desktop's
-// press-and-hold time is a right press, with no left press before it, so that every mirror of a piece
-// can be undone by touch alone. A pen arrives as the mouse and needs nothing of this.
+// stays put is held back until it ends: a tap is a left click, and a touch held still for half a
+// second is a right press, with no left press before it, so that every mirror of a piece can be undone
+// by touch alone. A pen arrives as the mouse and needs nothing of this.
 #include "PictureBox.h"
 
 #include <QApplication>
 #include <QPointer>
-#include <QStyleHints>
 #include <QTimer>
 #include <QTouchEvent>
 
 namespace {
+// How long a finger rests before its touch counts as held: half a second, as the GNOME desktop and
+// phones have it. Qt's own press-and-hold time is a fixed 800 ms that no Linux desktop sets, and a
+// player mirroring a whole board would wait for it again and again.
+constexpr int HoldMs = 500;
+
 int ShiftOf(Qt::KeyboardModifiers m)
 {
     return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
@@ -47,7 +51,7 @@ public:
             id = p.id();
             start = last = p.position();
             state = Waiting;
-            hold.start(QGuiApplication::styleHints()->mousePressAndHoldInterval());
+            hold.start(HoldMs);
             return;
         }
         for (const QEventPoint& p : e->points()) {

@@ -107,7 +107,7 @@ struct Game {
     void carry(int fromCell, QPoint to);
 
     // A finger on a touch screen, positions as for the mouse: laid down, slid through the points and
-    // lifted at the last; a tap; a touch held still past the desktop's press-and-hold time, then lifted.
+    // lifted at the last; a tap; a touch held still for a second, then lifted.
     void slide(const QList<QPoint>& path);
     void tap(QPoint p);
     void longPress(QPoint p);
