@@ -133,6 +133,9 @@ frmAbout::frmAbout(Platform& platform)
     Line1 = new EtchedLine(this);
     Line1->setGeometry(rect());
     Line1->raise();
+    // On the screen the icon is drawn at the screen's pixel density, crisp at every scale factor. It
+    // lies over the box rather than in it, so that the box alone stands in the tab order.
+    NewIconView(this, picIcon->contentsRect().translated(picIcon->pos()), QColor(picIcon->BackColor()));
 
     setTabOrder(cmdOK, picIcon);
     setTabOrder(picIcon, cmdSysInfo);

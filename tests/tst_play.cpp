@@ -59,12 +59,15 @@ void PlayTest::winsWholeGame_data()
     QTest::addColumn<int>("level");
     QTest::addColumn<int>("pieceW");
     QTest::addColumn<int>("pieceH");
+    // A finger slides the pieces, taps to mirror left to right and holds to mirror top to bottom.
+    QTest::addColumn<bool>("byTouch");
     // A piece put into its own cell, then another picture opened and dealt before this game.
     QTest::addColumn<bool>("abandonedFirst");
-    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80 << false;
-    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80 << false;
-    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40 << false;
-    QTest::newRow("after a game abandoned for another picture") << 8u << 4 << 80 << 80 << true;
+    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80 << false << false;
+    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80 << false << false;
+    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40 << false << false;
+    QTest::newRow("level 4, by touch alone") << 8u << 4 << 80 << 80 << true << false;
+    QTest::newRow("after a game abandoned for another picture") << 8u << 4 << 80 << 80 << false << true;
 }
 
 void PlayTest::winsWholeGame()
@@ -73,6 +76,7 @@ void PlayTest::winsWholeGame()
     QFETCH(int, level);
     QFETCH(int, pieceW);
     QFETCH(int, pieceH);
+    QFETCH(bool, byTouch);
     QFETCH(bool, abandonedFirst);
     Game g;
     QVERIFY(g.start(seed, level, pieceW, pieceH));
@@ -100,7 +104,11 @@ void PlayTest::winsWholeGame()
         const QImage before = a.Picture2()->image();
         COMPARE_PIXELS(before, g.p1->image());
 
-        g.carry(c, Cells::inside(g.cells.board(k)));
+        const QPoint from = Cells::inside(g.cells.tray(c)), to = Cells::inside(g.cells.board(k));
+        if (byTouch)
+            g.slide({ from, (from + to) / 2, to });
+        else
+            g.carry(c, to);
         if (c == N && noneMirrored)
             break;
 
@@ -123,21 +131,36 @@ void PlayTest::winsWholeGame()
     }
 
     // Mirror the pieces back, left button for left-right, right button for top-bottom.
+    int lefts = 0, rights = 0;
     for (int c = 1; c <= N && a.Dealt(); ++c) {
         for (const Qt::MouseButton b : { Qt::LeftButton, Qt::RightButton }) {
             if (!a.Dealt() || (b == Qt::LeftButton ? a.Board()(c).FlipH : a.Board()(c).FlipV) == 0)
                 continue;
             QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
             const QPoint at = Cells::inside(g.cells.board(c));
-            g.press(at, b);
-            g.release(at, b);
+            const PieceRec before = a.Board()(c);
+            ++(b == Qt::LeftButton ? lefts : rights);
+            if (!byTouch) {
+                g.press(at, b);
+                g.release(at, b);
+            } else if (b == Qt::LeftButton) {
+                g.tap(at);
+            } else {
+                g.longPress(at);
+            }
             if (!a.Dealt())
                 break;
+            // Exactly the one mirror undone: a long press that began as a left press would undo both.
+            QCOMPARE(a.Board()(c).FlipH, b == Qt::LeftButton ? 0 : before.FlipH);
+            QCOMPARE(a.Board()(c).FlipV, b == Qt::RightButton ? 0 : before.FlipV);
             COMPARE_PIXELS(g.p1->image().copy(g.cells.board(c)),
                 g.piece(c, a.Board()(c).FlipH == 1, a.Board()(c).FlipV == 1));
             COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
         }
     }
+
+    // The deal leaves both mirrors to undo, so that both gestures are played.
+    QVERIFY(noneMirrored || (lefts > 0 && rights > 0));
 
     // The congratulation, the tune once it is closed, and a fresh game on the whole picture.
     const QStringList& log = g.platform.log;
