@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Inputs the loader refuses outright are still opened below, for their message.
     QSize announced;
     try {
-        announced = PictureFileSize(ReadPictureFile(w.path));
+        announced = ReadPictureFile(w.path).announced;
     } catch (const RuntimeError&) {
     }
     if (announced.isValid() && qint64(announced.width()) * announced.height() > MaxPixels)
