@@ -185,19 +185,29 @@ public:
     QByteArray bytes(qint64 from, qint64 n)
     {
         QByteArray out(qsizetype(std::max<qint64>(0, std::min(n, size_ - from))), Qt::Uninitialized);
+        const qint64 got = read(out.data(), from, out.size());
+        if (got < 0)
+            Refuse(path_, CannotRead);
+        out.truncate(qsizetype(got));
+        return out;
+    }
+    // Up to n bytes from "from" into "to": how many, fewer at the end of the file, or -1 when the
+    // file cannot be read. Raises nothing, so that a decoder's own code can call it.
+    qint64 read(char* to, qint64 from, qint64 n)
+    {
         qint64 got = 0;
-        while (got < out.size()) {
-            const ssize_t r = ::pread(fd_, out.data() + got, size_t(out.size() - got), off_t(from + got));
+        n = std::max<qint64>(0, std::min(n, size_ - from));
+        while (got < n) {
+            const ssize_t r = ::pread(fd_, to + got, size_t(n - got), off_t(from + got));
             if (r < 0 && errno == EINTR)
                 continue;
             if (r < 0)
-                Refuse(path_, CannotRead);
+                return -1;
             if (r == 0)
                 break;
             got += r;
         }
-        out.truncate(qsizetype(got));
-        return out;
+        return got;
     }
 
 private:
@@ -348,20 +358,17 @@ void NoteWarning(j_common_ptr info, int level)
         return;
     auto* watch = reinterpret_cast<ScanWatch*>(info->err);
     switch (info->err->msg_code) {
-    case JWRN_JPEG_EOF:
-        watch->endMissing = true;
-        break;
-    case JWRN_EXTRANEOUS_DATA:
-        // Data past the last block of a file that then stops without its end: the rest of a picture
-        // this one is not, or the zeros a broken download leaves.
-        watch->madeUp = watch->madeUp || watch->endMissing;
-        break;
     case JWRN_HIT_MARKER:
     case JWRN_MUST_RESYNC:
     case JWRN_HUFF_BAD_CODE:
     case JWRN_ARITH_BAD_CODE:
     case JWRN_BOGUS_PROGRESSION:
         watch->madeUp = true;
+        break;
+    case JWRN_EXTRANEOUS_DATA:
+        // Data past the last block of a file that then stops without its end: the rest of a picture
+        // this one is not, or the zeros a broken download leaves.
+        watch->madeUp = watch->madeUp || watch->endMissing;
         break;
     default:
         // Stray bytes between segments, unknown revisions, a bad colour profile: nothing lost.
@@ -374,14 +381,81 @@ void NoteWarning(j_common_ptr info, int level)
     std::longjmp(reinterpret_cast<ScanWatch*>(info->err)->stop, 1);
 }
 
+// The file fed to libjpeg a piece at a time, so that checking a JPEG takes no more memory than a
+// piece and a file to be refused is refused without being read whole. Once every block is decoded,
+// the end marker must follow soon: a file that goes on with no marker in sight (a photo's first part
+// followed by zeros to the length of the whole) is not read to its end but refused.
+struct FileSource {
+    jpeg_source_mgr manager; // first, so libjpeg's pointer to it points to the whole source
+    FileWindow* file;
+    ScanWatch* watch;
+    qint64 next = 0;
+    bool afterLastBlock = false;
+    qint64 readAfterLastBlock = 0;
+    QByteArray piece = QByteArray(256 * 1024, Qt::Uninitialized);
+
+    static constexpr qint64 MostAfterLastBlock = 1024 * 1024;
+    static constexpr JOCTET End[2] = { 0xff, JPEG_EOI };
+
+    static boolean Fill(j_decompress_ptr info)
+    {
+        auto* self = reinterpret_cast<FileSource*>(info->src);
+        const qint64 got = self->file->read(self->piece.data(), self->next, self->piece.size());
+        if (self->afterLastBlock && got > 0) {
+            self->readAfterLastBlock += got;
+            self->watch->madeUp = self->watch->madeUp || self->readAfterLastBlock > MostAfterLastBlock;
+        }
+        if (got <= 0 || self->watch->madeUp) {
+            // The end of the file, or of what is worth reading: an end marker stands in, as libjpeg's
+            // own sources do.
+            self->watch->endMissing = self->watch->endMissing || got <= 0;
+            self->manager.next_input_byte = End;
+            self->manager.bytes_in_buffer = 2;
+            return TRUE;
+        }
+        self->next += got;
+        self->manager.next_input_byte = reinterpret_cast<const JOCTET*>(self->piece.constData());
+        self->manager.bytes_in_buffer = size_t(got);
+        return TRUE;
+    }
+    static void Skip(j_decompress_ptr info, long count)
+    {
+        auto* self = reinterpret_cast<FileSource*>(info->src);
+        if (count <= 0)
+            return;
+        if (size_t(count) <= self->manager.bytes_in_buffer) {
+            self->manager.next_input_byte += count;
+            self->manager.bytes_in_buffer -= size_t(count);
+            return;
+        }
+        self->next += qint64(count) - qint64(self->manager.bytes_in_buffer);
+        self->manager.bytes_in_buffer = 0;
+    }
+    static void Nothing(j_decompress_ptr) { }
+
+    FileSource(FileWindow& f, ScanWatch& w)
+        : file(&f)
+        , watch(&w)
+    {
+        manager.next_input_byte = nullptr;
+        manager.bytes_in_buffer = 0;
+        manager.init_source = Nothing;
+        manager.fill_input_buffer = Fill;
+        manager.skip_input_data = Skip;
+        manager.resync_to_restart = jpeg_resync_to_restart;
+        manager.term_source = Nothing;
+    }
+};
+
 // Whether every pixel of a JPEG comes from its file: the picture is decoded at an eighth of its size,
 // which reads all of the coded data but spends little on pixels. A file that stops without its end
 // marker is whole when the scans it has leave nothing out and nothing over; arithmetic coding reads
 // past the end of its data by design, so there, as for any other doubt, the answer is no.
-bool JpegIsWhole(const uchar* data, qint64 size)
+bool JpegIsWhole(FileWindow& file)
 {
     jpeg_decompress_struct info {};
     ScanWatch watch;
+    FileSource source(file, watch);
     info.err = jpeg_std_error(&watch.manager);
     watch.manager.error_exit = StopDecoding;
     watch.manager.emit_message = NoteWarning;
@@ -391,7 +465,7 @@ bool JpegIsWhole(const uchar* data, qint64 size)
         return false;
     }
     jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    info.src = &source.manager;
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -419,6 +493,7 @@ bool JpegIsWhole(const uchar* data, qint64 size)
     else
         scansComplete = scansComplete && !jpeg_has_multiple_scans(&info);
     // Read on to the end, so that what lies after the last block is heard of too.
+    source.afterLastBlock = true;
     jpeg_finish_decompress(&info);
     const bool whole = !watch.madeUp && (!watch.endMissing || scansComplete);
     jpeg_destroy_decompress(&info);
@@ -500,8 +575,9 @@ PictureFileBytes ReadPictureFile(
             > qint64(DecodeLimitMegabytes) * 1024 * 1024)
             Refuse(path, TooLarge);
     }
-    // Pixels that would end past the file are missing, whatever the rest of the file holds.
-    if (head.end > before.st_size)
+    // Pixels that would end past the file are missing, whatever the rest of the file holds; a JPEG's
+    // decoder must not make up any.
+    if (head.end > before.st_size || (head.format == "jpeg" && !JpegIsWhole(window)))
         Refuse(path, Damaged);
     if (opened)
         opened();
@@ -572,8 +648,6 @@ QImage LoadPictureFile(const PictureFileBytes& file)
                 Refuse(path, TooLarge);
             picture.fill(0);
         }
-    } else if (!JpegIsWhole(data, length)) {
-        Refuse(path, Damaged);
     }
     // Decoded straight into memory fit for a big picture; Qt keeps a picture it is handed whose
     // size and format match.
