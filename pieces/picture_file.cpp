@@ -506,6 +506,14 @@ QByteArray Format(QImageReader& reader)
     return format == "jpg" ? QByteArray("jpeg") : format;
 }
 
+// Whether another program has changed the open file since "before" was taken.
+bool ChangedSince(int fd, const struct stat& before)
+{
+    struct stat now { };
+    return ::fstat(fd, &now) != 0 || now.st_size != before.st_size
+        || now.st_mtim.tv_sec != before.st_mtim.tv_sec || now.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
+}
+
 // A link whose end is missing or that leads back to itself; a path that is not a link says false.
 bool LinkLeadsNowhere(const QByteArray& path, int error)
 {
@@ -576,9 +584,12 @@ PictureFileBytes ReadPictureFile(
             Refuse(path, TooLarge);
     }
     // Pixels that would end past the file are missing, whatever the rest of the file holds; a JPEG's
-    // decoder must not make up any.
-    if (head.end > before.st_size || (head.format == "jpeg" && !JpegIsWhole(window)))
+    // decoder must not make up any. A file rewritten meanwhile may look damaged only for that.
+    if (head.end > before.st_size || (head.format == "jpeg" && !JpegIsWhole(window))) {
+        if (ChangedSince(fd, before))
+            Refuse(path, Changed);
         Refuse(path, Damaged);
+    }
     if (opened)
         opened();
 
@@ -597,9 +608,7 @@ PictureFileBytes ReadPictureFile(
             break;
         got += n;
     }
-    struct stat after { };
-    if (::fstat(fd, &after) != 0 || got != before.st_size || after.st_size != before.st_size
-        || after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+    if (got != before.st_size || ChangedSince(fd, before))
         Refuse(path, Changed);
     read.bytes.truncate(got);
     return read;

@@ -626,7 +626,8 @@ private Q_SLOTS:
             qInfo("%d refused: %s", i.value(), qPrintable(i.key()));
     }
 
-    // Whatever a run-length picture leaves out must come out the same however the heap looked.
+    // Whatever a run-length picture leaves out, or a short palette does not hold, must come out the
+    // same however the heap looked.
     void runLengthGapsAreDefined_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -638,6 +639,8 @@ private Q_SLOTS:
         QTest::newRow("RLE8 run past the row") << RleBmp(8, 4, 8, Bytes({ 40, 5, 0, 1 })) << true;
         QTest::newRow("RLE8 no end mark") << RleBmp(24, 16, 8, FullRuns(24, 16, 8).chopped(2)) << false;
         QTest::newRow("RLE8 literal cut short") << RleBmp(24, 16, 8, Bytes({ 0, 20, 1, 2, 3 })) << false;
+        QImage shown;
+        QTest::newRow("OS/2 palette of 252 colours") << Os2Bmp(24, 16, 8, 252, &shown) << true;
     }
 
     void runLengthGapsAreDefined()
