@@ -114,7 +114,8 @@ void WriteSeeds(const QString& folder)
 {
     QDir().mkpath(folder);
     const QImage picture = TestPicture(24, 18, 7);
-    const QByteArray small = Encode(picture, "jpeg");
+    // Big enough that most of the file is scan data, so that a cut falls in the scan.
+    const QByteArray small = Encode(TestPicture(64, 48, 5), "jpeg");
     QImage shown;
     const QList<std::pair<QString, QByteArray>> seeds {
         { "small.jpg", Encode(picture, "jpeg") },

@@ -78,6 +78,16 @@ for path in sorted(glob.glob(os.path.join(work, "good-*.jpg")) + glob.glob(os.pa
         bad = bytearray(d)
         bad[sof + 4] = 74
         put(f"damaged-{stem}-frame.jpg", bytes(bad))
+# ImageMagick writes every OS/2 palette full: these keep only the colours the pixels use.
+for path, entries in [(p, 252) for p in glob.glob(os.path.join(work, "good-*-os2-8short.bmp"))] + [
+        (p, 12) for p in glob.glob(os.path.join(work, "good-*-os2-4short.bmp"))]:
+    d = open(path, "rb").read()
+    offset = struct.unpack("<I", d[10:14])[0]
+    cut = 26 + 3 * entries
+    if offset <= cut:
+        continue
+    d = d[:2] + struct.pack("<I", len(d) - (offset - cut)) + d[6:10] + struct.pack("<I", cut) + d[14:cut] + d[offset:]
+    open(path, "wb").write(d)
 for path in sorted(glob.glob(os.path.join(work, "good-*.bmp"))):
     stem = os.path.basename(path)[:-4]
     d = open(path, "rb").read()
