@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <bit>
+#include <limits>
 
 namespace {
 constexpr quint32 Os2Header = 12;
@@ -80,7 +81,8 @@ QString UnsoundBmpMasks(const BmpHeader& h)
     if (h.headerSize == Os2Header || !BmpReadHere(h))
         return {};
     quint32 seen = 0;
-    bool sound = true;
+    // Masks that leave every channel out would make any picture black.
+    bool sound = h.masks[0] || h.masks[1] || h.masks[2];
     for (const quint32 mask : h.masks) {
         const quint32 run = mask ? mask >> std::countr_zero(mask) : 0;
         sound = sound && (run & (run + 1)) == 0 && (seen & mask) == 0;
@@ -94,9 +96,12 @@ QString UnsoundBmpMasks(const BmpHeader& h)
 std::optional<QImage> ReadBmpPixels(const BmpHeader& h, const QByteArray& bytes)
 {
     const qint64 rows = h.height < 0 ? -h.height : h.height;
+    if (h.width <= 0 || h.width > std::numeric_limits<int>::max() || rows <= 0
+        || rows > std::numeric_limits<int>::max() || h.offset < 0 || h.offset > bytes.size())
+        return std::nullopt;
     const qint64 stride = Stride(h);
-    if (h.width <= 0 || rows <= 0 || h.offset < 0 || h.offset > bytes.size()
-        || stride * rows > bytes.size() - h.offset)
+    qint64 pixelBytes = 0;
+    if (__builtin_mul_overflow(stride, rows, &pixelBytes) || pixelBytes > bytes.size() - h.offset)
         return std::nullopt;
 
     // A palette of the first OS/2 version has three bytes an entry, and as many entries as lie

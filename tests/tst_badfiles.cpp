@@ -415,6 +415,9 @@ private Q_SLOTS:
             row("BMP with a mask whose bits are apart", "apart.bmp",
                 MaskedBmp(TestPicture(8, 8), 16, { 0xf801, 0x07e0, 0x001e, 0 }, 40, &unused), 4,
                 Outcome::Unreadable, QStringLiteral("este %1, un fel de BMP").arg(masks));
+            row("BMP whose masks hold no colour", "none.bmp",
+                MaskedBmp(TestPicture(8, 8), 32, { 0, 0, 0, 0 }, 40, &unused), 4, Outcome::Unreadable,
+                QStringLiteral("este %1, un fel de BMP").arg(masks));
             row("BMP with masks sharing bits", "shared.bmp",
                 MaskedBmp(TestPicture(8, 8), 32, { 0x00ff0000, 0x00ffff00, 0xff, 0 }, 40, &unused), 4,
                 Outcome::Unreadable, QStringLiteral("este %1, un fel de BMP").arg(masks));
