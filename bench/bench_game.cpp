@@ -13,8 +13,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -517,6 +519,14 @@ void RefuseBigFile(benchmark::State& state, const char* kind)
             QFile photo(PicturePath(4000, 3000, "jpg"));
             photo.open(QIODevice::ReadOnly);
             f.write(photo.read(photo.size() * 4 / 10));
+        } else if (std::strcmp(kind, "progressive_start") == 0) {
+            // The same with a progressive photo, whose scans the decoder gathers before any block.
+            QBuffer photo;
+            photo.open(QIODevice::WriteOnly);
+            QImageWriter writer(&photo, "jpeg");
+            writer.setProgressiveScanWrite(true);
+            writer.write(TestPicture(4000, 3000, 7));
+            f.write(photo.data().left(photo.data().size() * 4 / 10));
         }
         f.resize(qint64(2000) << 20);
     }
@@ -541,7 +551,7 @@ void RefuseBigFile(benchmark::State& state, const char* kind)
 
 void RegisterAll()
 {
-    for (const char* kind : { "jpeg_start", "bmp_header", "zeros", "photo_start" })
+    for (const char* kind : { "jpeg_start", "bmp_header", "zeros", "photo_start", "progressive_start" })
         benchmark::RegisterBenchmark((std::string("refuse_2000MB/") + kind).c_str(),
             [kind](benchmark::State& s) { RefuseBigFile(s, kind); })
             ->UseManualTime()

@@ -383,8 +383,9 @@ void NoteWarning(j_common_ptr info, int level)
 
 // The file fed to libjpeg a piece at a time, so that checking a JPEG takes no more memory than a
 // piece and a file to be refused is refused without being read whole. Once every block is decoded,
-// the end marker must follow soon: a file that goes on with no marker in sight (a photo's first part
-// followed by zeros to the length of the whole) is not read to its end but refused.
+// the end marker must follow soon, and no picture's data runs much longer than its samples could
+// take: a file that goes on with no marker in sight (a photo's first part followed by zeros to the
+// length of the whole) is not read to its end but refused.
 struct FileSource {
     jpeg_source_mgr manager; // first, so libjpeg's pointer to it points to the whole source
     FileWindow* file;
@@ -392,6 +393,7 @@ struct FileSource {
     qint64 next = 0;
     bool afterLastBlock = false;
     qint64 readAfterLastBlock = 0;
+    qint64 mostToRead = std::numeric_limits<qint64>::max();
     QByteArray piece = QByteArray(256 * 1024, Qt::Uninitialized);
 
     static constexpr qint64 MostAfterLastBlock = 1024 * 1024;
@@ -405,6 +407,7 @@ struct FileSource {
             self->readAfterLastBlock += got;
             self->watch->madeUp = self->watch->madeUp || self->readAfterLastBlock > MostAfterLastBlock;
         }
+        self->watch->madeUp = self->watch->madeUp || self->next + got > self->mostToRead;
         if (got <= 0 || self->watch->madeUp) {
             // The end of the file, or of what is worth reading: an end marker stands in, as libjpeg's
             // own sources do.
@@ -470,6 +473,12 @@ bool JpegIsWhole(FileWindow& file)
         jpeg_destroy_decompress(&info);
         return false;
     }
+    // A sequential scan takes at most about six and a half bytes a sample, every byte stuffed, and
+    // real files well under one: a file whose data runs past eight bytes a sample beyond its headers
+    // holds something else, and is not read on to its end (a progressive picture gathers all its
+    // scans before its last block is decoded, so only this bound stops it early).
+    source.mostToRead = source.next + qint64(info.image_width) * info.image_height * info.num_components * 8
+        + FileSource::MostAfterLastBlock;
     info.scale_num = 1;
     info.scale_denom = 8;
     info.dct_method = JDCT_IFAST;
@@ -579,8 +588,9 @@ PictureFileBytes ReadPictureFile(
     if (read.announced.isValid()) {
         if (checkSize)
             checkSize(read.announced);
-        if (qint64(read.announced.width()) * read.announced.height() * 4
-            > qint64(DecodeLimitMegabytes) * 1024 * 1024)
+        // Headers may announce up to 2^31 pixels each way: the product is compared, not made 4 times.
+        if (qint64(read.announced.width()) * read.announced.height()
+            > qint64(DecodeLimitMegabytes) * 1024 * 1024 / 4)
             Refuse(path, TooLarge);
     }
     // Pixels that would end past the file are missing, whatever the rest of the file holds; a JPEG's
