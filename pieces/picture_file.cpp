@@ -473,11 +473,11 @@ bool JpegIsWhole(FileWindow& file)
         jpeg_destroy_decompress(&info);
         return false;
     }
-    // A sequential scan takes at most about six and a half bytes a sample, every byte stuffed, and
-    // real files well under one: a file whose data runs past eight bytes a sample beyond its headers
-    // holds something else, and is not read on to its end (a progressive picture gathers all its
-    // scans before its last block is decoded, so only this bound stops it early).
-    source.mostToRead = source.next + qint64(info.image_width) * info.image_height * info.num_components * 8
+    // Real files take about a byte a sample at the very most (random noise at the highest quality,
+    // no colour subsampled): a file whose data runs past four beyond its headers holds something
+    // else, and is not read on to its end. A progressive picture gathers all its scans before its
+    // last block is decoded, so for it only this bound stops early.
+    source.mostToRead = source.next + qint64(info.image_width) * info.image_height * info.num_components * 4
         + FileSource::MostAfterLastBlock;
     info.scale_num = 1;
     info.scale_denom = 8;
