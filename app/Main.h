@@ -108,8 +108,9 @@ private:
     void mDeschidePoza_Click();
     void OpenPicture();
     void ShowWholePicture(Integer n);
-    // Says so and answers false when the picture is too small for n pieces a side.
-    bool PictureHoldsLevel(QSize picture, Integer n);
+    // Says so and answers false when the picture is too small for n pieces a side; names the file
+    // when given one.
+    bool PictureHoldsLevel(QSize picture, Integer n, const QString& file = {});
     void mAmesteca_Click();
     void ShufflePieces();
     void ToggleFlipAt(Integer x, Integer y);

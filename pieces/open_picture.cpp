@@ -5,6 +5,8 @@
 #include "gdi.h"
 #include "picture_file.h"
 
+#include <QFileInfo>
+
 #include <utility>
 
 void CheckLayoutFits(QSize picture, Integer n)
@@ -18,12 +20,16 @@ void CheckLayoutFits(QSize picture, Integer n)
         Raise(Err::Overflow);
 }
 
-bool Main::PictureHoldsLevel(QSize picture, Integer n)
+bool Main::PictureHoldsLevel(QSize picture, Integer n, const QString& file)
 {
     // Pieces need at least one pixel each way, or the piece size would come out 0.
     if (picture.width() >= n.v() && picture.height() >= n.v())
         return true;
-    platform.MsgBox(QStringLiteral("Poza este prea mică pentru %1 × %1 piese: are %2 × %3 pixeli.")
+    // A picture just chosen is named, as in every other word about a file the player picked.
+    const QString which = file.isEmpty() ? QStringLiteral("Poza")
+                                         : QStringLiteral("Poza \"%1\"").arg(QFileInfo(file).fileName());
+    platform.MsgBox(QStringLiteral("%1 este prea mică pentru %2 × %2 piese: are %3 × %4 pixeli.")
+                        .arg(which)
                         .arg(n.v())
                         .arg(picture.width())
                         .arg(picture.height()),
@@ -49,13 +55,11 @@ void Main::OpenPicture()
     QImage picture;
     {
         BusyCursor busy(platform);
-        const PictureFileBytes file = ReadPictureFile(PictureFile);
-        const QSize announced = PictureFileSize(file);
-        if (announced.isValid())
-            CheckLayoutFits(announced, n);
+        const PictureFileBytes file
+            = ReadPictureFile(PictureFile, [n](QSize announced) { CheckLayoutFits(announced, n); });
         picture = LoadPictureFile(file);
     }
-    if (!PictureHoldsLevel(picture.size(), n))
+    if (!PictureHoldsLevel(picture.size(), n, PictureFile))
         return;
     CheckLayoutFits(picture.size(), n);
     BusyCursor busy(platform);
