@@ -51,6 +51,7 @@ void Main::OpenPicture()
         return;
     cdlg.FileName = *chosen;
     PictureFile = cdlg.FileName;
+    const DuringTask named(Task::OpenPicture, QFileInfo(PictureFile).fileName());
 
     QImage picture;
     {

@@ -253,7 +253,8 @@ bool Says(Outcome expected, const QString& text, const QString& fileName, const 
     case Outcome::TooSmall:
         return text.startsWith(QStringLiteral("Poza \"%1\" este prea mică").arg(fileName));
     case Outcome::Overflow:
-        return text.startsWith(QStringLiteral("Poza este prea mare pentru tabla jocului"))
+        return text.startsWith(
+                   QStringLiteral("Poza \"%1\" este prea mare pentru tabla jocului").arg(fileName))
             && text.endsWith(QLatin1String("|Run-time error '6': Overflow"));
     case Outcome::LinkNowhere:
         return namesFile && text.contains(QStringLiteral("legătură care nu duce la niciun fișier"));

@@ -268,7 +268,7 @@ private Q_SLOTS:
                                   << fault + "Run-time error '11': Division by zero";
         QTest::newRow("picture, reason added")
             << 481 << "unknown format" << open << false
-            << QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.|"
+            << QStringLiteral("Poza \"vara.jpg\" nu a putut fi deschisă.|"
                               "Run-time error '481': Invalid picture: unknown format");
         QTest::newRow("any other fault in a level step")
             << 9 << QString() << level << false
@@ -286,8 +286,12 @@ private Q_SLOTS:
         QTest::newRow("picture too large for the layout")
             << 6 << QString() << open << false
             << QStringLiteral(
-                   "Poza este prea mare pentru tabla jocului: poate avea cel mult 16 000 de pixeli "
-                   "în lățime și 32 000 în înălțime.|Run-time error '6': Overflow");
+                   "Poza \"vara.jpg\" este prea mare pentru tabla jocului: poate avea cel mult 16 000 de "
+                   "pixeli în lățime și 32 000 în înălțime.|Run-time error '6': Overflow");
+        QTest::newRow("picture too large for the memory")
+            << 7 << QString() << open << false
+            << QStringLiteral("Poza \"vara.jpg\" nu încape în memoria rămasă; încercați una mai mică.|"
+                              "Run-time error '7': Out of memory");
         QTest::newRow("after the level step ended")
             << 6 << QString() << level << true << overflow + "Run-time error '6': Overflow";
     }
@@ -303,8 +307,10 @@ private Q_SLOTS:
         Guarded(platform, [&] {
             ++stepsDone;
             {
-                // What the task allows ends the level's sentences only.
-                const DuringTask during(static_cast<Task>(task), QStringLiteral("Doar de la 2 la 3."));
+                // What a task is about: the levels there are, or the picture's name.
+                const DuringTask during(static_cast<Task>(task),
+                    task == int(Task::Level) ? QStringLiteral("Doar de la 2 la 3.")
+                                             : QStringLiteral("vara.jpg"));
                 if (!taskEnded)
                     Raise(number, extra);
             }

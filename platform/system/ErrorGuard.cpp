@@ -4,12 +4,15 @@
 
 namespace {
 // One sentence on what went wrong, in the words of what the player was doing.
-QString Sentence(int number, Task task, const QString& allowed)
+QString Sentence(int number, Task task, const QString& about)
 {
     // The level panel says which levels there are; the report only says what was wrong.
     const auto thenAllowed = [&](const QString& sentence) {
-        return allowed.isEmpty() ? sentence : sentence + QLatin1Char(' ') + allowed;
+        return about.isEmpty() ? sentence : sentence + QLatin1Char(' ') + about;
     };
+    // Every word about a picture names the file the player chose.
+    const QString picture
+        = about.isEmpty() ? QStringLiteral("Poza") : QStringLiteral("Poza \"%1\"").arg(about);
     switch (task) {
     case Task::Level:
         if (number == Err::TypeMismatch)
@@ -22,12 +25,13 @@ QString Sentence(int number, Task task, const QString& allowed)
     case Task::OpenPicture:
         // The layout reckons in 16-bit pixels: tray, gap and board side by side stay under 32768.
         if (number == Err::Overflow)
-            return QStringLiteral("Poza este prea mare pentru tabla jocului: poate avea cel mult "
-                                  "16 000 de pixeli în lățime și 32 000 în înălțime.");
+            return picture
+                + QStringLiteral(" este prea mare pentru tabla jocului: poate avea cel mult "
+                                 "16 000 de pixeli în lățime și 32 000 în înălțime.");
         if (number == Err::OutOfMemory)
-            return QStringLiteral("Nu este destulă memorie pentru această poză; încercați una mai mică.");
+            return picture + QStringLiteral(" nu încape în memoria rămasă; încercați una mai mică.");
         if (number == Err::InvalidPicture)
-            return QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.");
+            return picture + QStringLiteral(" nu a putut fi deschisă.");
         break;
     case Task::Other:
         break;
@@ -51,7 +55,7 @@ ErrorReport ExplainRuntimeError(const RuntimeError& e)
 {
     if (e.plain)
         return { e.description, QString() };
-    return { Sentence(e.number, e.task, e.allowed),
+    return { Sentence(e.number, e.task, e.about),
         QStringLiteral("Run-time error '%1': %2").arg(e.number).arg(e.description) };
 }
 
