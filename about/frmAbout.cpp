@@ -133,6 +133,9 @@ frmAbout::frmAbout(Platform& platform)
     Line1 = new EtchedLine(this);
     Line1->setGeometry(rect());
     Line1->raise();
+    // On the screen the icon is drawn at the screen's pixel density, crisp at every scale factor. It
+    // lies over the box rather than in it, so that the box alone stands in the tab order.
+    NewIconView(this, picIcon->contentsRect().translated(picIcon->pos()), QColor(picIcon->BackColor()));
 
     setTabOrder(cmdOK, picIcon);
     setTabOrder(picIcon, cmdSysInfo);
@@ -187,10 +190,9 @@ bool frmAbout::GetKeyValue(
     const Long& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
 {
     Long hKey = 0;
-    // Reading is all this does, so it asks for reading only: asking for more would fail for every
-    // player who may not change the machine's keys.
-    if (RegOpenKeyExA(platform.Registry(), KeyRoot, KeyName, 0, static_cast<std::int32_t>(KEY_READ), hKey)
-        != ERROR_SUCCESS) {
+    // Opened for reading only: asking for more would fail for every player who may not change the
+    // machine's keys.
+    if (RegOpenKeyExA(platform.Registry(), KeyRoot, KeyName, hKey) != ERROR_SUCCESS) {
         KeyVal.clear();
         return false;
     }
@@ -202,7 +204,7 @@ bool frmAbout::GetKeyValue(
     std::array<std::uint8_t, 1024> buffer {};
     Long size = static_cast<std::int32_t>(buffer.size());
     Long type = 0;
-    if (RegQueryValueExA(hKey, SubKeyRef, 0, &type, buffer.data(), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(hKey, SubKeyRef, type, buffer.data(), size) != ERROR_SUCCESS) {
         KeyVal.clear();
         return false;
     }

@@ -3,8 +3,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -22,7 +24,50 @@ QPainterPath Square(QPointF corner, double side)
     return p;
 }
 
+// The icon drawn afresh for each pixel density the window meets rather than a 32-pixel picture
+// enlarged, which at twice the density shows its pixels as blocks.
+class IconView : public QWidget {
+public:
+    IconView(QWidget* parent, QColor background)
+        : QWidget(parent)
+        , background(background)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const double ratio = devicePixelRatioF();
+        const int side = int(std::ceil(std::min(width(), height()) * ratio - 0.01));
+        if (drawn.isNull() || drawn.devicePixelRatio() != ratio || drawn.width() != side) {
+            drawn = QImage(side, side, QImage::Format_RGB32);
+            drawn.fill(background);
+            QPainter p(&drawn);
+            p.drawImage(0, 0, DrawTiloraIcon(side));
+            p.end();
+            drawn.setDevicePixelRatio(ratio);
+        }
+        QPainter p(this);
+        p.fillRect(rect(), background);
+        p.drawImage(QPointF(0, 0), drawn);
+    }
+
+private:
+    QColor background;
+    QImage drawn;
+};
+
 } // namespace
+
+QWidget* NewIconView(QWidget* parent, const QRect& area, QColor background)
+{
+    auto* view = new IconView(parent, background);
+    view->setGeometry(area);
+    return view;
+}
 
 QImage DrawTiloraIcon(int size)
 {

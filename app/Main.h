@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "basic.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -65,6 +66,10 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     friend struct MainAccess;
@@ -80,8 +85,11 @@ private:
     void ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY);
     double FormWidth() const;
     void setFormWidth(double twips);
-    void FitWindowToForm(double twips, bool starting);
+    void FitWindowToForm(double twips);
     void FitView();
+    // The whole window, frame and all, within the screen's available area.
+    void KeepOnScreen();
+    void ResizeWindow(QSize size);
 
     // Level panel.
     void mDefDiv_Click();
@@ -100,8 +108,9 @@ private:
     void mDeschidePoza_Click();
     void OpenPicture();
     void ShowWholePicture(Integer n);
-    // Says so and answers false when the picture is too small for n pieces a side.
-    bool PictureHoldsLevel(QSize picture, Integer n);
+    // Says so and answers false when the picture is too small for n pieces a side; names the file
+    // when given one.
+    bool PictureHoldsLevel(QSize picture, Integer n, const QString& file = {});
     void mAmesteca_Click();
     void ShufflePieces();
     void ToggleFlipAt(Integer x, Integer y);
@@ -130,6 +139,16 @@ private:
     double formTwips = 0;
     int formPixels = -1;
     QSizeF windowFittedTo;
+    // Once the player has sized or maximised the window it is theirs: the game never sizes it again,
+    // and the play surface is fitted to it instead.
+    bool playerSized = false;
+    // The size the game last gave the window, and when: the window manager's answer to it comes a
+    // moment later and is not the player's doing.
+    QSize gameSize;
+    QElapsedTimer sinceGameSized;
+    int sizingWindow = 0;
+    // Framed and placed by the window manager; sizes before that are not the player's either.
+    bool windowSettled = false;
     PictureBox* Picture1 = nullptr;
     PictureBox* Picture3 = nullptr;
     PictureBox* Picture2 = nullptr;

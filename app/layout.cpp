@@ -7,11 +7,15 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QTextLayout>
+#include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -42,8 +46,8 @@ QFont DialogFont(double points)
     return f;
 }
 
-// As the original toolkit does, a caption too wide for its button breaks between words onto more
-// lines rather than losing its ends.
+// The level buttons are narrower than their captions: "Level Down" breaks between its words onto two
+// lines and is read whole, rather than losing its ends to the button's edges.
 void SetCaption(QPushButton* b, const QString& caption)
 {
     QStyleOptionButton option;
@@ -84,6 +88,13 @@ public:
 private:
     std::function<void()> callback;
 };
+
+// At a fractional scale factor a size in pixels lands on the screen rounded either way, so a window
+// sized to the very edge of the available area may pass it by one device pixel.
+QSize RoundingSlack(double ratio)
+{
+    return ratio == std::floor(ratio) ? QSize(0, 0) : QSize(1, 1);
+}
 
 void Paint(QWidget* w, QColor colour)
 {
@@ -136,7 +147,7 @@ void Main::CreateControls()
     Frame1->setFont(controlFont);
     Paint(Frame1, QColor(128, 128, 255));
     // The desktop style shades a group box's body, tinting the light blue; the plain style draws
-    // only the etched line around it, as the original frame did.
+    // only the etched line around it, so the panel shows the very blue it is given.
     if (QStyle* plain = QStyleFactory::create(QStringLiteral("Windows"))) {
         plain->setParent(Frame1);
         Frame1->setStyle(plain);
@@ -241,32 +252,40 @@ void Main::setFormWidth(double twips)
     // The window is the player's: it is fitted again only when the layout's size changes.
     const QSizeF layout(Picture1->Width(), Picture1->Height());
     if (layout != windowFittedTo) {
-        const bool starting = !windowFittedTo.isValid();
         windowFittedTo = layout;
-        FitWindowToForm(twips, starting);
+        FitWindowToForm(twips);
     }
     FitView();
 }
 
-void Main::FitWindowToForm(double twips, bool starting)
+void Main::FitWindowToForm(double twips)
 {
-    // The height is set once, at start-up; a maximised or full-screen window stays as it is.
-    if (isMaximized() || isFullScreen())
+    // The player's window keeps the size they gave it; the play surface is fitted to it instead.
+    if (playerSized || isMaximized() || isFullScreen())
         return;
     const int bar = menuBar()->sizeHint().height();
-    int height = starting ? TwipsToPixelsY(DesignFormHeight) : form->height();
     QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QSize chrome(0, 0);
     if (const QScreen* s = screen()) {
-        const QSize chrome = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-        room = s->availableGeometry().size() - chrome - QSize(0, bar);
+        chrome = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
+        room = s->availableGeometry().size() - chrome - QSize(0, bar) - RoundingSlack(devicePixelRatioF());
     }
-    if (starting)
-        height = std::min(height, room.height());
+    // The form's height as designed, as much of it as the screen has room for.
+    const int designed = std::min(TwipsToPixelsY(DesignFormHeight), room.height());
 
-    // A surface too tall for the window is shown smaller, and then needs less width.
-    int width = TwipsToPixelsX(twips);
+    // A surface too big for the window is shown as large as the screen's available area allows: the
+    // window grows, in height too, before the surface is shown smaller.
     const int border = Picture1->frameWidth();
     const double innerW = Picture1->ScaleWidth(), innerH = Picture1->ScaleHeight();
+    double scale = 1;
+    if (innerW > 0 && innerH > 0)
+        scale = std::min({ 1.0, (room.width() - Picture1->x() - 2 * border) / innerW,
+            (room.height() - Picture1->y() - 2 * border) / innerH });
+    const int needed = int(std::ceil(Picture1->y() + 2 * border + innerH * std::max(scale, 0.0)));
+    const int height = std::max(1, std::min(std::max(designed, needed), room.height()));
+
+    // A surface shown smaller needs less width.
+    int width = TwipsToPixelsX(twips);
     const double fitsH = height - Picture1->y() - 2 * border;
     if (innerH > fitsH && innerH > 0)
         width -= int(innerW - std::ceil(innerW * std::max(fitsH, 1.0) / innerH));
@@ -275,17 +294,86 @@ void Main::FitWindowToForm(double twips, bool starting)
     const int least = std::max(menuBar()->sizeHint().width(), Frame1->geometry().right() + 1);
     width = std::max(1, std::min(std::max(width, least), room.width()));
 
-    // A window that grows keeps its right edge on the screen.
+    // A window that grows keeps its right and bottom edges on the screen.
     if (isVisible() && screen()) {
         const QRect avail = screen()->availableGeometry();
-        const int chrome = frameGeometry().width() - geometry().width();
-        const int over = pos().x() + chrome + width - (avail.right() + 1);
-        if (over > 0)
-            move(std::max(avail.left(), pos().x() - over), pos().y());
+        const QPoint at(
+            std::max(avail.left(), std::min(pos().x(), avail.right() + 1 - width - chrome.width())),
+            std::max(avail.top(), std::min(pos().y(), avail.bottom() + 1 - height - bar - chrome.height())));
+        if (at != pos())
+            move(at);
     }
     // The form is resized too: a window not shown yet lays out its central area only when it shows.
     form->resize(width, height);
-    resize(width, starting ? height + bar : this->height());
+    ResizeWindow(QSize(width, height + bar));
+}
+
+void Main::ResizeWindow(QSize size)
+{
+    ++sizingWindow;
+    gameSize = size;
+    sinceGameSized.start();
+    resize(size);
+    --sizingWindow;
+}
+
+void Main::KeepOnScreen()
+{
+    const QScreen* s = screen();
+    if (!s || playerSized || isMaximized() || isFullScreen())
+        return;
+    const QRect avail = s->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (avail.contains(frame))
+        return;
+    // A title bar and a panel may take more of a small screen than the design leaves room for.
+    const QSize chrome = frame.size() - geometry().size();
+    const QSize fits = size().boundedTo(avail.size() - chrome - RoundingSlack(devicePixelRatioF()));
+    if (fits != size())
+        ResizeWindow(fits);
+    const QSize outer = fits + chrome;
+    move(std::max(avail.left(), std::min(frame.left(), avail.right() + 1 - outer.width())),
+        std::max(avail.top(), std::min(frame.top(), avail.bottom() + 1 - outer.height())));
+}
+
+void Main::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (windowSettled)
+        return;
+    // By then the window manager has framed and placed the window, so its whole frame is known.
+    QTimer::singleShot(400, this, [this] {
+        KeepOnScreen();
+        windowSettled = true;
+    });
+}
+
+void Main::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    // Placed and framed by the window manager: a window that falls off the screen is brought back at once.
+    if (!windowSettled && isVisible())
+        KeepOnScreen();
+}
+
+void Main::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (!isVisible() || !windowSettled || sizingWindow > 0 || event->size() == gameSize)
+        return;
+    // The window manager's answer to the game's own size, adjusted to its rules.
+    if (event->spontaneous() && sinceGameSized.isValid() && sinceGameSized.elapsed() < 500) {
+        gameSize = event->size();
+        return;
+    }
+    playerSized = true;
+}
+
+void Main::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (isMaximized() || isFullScreen()))
+        playerSized = true;
 }
 
 void Main::FitView()

@@ -16,6 +16,14 @@ namespace {
 constexpr int LowestLevel = 2;
 constexpr int HighestLevel = 15;
 
+// The one sentence that tells the player which levels there are.
+QString LevelRange()
+{
+    return QStringLiteral("Nivelul poate fi doar între %1 și %2 piese pe latură.")
+        .arg(LowestLevel)
+        .arg(HighestLevel);
+}
+
 double TextToNumber(const QString& text)
 {
     bool ok = false;
@@ -52,17 +60,14 @@ void Main::cmdDown_Click()
 
 void Main::StepLevel(double step, const QString& wrapFrom, const QString& wrapTo)
 {
-    const DuringTask task(Task::Level);
+    const DuringTask task(Task::Level, LevelRange());
     const double stepped = CheckReal(TextToNumber(Text1->text()) + step);
     Text1->setText(NumberToText(stepped));
     if (Text1->text() == wrapFrom)
         Text1->setText(wrapTo);
     const Integer level = CInt(TextToNumber(Text1->text()));
     if (level < LowestLevel || level > HighestLevel) {
-        platform.MsgBox(QStringLiteral("Nivelul poate fi doar între %1 și %2 piese pe latură.")
-                            .arg(LowestLevel)
-                            .arg(HighestLevel),
-            AppTitle);
+        platform.MsgBox(LevelRange(), AppTitle);
         return;
     }
     // Until "Ok" starts a game at the new level, the arrays and the piece size are the old level's; a

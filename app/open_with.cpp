@@ -13,7 +13,8 @@
 
 namespace {
 // The one local JPEG or BMP file a drag carries; several files, a folder, a web address or a file
-// of another kind is not something to open.
+// of another kind is not something to open. A picture that has gone by the time it is dropped is
+// still taken, by its name, so that the player is told it could not be read rather than nothing.
 std::optional<QString> DroppedPicture(const QMimeData* data)
 {
     if (!data || !data->hasUrls())
@@ -22,12 +23,28 @@ std::optional<QString> DroppedPicture(const QMimeData* data)
     if (urls.size() != 1 || !urls.first().isLocalFile())
         return std::nullopt;
     const QString path = urls.first().toLocalFile();
-    if (!QFileInfo(path).isFile())
+    const QFileInfo file(path);
+    if (file.exists() && !file.isFile())
         return std::nullopt;
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
     if (!type.inherits(QStringLiteral("image/jpeg")) && !type.inherits(QStringLiteral("image/bmp")))
         return std::nullopt;
     return path;
+}
+
+// The game only reads the picture: it takes a copy, never a move, which a file manager would finish by
+// deleting the player's photo. A link leaves the file where it is too.
+bool TakeWithoutMoving(QDropEvent* event)
+{
+    for (const Qt::DropAction action : { Qt::CopyAction, Qt::LinkAction }) {
+        if (event->possibleActions() & action) {
+            event->setDropAction(action);
+            event->accept();
+            return true;
+        }
+    }
+    event->ignore();
+    return false;
 }
 }
 
@@ -42,7 +59,7 @@ void Main::OpenWith(const QString& path)
 void Main::dragEnterEvent(QDragEnterEvent* event)
 {
     if (DroppedPicture(event->mimeData()))
-        event->acceptProposedAction();
+        TakeWithoutMoving(event);
     else
         event->ignore();
 }
@@ -50,7 +67,7 @@ void Main::dragEnterEvent(QDragEnterEvent* event)
 void Main::dragMoveEvent(QDragMoveEvent* event)
 {
     if (DroppedPicture(event->mimeData()))
-        event->acceptProposedAction();
+        TakeWithoutMoving(event);
     else
         event->ignore();
 }
@@ -62,7 +79,8 @@ void Main::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    event->acceptProposedAction();
+    if (!TakeWithoutMoving(event))
+        return;
     // The file manager waits for the drop to end; a box about a bad file must not hold it.
     QMetaObject::invokeMethod(
         this, [this, file = *path] { OpenWith(file); }, Qt::QueuedConnection);

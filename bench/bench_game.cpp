@@ -11,9 +11,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QScreen>
 #include <QTemporaryDir>
 
@@ -493,8 +496,67 @@ void PeakMemory(benchmark::State& state, Config c)
     }
 }
 
+// Files of 2000 MB that hold no picture the game can show (a JPEG's first bytes, a BMP's header
+// with nothing behind it, zeros, the first part of a photo followed by zeros): each is refused
+// without reading all of it or making room for it. "peak_MB" is the highest resident size of the whole
+// program during the open, "open_MB" what the open added to what was resident before. The files are sparse:
+// they cost no disk.
+void RefuseBigFile(benchmark::State& state, const char* kind)
+{
+    const QString path = Folder->filePath(QStringLiteral("big-%1.jpg").arg(QLatin1String(kind)));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly)) {
+            state.SkipWithError("cannot write the file");
+            return;
+        }
+        if (std::strcmp(kind, "jpeg_start") == 0)
+            f.write("\xff\xd8\xff\xe0", 4);
+        else if (std::strcmp(kind, "bmp_header") == 0)
+            f.write(QByteArray("BM") + QByteArray(52, 0));
+        else if (std::strcmp(kind, "photo_start") == 0) {
+            // A download of a 4000 x 3000 photo broken off at 40 %, its file made full length.
+            QFile photo(PicturePath(4000, 3000, "jpg"));
+            photo.open(QIODevice::ReadOnly);
+            f.write(photo.read(photo.size() * 4 / 10));
+        } else if (std::strcmp(kind, "progressive_start") == 0) {
+            // The same with a progressive photo, whose scans the decoder gathers before any block.
+            QBuffer photo;
+            photo.open(QIODevice::WriteOnly);
+            QImageWriter writer(&photo, "jpeg");
+            writer.setProgressiveScanWrite(true);
+            writer.write(TestPicture(4000, 3000, 7));
+            f.write(photo.data().left(photo.data().size() * 4 / 10));
+        }
+        f.resize(qint64(2000) << 20);
+    }
+    for (auto _ : state) {
+        Game g;
+        malloc_trim(0);
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = PeakKilobytes();
+        g.platform.openAnswers.push_back(path);
+        const auto t0 = Clock::now();
+        g.a.mDeschidePoza()->trigger();
+        const double s = Seconds(Clock::now() - t0);
+        const long peak = PeakKilobytes();
+        if (g.platform.calls(QStringLiteral("MsgBox")).size() != 1)
+            state.SkipWithError("the file was not refused");
+        state.SetIterationTime(s);
+        state.counters["peak_MB"] = double(peak) / 1024.0;
+        state.counters["open_MB"] = double(peak - before) / 1024.0;
+    }
+    QFile::remove(path);
+}
+
 void RegisterAll()
 {
+    for (const char* kind : { "jpeg_start", "bmp_header", "zeros", "photo_start", "progressive_start" })
+        benchmark::RegisterBenchmark((std::string("refuse_2000MB/") + kind).c_str(),
+            [kind](benchmark::State& s) { RefuseBigFile(s, kind); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3);
     for (const Config& c : Configs) {
         const std::string n = c.name();
         const bool big = c.width > 1000;

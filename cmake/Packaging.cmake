@@ -28,10 +28,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its X11 platform plugin from libqt6gui6 and plays sounds through PulseAudio inside
-# libqt6multimedia6, both reached through the linked libraries. A Wayland session works through
-# XWayland without more; the native plugin is a nicety.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# Qt loads its X11 platform plugin from libqt6gui6, reached through the linked libraries. The sounds
+# play through QSoundEffect, which reads the WAV files itself and hands them to the desktop's sound
+# server through libpulse, a dependency of libqt6multimedia6: no GStreamer plugin takes part (the
+# installed tree's check loads both sounds with none in reach). A desktop plays them through its
+# PipeWire or PulseAudio server, recommended for a system that has neither. A Wayland session works
+# through XWayland without more; the native plugin is a nicety.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, pipewire-pulse | pulseaudio")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -1,6 +1,8 @@
 // Any bytes at all, opened as a picture the way "Deschide Poza" opens one, then laid out and dealt at
 // levels 4 and 9. Whatever the bytes, the game either plays them or says why not; it never crashes,
-// hangs, reads memory it should not, or leaves the backing copy behind the play surface.
+// hangs, reads memory it should not, or leaves the backing copy behind the play surface. What it
+// shows is what the file holds: the same picture on a second open, whatever the heap held before,
+// and for a JPEG the picture libjpeg itself decodes without making up a pixel.
 //
 // Run with -tilora_seeds=DIR to write a few small JPEG and BMP pictures there as a starting corpus.
 #include "FakePlatform.h"
@@ -13,15 +15,23 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <vector>
+
+#include <jpeglib.h>
+// After the library's configuration, which decides which of its warnings exist.
+#include <jerror.h>
 
 namespace {
 
@@ -104,6 +114,9 @@ void WriteSeeds(const QString& folder)
 {
     QDir().mkpath(folder);
     const QImage picture = TestPicture(24, 18, 7);
+    // Big enough that most of the file is scan data, so that a cut falls in the scan.
+    const QByteArray small = Encode(TestPicture(64, 48, 5), "jpeg");
+    QImage shown;
     const QList<std::pair<QString, QByteArray>> seeds {
         { "small.jpg", Encode(picture, "jpeg") },
         { "progressive.jpg", Encode(TestPicture(40, 30, 2), "jpeg", true) },
@@ -113,12 +126,117 @@ void WriteSeeds(const QString& folder)
         { "indexed.bmp", Encode(picture.convertToFormat(QImage::Format_Indexed8), "bmp") },
         { "mono.bmp", Encode(picture.convertToFormat(QImage::Format_Mono), "bmp") },
         { "rle8.bmp", RunLengthBmp() },
+        { "cutend.jpg", small.left(small.size() * 6 / 10) + QByteArray("\xff\xd9", 2) },
+        { "zerofilled.jpg",
+            small.left(small.size() * 6 / 10) + QByteArray(small.size() - small.size() * 6 / 10, 0) },
+        { "tail.jpg", small + QByteArray("\x00\x11\xff\xd8 after the end", 18) },
+        { "rgb565.bmp", MaskedBmp(picture, 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &shown) },
+        { "rgb1111110.bmp", MaskedBmp(picture, 32, { 0xffe00000, 0x001ffc00, 0x000003ff, 0 }, 40, &shown) },
+        { "rgba1010102.bmp",
+            MaskedBmp(picture, 32, { 0x3ff00000, 0x000ffc00, 0x3ff, 0xc0000000 }, 124, &shown) },
+        { "rgb3103.bmp", MaskedBmp(picture, 16, { 0xe000, 0x1ff8, 0x0007, 0 }, 108, &shown) },
+        { "os2short.bmp", Os2Bmp(24, 18, 8, 252, &shown) },
+        { "os2four.bmp", Os2Bmp(13, 9, 4, 12, &shown) },
     };
     for (const auto& [name, bytes] : seeds) {
         QFile f(QDir(folder).filePath(name));
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             Fault("cannot write seed", f.fileName());
     }
+}
+
+// Garbage of one kind left in freed blocks of many sizes, so that a decode using memory it never
+// wrote comes out different the second time.
+void SoilHeap(unsigned char garbage)
+{
+    for (std::size_t size = 64; size < (1u << 20); size = size * 9 / 8 + 16) {
+        void* p = std::malloc(size);
+        std::memset(p, garbage, size);
+        std::free(p);
+    }
+}
+
+struct StrictWatch {
+    jpeg_error_mgr manager;
+    std::jmp_buf stop;
+    bool madeUp = false;
+};
+
+// libjpeg's own decode, at full size and with the settings Qt reads photos with; a null image when
+// libjpeg stops or had to make up data (a scan short, cut or corrupt); nothing for colour kinds this
+// reference does not turn into RGB (CMYK).
+std::optional<QImage> StrictJpeg(const QByteArray& bytes)
+{
+    jpeg_decompress_struct info {};
+    StrictWatch watch;
+    info.err = jpeg_std_error(&watch.manager);
+    watch.manager.error_exit
+        = [](j_common_ptr i) { std::longjmp(reinterpret_cast<StrictWatch*>(i->err)->stop, 1); };
+    watch.manager.emit_message = [](j_common_ptr i, int level) {
+        const int code = i->err->msg_code;
+        if (level < 0 && (code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC || code == JWRN_HUFF_BAD_CODE))
+            reinterpret_cast<StrictWatch*>(i->err)->madeUp = true;
+    };
+    QImage out;
+    if (setjmp(watch.stop)) {
+        jpeg_destroy_decompress(&info);
+        return QImage();
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+        static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    if (info.num_components != 1 && info.num_components != 3) {
+        jpeg_destroy_decompress(&info);
+        return std::nullopt;
+    }
+    info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    info.dct_method = JDCT_ISLOW;
+    info.do_fancy_upsampling = TRUE;
+    jpeg_start_decompress(&info);
+    out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
+    std::vector<JSAMPLE> row(std::size_t(info.output_width) * std::size_t(info.output_components));
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW rows[1] = { row.data() };
+        const int y = int(info.output_scanline);
+        jpeg_read_scanlines(&info, rows, 1);
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (JDIMENSION x = 0; x < info.output_width; ++x)
+            line[x] = info.output_components == 1 ? qRgb(row[x], row[x], row[x])
+                                                  : qRgb(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+    }
+    jpeg_destroy_decompress(&info);
+    return watch.madeUp ? QImage() : out;
+}
+
+// What was shown must be what the file holds: decoded again after the heap was soiled, the same
+// pixels; a JPEG stored upright, libjpeg's own strict decode.
+void CheckShownIsTheFile(const QString& path, const QImage& shown, const QByteArray& bytes)
+{
+    SoilHeap(0xa5);
+    QImage again;
+    try {
+        again = LoadPictureFile(path);
+    } catch (const RuntimeError& e) {
+        Fault("shown once, refused the second time", e.description);
+    }
+    if (again.size() != shown.size()
+        || again.convertToFormat(QImage::Format_RGB32) != shown.convertToFormat(QImage::Format_RGB32))
+        Fault("a second open shows another picture");
+    if (!bytes.startsWith("\xff\xd8"))
+        return;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    if (QImageReader(&buffer).transformation() != QImageIOHandler::TransformationNone)
+        return;
+    const std::optional<QImage> strict = StrictJpeg(bytes);
+    if (!strict)
+        return;
+    if (strict->isNull())
+        Fault("shown, though libjpeg cannot decode it without making up data");
+    if (strict->size() != shown.size() || *strict != shown.convertToFormat(QImage::Format_RGB32))
+        Fault("shown otherwise than libjpeg decodes it");
 }
 
 void CheckBoxes(FakePlatform& platform)
@@ -161,7 +279,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Inputs the loader refuses outright are still opened below, for their message.
     QSize announced;
     try {
-        announced = PictureFileSize(ReadPictureFile(w.path));
+        announced = ReadPictureFile(w.path).announced;
     } catch (const RuntimeError&) {
     }
     if (announced.isValid() && qint64(announced.width()) * announced.height() > MaxPixels)
@@ -177,6 +295,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         w.platform.openAnswers.push_back(w.path);
         w.a.mDeschidePoza()->trigger();
         CheckBoxes(w.platform);
+        if (level == 4 && w.platform.calls(QStringLiteral("MsgBox")).isEmpty())
+            CheckShownIsTheFile(w.path, w.a.Picture3()->image(),
+                QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
         w.a.mAmesteca()->trigger();
         CheckBoxes(w.platform);
         if (!w.a.Dealt())

@@ -5,6 +5,8 @@
 #include "gdi.h"
 #include "picture_file.h"
 
+#include <QFileInfo>
+
 #include <utility>
 
 void CheckLayoutFits(QSize picture, Integer n)
@@ -18,12 +20,16 @@ void CheckLayoutFits(QSize picture, Integer n)
         Raise(Err::Overflow);
 }
 
-bool Main::PictureHoldsLevel(QSize picture, Integer n)
+bool Main::PictureHoldsLevel(QSize picture, Integer n, const QString& file)
 {
     // Pieces need at least one pixel each way, or the piece size would come out 0.
     if (picture.width() >= n.v() && picture.height() >= n.v())
         return true;
-    platform.MsgBox(QStringLiteral("Poza este prea mică pentru %1 × %1 piese: are %2 × %3 pixeli.")
+    // A picture just chosen is named, as in every other word about a file the player picked.
+    const QString which = file.isEmpty() ? QStringLiteral("Poza")
+                                         : QStringLiteral("Poza \"%1\"").arg(QFileInfo(file).fileName());
+    platform.MsgBox(QStringLiteral("%1 este prea mică pentru %2 × %2 piese: are %3 × %4 pixeli.")
+                        .arg(which)
                         .arg(n.v())
                         .arg(picture.width())
                         .arg(picture.height()),
@@ -45,17 +51,16 @@ void Main::OpenPicture()
         return;
     cdlg.FileName = *chosen;
     PictureFile = cdlg.FileName;
+    const DuringTask named(Task::OpenPicture, QFileInfo(PictureFile).fileName());
 
     QImage picture;
     {
         BusyCursor busy(platform);
-        const PictureFileBytes file = ReadPictureFile(PictureFile);
-        const QSize announced = PictureFileSize(file);
-        if (announced.isValid())
-            CheckLayoutFits(announced, n);
+        const PictureFileBytes file
+            = ReadPictureFile(PictureFile, [n](QSize announced) { CheckLayoutFits(announced, n); });
         picture = LoadPictureFile(file);
     }
-    if (!PictureHoldsLevel(picture.size(), n))
+    if (!PictureHoldsLevel(picture.size(), n, PictureFile))
         return;
     CheckLayoutFits(picture.size(), n);
     BusyCursor busy(platform);
@@ -64,6 +69,10 @@ void Main::OpenPicture()
     Picture1->Cls();
     ShowWholePicture(n);
     Dealt = false;
+    // The board is shown empty, so it holds nothing: the abandoned game's pieces would otherwise
+    // keep, unseen, the cells that the next deal's pieces belong in.
+    for (long i = 1; i <= Board.UBound(); ++i)
+        Board(i) = PieceRec { 0, 0, 0 };
 }
 
 void Main::ShowWholePicture(Integer n)

@@ -13,16 +13,20 @@
 struct PictureFileBytes {
     QString path;
     QByteArray bytes;
+    QByteArray format; // "jpeg" or "bmp", as the first bytes say
+    // The size the picture shows at, as its header announces it, turned as its orientation says;
+    // invalid when the header gives none.
+    QSize announced;
 };
 
 // Reads an ordinary file whole, as far as any picture the game can take may need; anything else (a
 // folder, a pipe, a device) is refused before it is opened, so it can't make the game wait for ever.
-// "opened" runs once the file is open and its size known, before a byte is read: the one moment at
-// which another program changing the file matters, so a test can do it then.
-PictureFileBytes ReadPictureFile(const QString& path, const std::function<void()>& opened = {});
-// The size the picture shows at, as its header announces it, turned as its orientation says; an
-// invalid size when the header can't be read.
-QSize PictureFileSize(const PictureFileBytes& file);
+// The kind of picture and the size it announces are checked from the first bytes before the rest is
+// read: "checkSize" may refuse that size (by raising), before anything big is read or made room for.
+// "opened" runs once the file is open, its size known and its headers read, before the rest is read:
+// the one moment at which another program changing the file matters, so a test can do it then.
+PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(QSize)>& checkSize = {},
+    const std::function<void()>& opened = {});
 // The decoded picture, upright, in 32-bit form; a file that can't be loaded raises "Invalid picture".
 QImage LoadPictureFile(const PictureFileBytes& file);
 QImage LoadPictureFile(const QString& path);

@@ -6,7 +6,7 @@
 # game's peak memory with a 4000 x 3000 and an 8000 x 6000 JPEG on a 2560 x 1440 screen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev libgl-dev libjpeg-dev qt6-qpa-plugins \
+bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgl-dev libjpeg-dev qt6-qpa-plugins \
   libbenchmark-dev xvfb xauth xdotool imagemagick
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTILORA_TESTS=ON -DTILORA_BENCH=ON
 cmake --build build/bench -j"$(nproc)" --target tilora_bench tilora_startup tilora

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end check of the real window: installs the game into a staging tree, starts it on an X
-# server of its own (no window manager) and plays it with xdotool, checking screenshot pixels.
+# server of its own (no window manager) and plays it with xdotool, checking screenshot pixels. Then
+# the same game on the screens players have, each an X server of its own under a window manager
+# (tests/e2e/screens.py): a small screen with a panel, a big one, scale factors 1.25, 1.5 and 2.
 #
 #   TILORA_BUILD_DIR=dir         the build tree to install from (default build/test, configured
 #                                and built when missing)
@@ -13,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-bash scripts/deps.sh xvfb xauth xdotool imagemagick x11-utils python3 cmake
+bash scripts/deps.sh xvfb xauth xdotool imagemagick x11-utils python3 cmake openbox
 
 build=${TILORA_BUILD_DIR:-build/test}
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -107,4 +109,19 @@ if ! timeout "$limit" python3 "$script" "${args[@]}"; then
     echo "screen at the failure: $build/e2e/failure.png"
   fi
   exit 1
+fi
+
+# The screens players have: only in the plain run, which the test command makes. Their screenshots
+# are kept beside the build for whoever looks at them.
+if [ -z "${TILORA_SCREENSHOT:-}" ] && [ "$big" != 1 ] && [ "$big" != 2 ]; then
+  if ! timeout 400 python3 tests/e2e/screens.py --game "$game" --workdir "$work"; then
+    echo "== game log =="
+    cat "$work/game.log" 2>/dev/null || true
+    mkdir -p "$build/e2e"
+    cp "$work"/screens-*.png "$build/e2e/" 2>/dev/null || true
+    echo "screens at the failure: $build/e2e/"
+    exit 1
+  fi
+  mkdir -p "$build/e2e"
+  cp "$work"/screens-*.png "$build/e2e/" 2>/dev/null || true
 fi

@@ -2,7 +2,7 @@
 # Builds the game's Debian package (installing what the build needs) and prints its path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev libgl-dev libjpeg-dev dpkg-dev file
+bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgl-dev libjpeg-dev dpkg-dev file
 cmake -S . -B build/package -DCMAKE_BUILD_TYPE=Release -DTILORA_TESTS=OFF
 cmake --build build/package -j"$(nproc)"
 # Old packages of other versions would be confused with this one.

@@ -3,8 +3,8 @@
 # Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev libgl-dev libjpeg-dev qt6-qpa-plugins \
-  libqt6multimedia6 clang libclang-rt-14-dev libbenchmark-dev xvfb xauth xdotool imagemagick \
+bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgl-dev libjpeg-dev qt6-qpa-plugins \
+  libqt6multimedia6 clang libclang-rt-14-dev libbenchmark-dev xvfb xauth xdotool imagemagick openbox x11-utils \
   appstream desktop-file-utils clang-format \
   lintian file
 export QT_QPA_PLATFORM=offscreen

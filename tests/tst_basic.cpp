@@ -268,11 +268,11 @@ private Q_SLOTS:
                                   << fault + "Run-time error '11': Division by zero";
         QTest::newRow("picture, reason added")
             << 481 << "unknown format" << open << false
-            << QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.|"
+            << QStringLiteral("Poza \"vara.jpg\" nu a putut fi deschisă.|"
                               "Run-time error '481': Invalid picture: unknown format");
         QTest::newRow("any other fault in a level step")
             << 9 << QString() << level << false
-            << QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.|"
+            << QStringLiteral("Nivelul scris nu se poate folosi. Doar de la 2 la 3.|"
                               "Run-time error '9': Subscript out of range");
         QTest::newRow("not a number in the level box")
             << 13 << QString() << level << false
@@ -280,13 +280,18 @@ private Q_SLOTS:
                               "Run-time error '13': Type mismatch");
         QTest::newRow("level out of range")
             << 6 << QString() << level << false
-            << QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic; jocul se joacă "
-                              "pe nivelurile de la 4 la 9.|Run-time error '6': Overflow");
+            << QStringLiteral(
+                   "Numărul din căsuța nivelului este mult prea mare sau prea mic. Doar de la 2 la "
+                   "3.|Run-time error '6': Overflow");
         QTest::newRow("picture too large for the layout")
             << 6 << QString() << open << false
             << QStringLiteral(
-                   "Poza este prea mare pentru tabla jocului: poate avea cel mult 16 000 de pixeli "
-                   "în lățime și 32 000 în înălțime.|Run-time error '6': Overflow");
+                   "Poza \"vara.jpg\" este prea mare pentru tabla jocului: poate avea cel mult 16 000 de "
+                   "pixeli în lățime și 32 000 în înălțime.|Run-time error '6': Overflow");
+        QTest::newRow("picture too large for the memory")
+            << 7 << QString() << open << false
+            << QStringLiteral("Poza \"vara.jpg\" nu încape în memoria rămasă; încercați una mai mică.|"
+                              "Run-time error '7': Out of memory");
         QTest::newRow("after the level step ended")
             << 6 << QString() << level << true << overflow + "Run-time error '6': Overflow";
     }
@@ -302,7 +307,10 @@ private Q_SLOTS:
         Guarded(platform, [&] {
             ++stepsDone;
             {
-                const DuringTask during(static_cast<Task>(task));
+                // What a task is about: the levels there are, or the picture's name.
+                const DuringTask during(static_cast<Task>(task),
+                    task == int(Task::Level) ? QStringLiteral("Doar de la 2 la 3.")
+                                             : QStringLiteral("vara.jpg"));
                 if (!taskEnded)
                     Raise(number, extra);
             }

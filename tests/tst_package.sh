@@ -4,11 +4,13 @@
 # desktop entry, the metainfo, the icon and the program all naming one another consistently.
 # With "lint", also builds the Debian package from the same tree and fails on any error or warning
 # lintian reports.
-#   tst_package.sh <build folder> <version> [lint]
+# With a sound loader, also loads the installed sounds through the class the game plays them with.
+#   tst_package.sh <build folder> <version> [lint|nolint] [load_sounds program]
 set -uo pipefail
-build=${1:?usage: tst_package.sh <build folder> <version> [lint]}
-version=${2:?usage: tst_package.sh <build folder> <version> [lint]}
+build=${1:?usage: tst_package.sh <build folder> <version> [lint] [load_sounds]}
+version=${2:?usage: tst_package.sh <build folder> <version> [lint] [load_sounds]}
 lint=${3:-nolint}
+load_sounds=${4:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/usr
@@ -32,7 +34,8 @@ if ! cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1; t
 fi
 
 sizes=(16 22 24 32 48 64 128 256)
-expected=(games/tilora share/games/tilora/chimes.wav share/games/tilora/utopia.wav share/applications/tilora.desktop
+expected=(games/tilora share/games/tilora/chimes.wav share/games/tilora/utopia.wav
+    share/games/tilora/translations/tilora_ro.qm share/applications/tilora.desktop
     share/metainfo/io.github.tilora.tilora.metainfo.xml share/doc/tilora/copyright
     share/doc/tilora/changelog.gz share/man/man6/tilora.6.gz)
 for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/tilora.png"); done
@@ -51,6 +54,26 @@ check "games/tilora keeps a run path" bash -c "! readelf -d '$prefix/games/tilor
 for sound in chimes.wav utopia.wav; do
     check "$sound differs from the built one" cmp -s "$build/$sound" "$prefix/share/games/tilora/$sound"
 done
+
+# The command line is answered without a display, in Romanian from the installed catalogue: a wrong
+# option is a usage error (status 2), not a crash for want of a window.
+bogus=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/games/tilora" --bogus 2>&1)
+status=$?
+check "--bogus without a display ends with $status, not 2: $bogus" test "$status" -eq 2
+check "--bogus is not told in Romanian: $bogus" grep -qF 'Opțiune necunoscută: „bogus”' <<<"$bogus"
+usage=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/games/tilora" --help 2>&1)
+check "--help is not in Romanian: $usage" grep -q '^Utilizare: .*\[opțiuni\] \[poză\]' <<<"$usage"
+
+# The sounds play through Qt Multimedia's QSoundEffect, which reads the WAV files itself and hands them
+# to the desktop's sound server through libpulse, a dependency of the Qt library; no GStreamer plugin
+# and no media backend takes part. Loaded here with both kept out of reach, as on a fresh system.
+if [ -n "$load_sounds" ]; then
+    mkdir -p "$scratch/no-plugins"
+    loaded=$(env GST_PLUGIN_SYSTEM_PATH_1_0="$scratch/no-plugins" GST_PLUGIN_PATH_1_0="$scratch/no-plugins" \
+        GST_REGISTRY_1_0="$scratch/no-plugins/registry.bin" QT_MEDIA_BACKEND=none QT_QPA_PLATFORM=offscreen \
+        "$load_sounds" "$prefix/share/games/tilora/chimes.wav" "$prefix/share/games/tilora/utopia.wav" 2>&1)
+    check "the installed sounds do not load: $loaded" test $? -eq 0
+fi
 
 png_size() { # prints "W H" read from the PNG header
     od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'

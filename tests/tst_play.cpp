@@ -59,9 +59,15 @@ void PlayTest::winsWholeGame_data()
     QTest::addColumn<int>("level");
     QTest::addColumn<int>("pieceW");
     QTest::addColumn<int>("pieceH");
-    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80;
-    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80;
-    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40;
+    // A finger slides the pieces, taps to mirror left to right and holds to mirror top to bottom.
+    QTest::addColumn<bool>("byTouch");
+    // A piece put into its own cell, then another picture opened and dealt before this game.
+    QTest::addColumn<bool>("abandonedFirst");
+    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80 << false << false;
+    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80 << false << false;
+    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40 << false << false;
+    QTest::newRow("level 4, by touch alone") << 8u << 4 << 80 << 80 << true << false;
+    QTest::newRow("after a game abandoned for another picture") << 8u << 4 << 80 << 80 << false << true;
 }
 
 void PlayTest::winsWholeGame()
@@ -70,10 +76,21 @@ void PlayTest::winsWholeGame()
     QFETCH(int, level);
     QFETCH(int, pieceW);
     QFETCH(int, pieceH);
+    QFETCH(bool, byTouch);
+    QFETCH(bool, abandonedFirst);
     Game g;
     QVERIFY(g.start(seed, level, pieceW, pieceH));
     MainAccess& a = g.a;
     const int N = level * level;
+    if (abandonedFirst) {
+        const int k = g.pieceInTrayCell(1);
+        g.carry(1, Cells::inside(g.cells.board(k)));
+        QCOMPARE(a.Board()(k).Id, k);
+        QVERIFY(g.open(g.picture(QStringLiteral("next.bmp"), level * pieceW, level * pieceH, 7)));
+        g.opened = g.p1->image();
+        g.deal(seed);
+        g.platform.clear();
+    }
 
     bool noneMirrored = true;
     for (int k = 1; k <= N; ++k)
@@ -87,7 +104,11 @@ void PlayTest::winsWholeGame()
         const QImage before = a.Picture2()->image();
         COMPARE_PIXELS(before, g.p1->image());
 
-        g.carry(c, Cells::inside(g.cells.board(k)));
+        const QPoint from = Cells::inside(g.cells.tray(c)), to = Cells::inside(g.cells.board(k));
+        if (byTouch)
+            g.slide({ from, (from + to) / 2, to });
+        else
+            g.carry(c, to);
         if (c == N && noneMirrored)
             break;
 
@@ -110,21 +131,36 @@ void PlayTest::winsWholeGame()
     }
 
     // Mirror the pieces back, left button for left-right, right button for top-bottom.
+    int lefts = 0, rights = 0;
     for (int c = 1; c <= N && a.Dealt(); ++c) {
         for (const Qt::MouseButton b : { Qt::LeftButton, Qt::RightButton }) {
             if (!a.Dealt() || (b == Qt::LeftButton ? a.Board()(c).FlipH : a.Board()(c).FlipV) == 0)
                 continue;
             QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
             const QPoint at = Cells::inside(g.cells.board(c));
-            g.press(at, b);
-            g.release(at, b);
+            const PieceRec before = a.Board()(c);
+            ++(b == Qt::LeftButton ? lefts : rights);
+            if (!byTouch) {
+                g.press(at, b);
+                g.release(at, b);
+            } else if (b == Qt::LeftButton) {
+                g.tap(at);
+            } else {
+                g.longPress(at);
+            }
             if (!a.Dealt())
                 break;
+            // Exactly the one mirror undone: a long press that began as a left press would undo both.
+            QCOMPARE(a.Board()(c).FlipH, b == Qt::LeftButton ? 0 : before.FlipH);
+            QCOMPARE(a.Board()(c).FlipV, b == Qt::RightButton ? 0 : before.FlipV);
             COMPARE_PIXELS(g.p1->image().copy(g.cells.board(c)),
                 g.piece(c, a.Board()(c).FlipH == 1, a.Board()(c).FlipV == 1));
             COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
         }
     }
+
+    // The deal leaves both mirrors to undo, so that both gestures are played.
+    QVERIFY(noneMirrored || (lefts > 0 && rights > 0));
 
     // The congratulation, the tune once it is closed, and a fresh game on the whole picture.
     const QStringList& log = g.platform.log;

@@ -27,16 +27,20 @@ QString ErrorDescription(int number)
 namespace {
 // The game runs on one thread; the task is whatever the event being handled asked for.
 Task currentTask = Task::Other;
+QString currentAbout;
 }
 
-DuringTask::DuringTask(Task task)
+DuringTask::DuringTask(Task task, QString about)
     : outer_(currentTask)
+    , outerAbout_(std::move(currentAbout))
 {
     currentTask = task;
+    currentAbout = std::move(about);
 }
 DuringTask::~DuringTask()
 {
     currentTask = outer_;
+    currentAbout = std::move(outerAbout_);
 }
 Task DuringTask::Current()
 {
@@ -48,7 +52,7 @@ void Raise(int number, const QString& extra)
     QString text = ErrorDescription(number);
     if (!extra.isEmpty())
         text += QStringLiteral(": ") + extra;
-    throw RuntimeError { number, text, false, currentTask };
+    throw RuntimeError { number, text, false, currentTask, currentAbout };
 }
 
 double RoundHalfEven(double x)

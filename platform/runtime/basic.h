@@ -22,12 +22,15 @@ struct RuntimeError {
     // Errors the player can do something about are told in plain words, without the error number.
     bool plain = false;
     Task task = Task::Other;
+    // What the player is told the task is about (may be empty): the levels there are, for a level
+    // step; the picture's name, for an open.
+    QString about = QString();
 };
 
-// Names the player's task for the errors raised while this lives; tasks nest.
+// Names the player's task, and what it is about, for the errors raised while this lives; tasks nest.
 class DuringTask {
 public:
-    explicit DuringTask(Task task);
+    explicit DuringTask(Task task, QString about = QString());
     ~DuringTask();
     DuringTask(const DuringTask&) = delete;
     DuringTask& operator=(const DuringTask&) = delete;
@@ -35,6 +38,7 @@ public:
 
 private:
     Task outer_;
+    QString outerAbout_;
 };
 
 namespace Err {

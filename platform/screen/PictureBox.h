@@ -76,8 +76,12 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    // A finger plays as the mouse does (touch.cpp).
+    bool event(QEvent* e) override;
 
 private:
+    class Finger;
+    Finger* finger_ = nullptr;
     void resizeInner(int w, int h);
     void placeOuter(int x, int y, int w, int h);
     // Sizes the widget to show the surface at the view's scale.

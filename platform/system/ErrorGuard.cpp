@@ -4,26 +4,34 @@
 
 namespace {
 // One sentence on what went wrong, in the words of what the player was doing.
-QString Sentence(int number, Task task)
+QString Sentence(int number, Task task, const QString& about)
 {
+    // The level panel says which levels there are; the report only says what was wrong.
+    const auto thenAllowed = [&](const QString& sentence) {
+        return about.isEmpty() ? sentence : sentence + QLatin1Char(' ') + about;
+    };
+    // Every word about a picture names the file the player chose.
+    const QString picture
+        = about.isEmpty() ? QStringLiteral("Poza") : QStringLiteral("Poza \"%1\"").arg(about);
     switch (task) {
     case Task::Level:
         if (number == Err::TypeMismatch)
             return QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.");
         if (number == Err::Overflow)
-            return QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic; "
-                                  "jocul se joacă pe nivelurile de la 4 la 9.");
+            return thenAllowed(
+                QStringLiteral("Numărul din căsuța nivelului este mult prea mare sau prea mic."));
         // Whatever else stops a level step, it is the level the player wrote that cannot be used.
-        return QStringLiteral("Nivelul scris nu se poate folosi; jocul se joacă pe nivelurile de la 4 la 9.");
+        return thenAllowed(QStringLiteral("Nivelul scris nu se poate folosi."));
     case Task::OpenPicture:
         // The layout reckons in 16-bit pixels: tray, gap and board side by side stay under 32768.
         if (number == Err::Overflow)
-            return QStringLiteral("Poza este prea mare pentru tabla jocului: poate avea cel mult "
-                                  "16 000 de pixeli în lățime și 32 000 în înălțime.");
+            return picture
+                + QStringLiteral(" este prea mare pentru tabla jocului: poate avea cel mult "
+                                 "16 000 de pixeli în lățime și 32 000 în înălțime.");
         if (number == Err::OutOfMemory)
-            return QStringLiteral("Nu este destulă memorie pentru această poză; încercați una mai mică.");
+            return picture + QStringLiteral(" nu încape în memoria rămasă; încercați una mai mică.");
         if (number == Err::InvalidPicture)
-            return QStringLiteral("Fișierul ales nu a putut fi deschis ca poză.");
+            return picture + QStringLiteral(" nu a putut fi deschisă.");
         break;
     case Task::Other:
         break;
@@ -47,7 +55,7 @@ ErrorReport ExplainRuntimeError(const RuntimeError& e)
 {
     if (e.plain)
         return { e.description, QString() };
-    return { Sentence(e.number, e.task),
+    return { Sentence(e.number, e.task, e.about),
         QStringLiteral("Run-time error '%1': %2").arg(e.number).arg(e.description) };
 }
 

@@ -332,11 +332,11 @@ def expect(message, probe, timeout=5.0):
 
 def open_picture(game, path):
     game.keys("ctrl+d")
-    dialog = wait_for("the Open dialog", lambda: visible_window("^Open$"))
+    dialog = wait_for("the Open dialog", lambda: visible_window("^Deschide$"))
     game.focus(dialog)
     xdo("type", "--delay", 5, path)
     xdo("key", "Return")
-    wait_for("the Open dialog to close", lambda: not visible_window("^Open$"))
+    wait_for("the Open dialog to close", lambda: not visible_window("^Deschide$"))
     settle()
 
 

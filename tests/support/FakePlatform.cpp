@@ -1,7 +1,5 @@
 #include "FakePlatform.h"
 
-#include "registry.h"
-
 FakePlatform::FakePlatform()
     : registry(std::make_unique<MemoryRegistry>())
 {

@@ -2,8 +2,8 @@
 // asked of the system and in which order.
 #pragma once
 
+#include "MemoryRegistry.h"
 #include "Platform.h"
-#include "registry.h"
 
 #include <QSet>
 #include <QStringList>

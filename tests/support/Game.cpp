@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QPainter>
+#include <QPointingDevice>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -126,4 +127,33 @@ void Game::carry(int fromCell, QPoint to)
     move((from + to) / 2);
     move(to);
     release(to);
+}
+
+namespace {
+QPointingDevice* TouchScreen()
+{
+    static QPointingDevice* const device = QTest::createTouchDevice(QInputDevice::DeviceType::TouchScreen);
+    return device;
+}
+}
+
+void Game::slide(const QList<QPoint>& path)
+{
+    QTest::touchEvent(p1, TouchScreen()).press(0, widgetPos(path.first()), p1);
+    for (qsizetype i = 1; i < path.size(); ++i)
+        QTest::touchEvent(p1, TouchScreen()).move(0, widgetPos(path[i]), p1);
+    QTest::touchEvent(p1, TouchScreen()).release(0, widgetPos(path.last()), p1);
+}
+
+void Game::tap(QPoint p)
+{
+    slide({ p });
+}
+
+void Game::longPress(QPoint p)
+{
+    QTest::touchEvent(p1, TouchScreen()).press(0, widgetPos(p), p1);
+    // Well past half a second, the hold the game waits for, however busy the machine.
+    QTest::qWait(1000);
+    QTest::touchEvent(p1, TouchScreen()).release(0, widgetPos(p), p1);
 }

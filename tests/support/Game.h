@@ -106,6 +106,12 @@ struct Game {
     // Press on a tray cell, drag with the button held, let go.
     void carry(int fromCell, QPoint to);
 
+    // A finger on a touch screen, positions as for the mouse: laid down, slid through the points and
+    // lifted at the last; a tap; a touch held still for a second, then lifted.
+    void slide(const QList<QPoint>& path);
+    void tap(QPoint p);
+    void longPress(QPoint p);
+
 private:
     std::unique_ptr<QTemporaryDir> folder;
 };

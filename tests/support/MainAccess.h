@@ -90,4 +90,6 @@ struct MainAccess {
         m.Guard([&] { m.Picture1_MouseUp(button, 0, x, y); });
     }
     double FormWidth() { return m.FormWidth(); }
+    // Framed and placed on the screen: from then on a size the game did not give it is the player's.
+    bool windowSettled() { return m.windowSettled; }
 };

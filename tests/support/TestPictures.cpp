@@ -4,6 +4,9 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QtEndian>
+
+#include <bit>
 
 QImage TestPicture(int width, int height, int salt)
 {
@@ -66,4 +69,83 @@ QPoint FirstDifference(const QImage& a, const QImage& b)
             if ((x.pixel(col, row) & 0xffffff) != (y.pixel(col, row) & 0xffffff))
                 return QPoint(col, row);
     return QPoint(-1, -1);
+}
+
+QByteArray MaskedBmp(
+    const QImage& picture, int bits, const std::array<quint32, 4>& masks, quint32 header, QImage* shown)
+{
+    const int w = picture.width(), h = picture.height(), stride = ((w * bits + 31) / 32) * 4;
+    const quint32 offset = 14 + header + (header == 40 ? 12 : 0);
+    QByteArray out(int(offset) + stride * h, 0);
+    auto u32 = [&](int at, quint32 v) { qToLittleEndian(v, out.data() + at); };
+    out[0] = 'B';
+    out[1] = 'M';
+    u32(2, quint32(out.size()));
+    u32(10, offset);
+    u32(14, header);
+    u32(18, quint32(w));
+    u32(22, quint32(h));
+    qToLittleEndian<quint16>(1, out.data() + 26);
+    qToLittleEndian<quint16>(quint16(bits), out.data() + 28);
+    u32(30, 3);
+    u32(34, quint32(stride * h));
+    for (int c = 0; c < (header >= 56 ? 4 : 3); ++c)
+        u32(54 + 4 * c, masks[c]);
+    *shown = QImage(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QRgb source = picture.pixel(x, y);
+            const int channels[4] = { qRed(source), qGreen(source), qBlue(source), 255 };
+            quint32 packed = 0;
+            int seen[3] = { 0, 0, 0 };
+            for (int c = 0; c < 4; ++c) {
+                if (masks[c] == 0)
+                    continue;
+                const int shift = std::countr_zero(masks[c]);
+                const quint64 top = quint64(masks[c]) >> shift;
+                const quint64 value = (channels[c] * top + 127) / 255;
+                packed |= quint32(value << shift);
+                if (c < 3)
+                    seen[c] = int((value * 255 + top / 2) / top);
+            }
+            shown->setPixel(x, y, qRgb(seen[0], seen[1], seen[2]));
+            // Rows are stored bottom row first.
+            char* at = out.data() + offset + stride * (h - 1 - y) + x * bits / 8;
+            if (bits == 16)
+                qToLittleEndian(quint16(packed), at);
+            else
+                qToLittleEndian(packed, at);
+        }
+    return out;
+}
+
+QByteArray Os2Bmp(int w, int h, int bits, int entries, QImage* shown)
+{
+    const int stride = ((w * bits + 31) / 32) * 4, offset = 26 + 3 * entries;
+    QByteArray out(offset + stride * h, 0);
+    out[0] = 'B';
+    out[1] = 'M';
+    qToLittleEndian(quint32(out.size()), out.data() + 2);
+    qToLittleEndian(quint32(offset), out.data() + 10);
+    qToLittleEndian(quint32(12), out.data() + 14);
+    qToLittleEndian(quint16(w), out.data() + 18);
+    qToLittleEndian(quint16(h), out.data() + 20);
+    qToLittleEndian(quint16(1), out.data() + 22);
+    qToLittleEndian(quint16(bits), out.data() + 24);
+    QList<QRgb> palette;
+    for (int i = 0; i < entries; ++i) {
+        palette << qRgb(255 - i * 13 % 256, i * 37 % 256, i * 91 % 256);
+        out[26 + 3 * i] = char(qBlue(palette[i]));
+        out[27 + 3 * i] = char(qGreen(palette[i]));
+        out[28 + 3 * i] = char(qRed(palette[i]));
+    }
+    *shown = QImage(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int index = (x * 7 + y * 3) % entries;
+            shown->setPixel(x, y, palette[index]);
+            char* row = out.data() + offset + stride * (h - 1 - y);
+            row[x * bits / 8] = char(row[x * bits / 8] | (index << (8 - bits - x * bits % 8)));
+        }
+    return out;
 }

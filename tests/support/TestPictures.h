@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTest>
 
+#include <array>
+
 class QTemporaryDir;
 
 QImage TestPicture(int width, int height, int salt = 0);
@@ -14,6 +16,17 @@ QImage TestPicture(int width, int height, int salt = 0);
 QString WriteTestPicture(const QTemporaryDir& dir, const QString& name, int width, int height, int salt = 0);
 // Writes raw bytes; returns the path.
 QString WriteBytes(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
+
+// A BMP of the picture's pixels packed under colour masks (red, green, blue, alpha; 0 for none) at 16
+// or 32 bits, behind an information header of 40 bytes with the masks after it, or of 108 or 124
+// with the masks inside it. "shown" gets what the format says the file holds: each channel's value
+// as a share of its full intensity, to the nearest of 256 steps.
+QByteArray MaskedBmp(
+    const QImage& picture, int bits, const std::array<quint32, 4>& masks, quint32 header, QImage* shown);
+// A BMP of the first OS/2 version (12-byte header, three bytes a palette entry) at 1, 4 or 8 bits
+// whose palette holds "entries" colours, fewer than its depth allows where asked; every pixel uses
+// one of them, and "shown" gets the picture they make.
+QByteArray Os2Bmp(int w, int h, int bits, int entries, QImage* shown);
 
 // One colour all over.
 QImage Solid(QSize size, QRgb c);
