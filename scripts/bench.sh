@@ -15,7 +15,7 @@ QT_QPA_PLATFORM=offscreen build/bench/bench/tilora_bench --benchmark_counters_ta
 
 if command -v Xvfb >/dev/null; then
   display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb=$!
   trap 'kill "$xvfb" 2>/dev/null || true' EXIT
   sleep 1
@@ -29,7 +29,7 @@ if command -v Xvfb >/dev/null; then
   done
   echo "== peak memory: a JPEG opened from the command line, dealt, a piece carried across the board =="
   desk=:$((200 + RANDOM % 100))
-  Xvfb "$desk" -screen 0 2560x1440x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$desk" -screen 0 2560x1440x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   deskx=$!
   trap 'kill "$xvfb" "$deskx" 2>/dev/null || true' EXIT
   sleep 1

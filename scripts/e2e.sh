@@ -58,7 +58,7 @@ touch "$XAUTHORITY"
 for n in $(seq 90 190); do
   [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
   xauth -q -f "$XAUTHORITY" add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
-  Xvfb ":$n" -screen 0 "$screen"x24 -nolisten tcp -auth "$XAUTHORITY" >"$work/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 "$screen"x24 -nolisten tcp -noreset -auth "$XAUTHORITY" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 50); do
     if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then break; fi

@@ -48,30 +48,61 @@ class Desktop:
     def __init__(self, workdir, size, panel=0):
         self.processes = []
         self.env = dict(os.environ)
+        self.width, self.height = size
+        # Should the window manager still miss its display, the whole desktop is started afresh.
+        for attempt in range(3):
+            self.start_server(size)
+            os.environ["DISPLAY"] = self.env["DISPLAY"]
+            log = open(os.path.join(workdir, "openbox-%s.log" % self.env["DISPLAY"].strip(":")), "w")
+            self.processes.append(subprocess.Popen(["openbox"], env=self.env, stdout=log, stderr=subprocess.STDOUT))
+            try:
+                wait_for("the window manager", lambda: "window id" in self.root("_NET_SUPPORTING_WM_CHECK"), timeout=5.0)
+                if panel:
+                    self.start_panel(panel)
+                return
+            except Failure:
+                self.stop()
+                if attempt == 2:
+                    raise
+
+    def start_server(self, size):
         for n in range(200, 300):
             if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
                 continue
+            # Without -noreset the server resets as the readiness probe leaves, and a window manager
+            # connecting in that moment finds no display.
             xvfb = subprocess.Popen(
-                ["Xvfb", ":%d" % n, "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp"],
+                ["Xvfb", ":%d" % n, "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp", "-noreset"],
                 stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL,
             )
             self.env["DISPLAY"] = ":%d" % n
             if self.wait_ready(xvfb):
                 self.processes.append(xvfb)
-                break
+                return
             xvfb.kill()
-        else:
-            raise Failure("could not start Xvfb")
-        os.environ["DISPLAY"] = self.env["DISPLAY"]
-        self.processes.append(
-            subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        )
-        wait_for("the window manager", lambda: "_NET_SUPPORTING_WM_CHECK" in self.root("_NET_SUPPORTING_WM_CHECK"))
-        self.width, self.height = size
-        if panel:
-            self.processes.append(subprocess.Popen([sys.executable, os.path.join(HERE, "panel.py"), str(panel)]))
-            wait_for("the panel's strut", lambda: self.available()[3] == self.height - panel)
+        raise Failure("could not start Xvfb")
+
+    def start_panel(self, height):
+        # A window manager still starting up can miss a dock that maps meanwhile and never reserve
+        # its strut: a panel that is not reserved soon is started again.
+        for attempt in range(4):
+            process = subprocess.Popen(
+                [sys.executable, os.path.join(HERE, "panel.py"), str(height)],
+                env=self.env,
+                stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL,
+            )
+            self.processes.append(process)
+            try:
+                wait_for("the panel's strut", lambda: self.available()[3] == self.height - height, timeout=5.0)
+                return
+            except Failure:
+                process.kill()
+                process.wait()
+                self.processes.remove(process)
+                if attempt == 3:
+                    raise
 
     def wait_ready(self, xvfb):
         for _ in range(50):
@@ -93,9 +124,15 @@ class Desktop:
         return tuple(int(v) for v in out.split("=", 1)[1].split(",")[:4])
 
     def stop(self):
+        # Asked to end rather than killed, so that the X server takes its lock file with it.
         for p in reversed(self.processes):
-            p.kill()
-            p.wait()
+            p.terminate()
+            try:
+                p.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+        self.processes = []
 
 
 def outer(wid):
