@@ -251,7 +251,7 @@ void PictureBox::paintEvent(QPaintEvent* e)
         paintScaled(p, e->region());
         p.end();
         if (!contentsRect().contains(e->rect()))
-            QFrame::paintEvent(e);
+            paintBorder(e);
         return;
     }
     const QPoint origin = contentsRect().topLeft();
@@ -290,7 +290,27 @@ void PictureBox::paintEvent(QPaintEvent* e)
     p.end();
     shown_.painted(surface_, shown);
     if (!contentsRect().contains(e->rect()))
-        QFrame::paintEvent(e);
+        paintBorder(e);
+}
+
+void PictureBox::paintBorder(QPaintEvent* e)
+{
+    // The sunken border's lines are one screen pixel thin; at a fractional scale factor its pixels
+    // outnumber them, and the frame paints over nothing first, so the rows between the lines would
+    // keep whatever the screen showed there before: a dashed line along the edges. Each side is laid
+    // in its lines' colour first, whole, so the lines drawn over it leave no pixel unpainted.
+    {
+        QPainter p(this);
+        p.setClipRegion(e->region());
+        const QRect r = rect();
+        const QRect in = contentsRect();
+        const QColor dark = palette().color(QPalette::Dark), light = palette().color(QPalette::Light);
+        p.fillRect(QRect(r.left(), in.bottom() + 1, r.width(), r.bottom() - in.bottom()), light);
+        p.fillRect(QRect(in.right() + 1, r.top(), r.right() - in.right(), r.height()), light);
+        p.fillRect(QRect(r.left(), r.top(), r.width(), in.top() - r.top()), dark);
+        p.fillRect(QRect(r.left(), r.top(), in.left() - r.left(), r.height()), dark);
+    }
+    QFrame::paintEvent(e);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* e)

@@ -106,6 +106,7 @@ private:
     // Brings the shrunk copy up to date; returns the widget area that changed.
     QRegion updateScaled();
     void paintScaled(QPainter& p, const QRegion& area);
+    void paintBorder(QPaintEvent* e);
 
     // The pixels this frame shows; the frame only reads them.
     Surface surface_;

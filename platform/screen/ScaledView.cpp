@@ -250,7 +250,12 @@ QRegion ScaledView::covering(const QRegion& surface) const
 
 QRegion ScaledView::update(const QRegion& changed, const Reader& read)
 {
-    const QRegion pixels = covering(changed);
+    // Whether a pixel is part of a thin line depends on its neighbours, so a change reaches the image
+    // pixels of the surface pixels around it too.
+    QRegion around;
+    for (const QRect& r : changed)
+        Unite(around, r.adjusted(-1, -1, 1, 1));
+    const QRegion pixels = covering(around);
     compute(pixels, read);
     return pixels;
 }
@@ -355,6 +360,67 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
         // Then across: each image pixel takes its surface columns by the part of each it covers.
         across(reinterpret_cast<QRgb*>(image_.scanLine(d.top() + dy)) + d.left(), d.width(), bottom - top);
     }
+    layThin(d, QRect(sa, ra, sb - sa, rb - ra), read);
+}
+
+int ScaledView::holding(int v, int sourceLength, int shown) const
+{
+    const int middle = v * Unit + Unit / 2;
+    int i = std::clamp(static_cast<int>(std::floor((v + 0.5) * k_)), 0, shown - 1);
+    while (i > 0 && edge(i, k_, sourceLength) > middle)
+        --i;
+    while (i + 1 < shown && edge(i + 1, k_, sourceLength) <= middle)
+        ++i;
+    return i;
+}
+
+void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read)
+{
+    // A pixel is thin where no two-by-two square of its colour holds it: a line one pixel wide, the
+    // crossing of two such lines, a lone dot; a box's edge is not. Its neighbours decide, so they are
+    // read too. Each thin pixel colours the image pixel that holds its middle; where two colours
+    // meet there, the darker wins (a grid line over a sliver of background), whatever the order of
+    // the parts, so that every update gives the same pixel.
+    around_.clear();
+    read(s.adjusted(-1, -1, 1, 1), around_);
+    std::vector<std::pair<QRgb, QRegion>> thin;
+    for (std::size_t i = 0; i < around_.size();) {
+        const Surface::Part* part = around_[i].part;
+        QRegion area;
+        for (; i < around_.size() && around_[i].part == part; ++i)
+            if (part->image.isNull())
+                Unite(area, around_[i].rect);
+        if (area.isEmpty())
+            continue;
+        // The top left pixels of squares wholly inside, then the squares themselves.
+        const QRegion corners
+            = area & area.translated(-1, 0) & area.translated(0, -1) & area.translated(-1, -1);
+        QRegion squares = corners;
+        Unite(squares, corners.translated(1, 0));
+        Unite(squares, corners.translated(0, 1));
+        Unite(squares, corners.translated(1, 1));
+        QRegion lines = (area - squares) & s;
+        if (!lines.isEmpty())
+            thin.emplace_back(part->colour | 0xff000000u, std::move(lines));
+    }
+    if (thin.empty())
+        return;
+    const auto lighter = [](QRgb a, QRgb b) {
+        const int la = qRed(a) + qGreen(a) + qBlue(a), lb = qRed(b) + qGreen(b) + qBlue(b);
+        return la != lb ? la > lb : a > b;
+    };
+    std::sort(
+        thin.begin(), thin.end(), [&](const auto& a, const auto& b) { return lighter(a.first, b.first); });
+    const int W = size_.width(), H = size_.height();
+    for (const auto& [colour, lines] : thin)
+        for (const QRect& t : lines) {
+            const QRect on
+                = QRect(QPoint(holding(t.left(), W, image_.width()), holding(t.top(), H, image_.height())),
+                      QPoint(holding(t.right(), W, image_.width()), holding(t.bottom(), H, image_.height())))
+                & d;
+            for (int y = on.top(); y <= on.bottom(); ++y)
+                std::fill_n(reinterpret_cast<QRgb*>(image_.scanLine(y)) + on.left(), on.width(), colour);
+        }
 }
 
 void ScaledView::columnWeights(const std::vector<int>& xe, int sa)

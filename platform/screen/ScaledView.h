@@ -2,7 +2,9 @@
 // rectangle by rectangle. Every image pixel is the average of the whole area of the surface it
 // covers, partly covered surface pixels counting by the part covered, so the picture stays smooth at
 // any factor, and a pixel comes out the same whichever update computed it: rectangles updated one
-// after the other meet without a seam.
+// after the other meet without a seam. Averaged, a line one surface pixel thin would fade into what
+// lies beside it, so the one-colour parts that thin (the board's grid) are laid over the average at
+// least one image pixel wide, in their own colour.
 #pragma once
 
 #include "Surface.h"
@@ -45,6 +47,10 @@ private:
     // one past the last.
     std::pair<int, int> meeting(int from, int to, int sourceLength, int shown) const;
     void computeRect(const QRect& d, const Reader& read);
+    // Lays the thin one-colour parts of surface rectangle `s` over image pixels `d`.
+    void layThin(const QRect& d, const QRect& s, const Reader& read);
+    // The image pixel whose area holds the middle of surface pixel v, along one axis.
+    int holding(int v, int sourceLength, int shown) const;
     // What each image column between the edges xe takes of its surface columns, the first at sa.
     void columnWeights(const std::vector<int>& xe, int sa);
     // One row of image pixels from the column sums of its surface rows, which span rowSpan units.
@@ -54,6 +60,7 @@ private:
     double k_ = 1;
     QImage image_;
     std::vector<Surface::Piece> parts_;
+    std::vector<Surface::Piece> around_;
     // A mirrored or stretched part's rows summed as they lie in its image, before they are laid out.
     std::vector<quint32> imageSums_;
     std::vector<quint32> rowSums_;
