@@ -7,8 +7,11 @@ manager (openbox), some with a panel that reserves the bottom of the screen:
 - 2560 x 1440: once the player has sized the window to 1300 x 900, a portrait and then a landscape
   picture leave it at 1300 x 900; in a fresh game a 4000 x 3000 photo's tray is shown at least 1200
   pixels wide.
-- scale factors 1.25, 1.5 and 2: the first window inside the available area, and the About icon
-  drawn at the screen's density (at 1.5 and 2 its edges are smoothed, not enlarged pixels).
+- 2560 x 1440 with an 8000 x 6000 photo: the board's grid lines show dark (at most 110 in each
+  channel) between the empty board's cells (239), though the board is shrunk to a third.
+- scale factors 1.25, 1.5 and 2: the first window inside the available area, the board's right and
+  bottom edges solid (no dashed line), and the About icon drawn at the screen's density (at 1.5 and
+  2 its edges are smoothed, not enlarged pixels).
 
 Screenshots of each stage are kept in the work folder.
 
@@ -40,6 +43,68 @@ def write_solid_bmp(path, width, height, colour):
         f.write(header + info)
         for _ in range(height):
             f.write(row)
+
+
+EMPTY = (239, 239, 239)  # an empty board cell
+
+
+def cell_runs(pixels):
+    """Where the empty board's cells lie along a line of pixels: (first, end) of each run of the empty
+    cell's colour long enough to be a cell."""
+    runs, start = [], None
+    for i, p in enumerate(pixels + [None]):
+        if p == EMPTY and start is None:
+            start = i
+        elif p != EMPTY and start is not None:
+            if i - start >= 20:
+                runs.append((start, i))
+            start = None
+    return runs
+
+
+def board_line(shot, frame, horizontal):
+    """The line across the window that meets the most empty cells: its position and the cells' runs."""
+    x0, y0, w, h = frame
+    best = (None, [])
+    for v in range(y0 + 5, y0 + h - 5, 7) if horizontal else range(x0 + 5, x0 + w - 5, 7):
+        pixels = [shot.at(u, v) for u in range(x0, x0 + w)] if horizontal else [shot.at(v, u) for u in range(y0, y0 + h)]
+        runs = [(a + (x0 if horizontal else y0), b + (x0 if horizontal else y0)) for a, b in cell_runs(pixels)]
+        # The board's cells are all as long as its last one; the tray, empty, may lie before them.
+        runs = [r for r in runs if abs((r[1] - r[0]) - (runs[-1][1] - runs[-1][0])) <= 3] if runs else runs
+        if len(runs) > len(best[1]):
+            best = (v, runs)
+    return best
+
+
+def grid_lines(shot, frame):
+    """How dark each line between two of the board's cells shows: the largest channel of its darkest pixel."""
+    found = []
+    for horizontal in (True, False):
+        v, runs = board_line(shot, frame, horizontal)
+        for (_, end), (start, _) in zip(runs, runs[1:]):
+            gap = [shot.at(u, v) if horizontal else shot.at(v, u) for u in range(end, start)]
+            found.append(min(max(p) for p in gap))
+    return found
+
+
+def dashed_edges(shot, window, scale):
+    """Along the board's right and bottom edges, from its outermost grid line out past the frame's
+    border (inside the window), the columns and rows that are not one colour from end to end."""
+    y, across = board_line(shot, window, True)
+    x, down = board_line(shot, window, False)
+    if not across or not down:
+        return ["no board found"]
+    left, right = across[0][0] - 1, across[-1][1]
+    top, bottom = down[0][0] - 1, down[-1][1]
+    reach = int(8 * scale) + 2
+    bad = []
+    for cx in range(right, min(right + reach, window[0] + window[2])):
+        if len({shot.at(cx, cy) for cy in range(top, bottom + 1)}) > 1:
+            bad.append("column %d" % cx)
+    for cy in range(bottom, min(bottom + reach, window[1] + window[3])):
+        if len({shot.at(cx, cy) for cx in range(left, right + 1)}) > 1:
+            bad.append("row %d" % cy)
+    return bad
 
 
 class Desktop:
@@ -152,6 +217,16 @@ def outer(wid):
     return (x - left, y - top, w + left + right, h + top + bottom), (w, h)
 
 
+def client(wid):
+    """The window's own area on the screen, without the window manager's frame: x, y, width, height."""
+    frame, (w, h) = outer(wid)
+    extents = subprocess.run(["xprop", "-id", wid, "_NET_FRAME_EXTENTS"], capture_output=True, text=True).stdout
+    left = top = 0
+    if "=" in extents:
+        left, _, top, _ = (int(v) for v in extents.split("=", 1)[1].split(","))
+    return (frame[0] + left, frame[1] + top, w, h)
+
+
 def inside(frame, area):
     x, y, w, h = frame
     ax, ay, aw, ah = area
@@ -232,6 +307,23 @@ def big_screen(binary, workdir):
         check(inside(frame, desk.available()), "and the grown window stays inside the screen")
     finally:
         game.stop()
+    # Shrunk to a third, a one-pixel grid line averaged with the cells beside it would all but vanish.
+    huge = os.path.join(workdir, "photo-8000.bmp")
+    write_solid_bmp(huge, 8000, 6000, (200, 30, 30))
+    game = start(binary, workdir, "huge")
+    try:
+        play.open_picture(game, huge)
+        wait_for("the 8000 x 6000 photo", lambda: (200, 30, 30) in {screenshot().at(x, 720) for x in range(0, 2560, 40)}, 30)
+        time.sleep(1)
+        shot = screenshot()
+        shoot(workdir, "screens-2560-photo-8000.png")
+        frame, _ = outer(game.window)
+        lines = grid_lines(shot, frame)
+        check(len(lines) >= 6 and max(lines) <= 110,
+              "with an 8000 x 6000 photo on 2560 x 1440 the board's grid lines show dark, at most 110 (%s)" % lines)
+    finally:
+        game.stop()
+        os.remove(huge)
         desk.stop()
 
 
@@ -241,6 +333,10 @@ def scale_factor(binary, workdir, scale):
     try:
         frame, _ = outer(game.window)
         check(inside(frame, desk.available()), "at scale %s the window %s lies inside %s" % (scale, frame, desk.available()))
+        shot = screenshot()
+        shoot(workdir, "screens-board-%s.png" % scale)
+        dashed = dashed_edges(shot, client(game.window), scale)
+        check(not dashed, "at scale %s the board's right and bottom edges are solid (%s)" % (scale, ", ".join(dashed) or "all"))
         game.keys("F1")
         about = wait_for("the About window", lambda: play.visible_window("^About Tilora$"))
         time.sleep(0.8)
