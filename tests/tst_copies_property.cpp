@@ -79,15 +79,15 @@ QImage Compose(const PictureBox& s)
     QImage out(int(s.ScaleWidth()), int(s.ScaleHeight()), QImage::Format_RGB32);
     QRegion covered;
     for (const SurfaceAccess::Part& part : SurfaceAccess::of(s).parts()) {
-        if (covered.intersects(part.area))
+        if (covered.intersects(part.area()))
             return QImage(); // parts must not overlap
-        covered = covered.xored(part.area); // disjoint, and xor is safe from a union fault of Qt 6.4
-        for (const QRect& r : part.area)
+        covered = covered.xored(part.area()); // disjoint, and xor is safe from a union fault of Qt 6.4
+        for (const QRect& r : part.area())
             for (int y = r.top(); y <= r.bottom(); ++y)
                 for (int x = r.left(); x <= r.right(); ++x)
                     out.setPixel(x, y,
-                        part.image.isNull() ? part.colour
-                                            : part.image.pixel(int(part.x.at(x)), int(part.y.at(y))));
+                        part.isColour() ? part.colour()
+                                        : part.image().pixel(int(part.x().at(x)), int(part.y().at(y))));
     }
     if (covered != QRegion(out.rect()))
         return QImage(); // and must cover the surface

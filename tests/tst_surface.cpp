@@ -83,11 +83,11 @@ QImage ThinLinesLaid(QImage shrunk, const PictureBox& s, int num, int den)
     std::vector<SurfaceAccess::Part> parts = SurfaceAccess::of(s).parts();
     const auto bright = [](QRgb c) { return std::pair(qRed(c) + qGreen(c) + qBlue(c), c | 0xff000000u); };
     std::sort(parts.begin(), parts.end(),
-        [&](const auto& a, const auto& b) { return bright(a.colour) > bright(b.colour); });
+        [&](const auto& a, const auto& b) { return bright(a.colour()) > bright(b.colour()); });
     for (const SurfaceAccess::Part& part : parts) {
-        if (!part.image.isNull())
+        if (!part.isColour())
             continue;
-        auto in = [&](int x, int y) { return part.area.contains(QPoint(x, y)); };
+        auto in = [&](int x, int y) { return part.area().contains(QPoint(x, y)); };
         for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x) {
                 if (!in(x, y))
@@ -100,7 +100,7 @@ QImage ThinLinesLaid(QImage shrunk, const PictureBox& s, int num, int den)
                                 && in(x + dx + 1, y + dy + 1));
                 if (!square)
                     shrunk.setPixel(int((2 * qint64(x) + 1) * num / (2 * den)),
-                        int((2 * qint64(y) + 1) * num / (2 * den)), part.colour | 0xff000000u);
+                        int((2 * qint64(y) + 1) * num / (2 * den)), part.colour());
             }
     }
     return shrunk;

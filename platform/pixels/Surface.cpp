@@ -23,29 +23,100 @@ void Unite(QRegion& to, const QRegion& more)
     to = to.xored(more.subtracted(to));
 }
 
-namespace {
-QRgb Opaque(QRgb c)
+Surface::Part Surface::Part::colour(const QRegion& area, QRgb c)
 {
-    return c | 0xff000000u;
-}
-
-Surface::Part Colour(const QRegion& area, QRgb c)
-{
-    Surface::Part p;
-    p.area = area;
-    p.colour = Opaque(c);
+    Part p;
+    p.setArea(area);
+    p.colour_ = c | 0xff000000u;
     return p;
 }
 
+Surface::Part Surface::Part::window(const QRegion& area, QImage image, PartAxis x, PartAxis y)
+{
+    Part p;
+    p.setArea(area);
+    p.image_ = std::move(image);
+    p.key_ = p.image_.constBits();
+    p.stride_ = p.image_.bytesPerLine();
+    p.x_ = x;
+    p.y_ = y;
+    return p;
+}
+
+Surface::Part Surface::Part::unknown(const QRegion& area)
+{
+    Part p;
+    p.setArea(area);
+    p.colour_ = 0;
+    return p;
+}
+
+void Surface::Part::setArea(QRegion area)
+{
+    area_ = std::move(area);
+    settle();
+}
+
+void Surface::Part::subtract(const QRegion& r)
+{
+    area_ -= r;
+    settle();
+}
+
+void Surface::Part::clip(const QRect& r)
+{
+    if (r.contains(bounds_))
+        return;
+    area_ &= r;
+    settle();
+}
+
+void Surface::Part::unite(const QRegion& r)
+{
+    Unite(area_, r);
+    settle();
+}
+
+void Surface::Part::settle()
+{
+    bounds_ = area_.boundingRect();
+    plain_ = area_.rectCount() <= 1;
+}
+
+void Adopt(std::vector<Surface::Part>& to, const std::vector<Surface::Part>& from)
+{
+    std::size_t a = 0;
+    while (a < to.size() && a < from.size() && to[a].same(from[a]))
+        ++a;
+    if (a == to.size() && a == from.size())
+        return;
+    // Past the first difference, parts that went are skipped and parts that came are copied; a part
+    // kept is mostly found where the last one was, or a little further on.
+    constexpr std::size_t Ahead = 8;
+    std::vector<Surface::Part> rest;
+    rest.reserve(from.size() - a);
+    std::size_t j = a;
+    for (std::size_t i = a; i < from.size(); ++i) {
+        std::size_t k = j;
+        const std::size_t end = std::min(to.size(), j + Ahead);
+        while (k < end && !to[k].same(from[i]))
+            ++k;
+        if (k < end) {
+            rest.push_back(std::move(to[k]));
+            j = k + 1;
+        } else {
+            rest.push_back(from[i]);
+        }
+    }
+    to.resize(a);
+    std::move(rest.begin(), rest.end(), std::back_inserter(to));
+}
+
+namespace {
 // An image read as it lies, its pixel (0, 0) at the surface point `at`.
 Surface::Part Window(const QRegion& area, QImage image, QPoint at)
 {
-    Surface::Part p;
-    p.area = area;
-    p.image = std::move(image);
-    p.x.offset = -at.x();
-    p.y.offset = -at.y();
-    return p;
+    return Surface::Part::window(area, std::move(image), PartAxis { 1, -at.x() }, PartAxis { 1, -at.y() });
 }
 }
 
@@ -54,18 +125,22 @@ Surface::Surface(QRgb back, QRgb fore)
     , back_(back)
     , fore_(fore)
 {
-    parts_.push_back(Colour(QRect(0, 0, 1, 1), back_));
+    parts_.push_back(Part::colour(QRect(0, 0, 1, 1), back_));
 }
 
 void Surface::place(Part part)
 {
-    part.area &= QRect(QPoint(0, 0), size_);
-    if (part.area.isEmpty())
+    part.clip(QRect(QPoint(0, 0), size_));
+    if (part.empty())
         return;
+    bool emptied = false;
     for (Part& p : parts_)
-        if (!p.sameLook(part) && p.area.intersects(part.area))
-            p.area -= part.area;
-    std::erase_if(parts_, [](const Part& p) { return p.area.isEmpty(); });
+        if (!p.sameLook(part) && p.bounds().intersects(part.bounds()) && p.area().intersects(part.area())) {
+            p.subtract(part.area());
+            emptied = emptied || p.empty();
+        }
+    if (emptied)
+        std::erase_if(parts_, [](const Part& p) { return p.empty(); });
     add(std::move(part));
 }
 
@@ -75,25 +150,27 @@ void Surface::placeAll(const QRect& area, std::vector<Part>& parts)
     if (r.isEmpty())
         return;
     // One rectangle taken out of every part it meets, however many parts are laid in it.
+    bool emptied = false;
     for (Part& p : parts_)
-        if (p.area.intersects(r))
-            p.area -= r;
-    std::erase_if(parts_, [](const Part& p) { return p.area.isEmpty(); });
+        if (p.meets(r)) {
+            p.subtract(r);
+            emptied = emptied || p.empty();
+        }
+    if (emptied)
+        std::erase_if(parts_, [](const Part& p) { return p.empty(); });
     for (Part& part : parts) {
-        part.area &= r;
-        if (!part.area.isEmpty())
+        part.clip(r);
+        if (!part.empty())
             add(std::move(part));
     }
 }
 
 void Surface::add(Part part)
 {
-    if (!part.image.isNull())
-        part.colour = 0;
     // Looks that came before are found from the end: a copy mostly lays what the surface just got.
     for (auto p = parts_.rbegin(); p != parts_.rend(); ++p)
         if (p->sameLook(part)) {
-            Unite(p->area, part.area);
+            p->unite(part.area());
             return;
         }
     parts_.push_back(std::move(part));
@@ -101,7 +178,7 @@ void Surface::add(Part part)
 
 void Surface::fillArea(const QRect& r, QRgb colour)
 {
-    place(Colour(r, colour));
+    place(Part::colour(r, colour));
 }
 
 void Surface::piecesOf(const QRect& r, std::vector<Piece>& out) const
@@ -110,13 +187,13 @@ void Surface::piecesOf(const QRect& r, std::vector<Piece>& out) const
     if (want.isEmpty())
         return;
     for (const Part& p : parts_) {
-        if (!p.area.intersects(want))
+        if (!p.meets(want))
             continue;
-        if (p.area.rectCount() == 1) {
-            out.push_back(Piece { p.area.boundingRect() & want, &p });
+        if (p.plain()) {
+            out.push_back(Piece { p.bounds() & want, &p });
             continue;
         }
-        for (const QRect& x : p.area& want)
+        for (const QRect& x : p.area() & want)
             out.push_back(Piece { x, &p });
     }
 }
@@ -131,22 +208,22 @@ void Surface::render(const QRect& r, QImage& out, QPoint at) const
         const Part& part = *piece.part;
         const int x0 = t.left() - r.left() + at.x();
         const int y0 = t.top() - r.top() + at.y();
-        if (part.image.isNull()) {
+        if (part.isColour()) {
             for (int row = 0; row < t.height(); ++row)
-                std::fill_n(reinterpret_cast<QRgb*>(out.scanLine(y0 + row)) + x0, t.width(), part.colour);
+                std::fill_n(reinterpret_cast<QRgb*>(out.scanLine(y0 + row)) + x0, t.width(), part.colour());
             continue;
         }
-        const bool mirrored = !part.x.stretched() && part.x.sign < 0;
-        if (part.x.stretched()) {
+        const bool mirrored = !part.x().stretched() && part.x().sign < 0;
+        if (part.x().stretched()) {
             columns.resize(std::size_t(t.width()));
             for (int k = 0; k < t.width(); ++k)
-                columns[std::size_t(k)] = int(part.x.at(t.left() + k));
+                columns[std::size_t(k)] = int(part.x().at(t.left() + k));
         }
-        const int s0 = int(part.x.at(t.left()));
+        const int s0 = int(part.x().at(t.left()));
         for (int row = 0; row < t.height(); ++row) {
             const QRgb* src = part.row(t.top() + row);
             auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y0 + row)) + x0;
-            if (part.x.stretched()) {
+            if (part.x().stretched()) {
                 for (int k = 0; k < t.width(); ++k)
                     dst[k] = src[columns[std::size_t(k)]];
             } else if (!mirrored) {
@@ -177,11 +254,11 @@ void Surface::resize(QSize size)
     const QRect keep = QRect(QPoint(0, 0), size_) & QRect(QPoint(0, 0), next);
     size_ = next;
     for (Part& p : parts_)
-        p.area &= keep;
-    std::erase_if(parts_, [](const Part& p) { return p.area.isEmpty(); });
+        p.clip(keep);
+    std::erase_if(parts_, [](const Part& p) { return p.empty(); });
     const QRegion background = QRegion(QRect(QPoint(0, 0), next)) - keep;
     if (!background.isEmpty())
-        place(Colour(background, back_));
+        place(Part::colour(background, back_));
 }
 
 void Surface::setPicture(QImage picture)
@@ -198,7 +275,7 @@ void Surface::Cls()
 {
     parts_.clear();
     if (!size_.isEmpty())
-        parts_.push_back(Colour(QRect(QPoint(0, 0), size_), back_));
+        parts_.push_back(Part::colour(QRect(QPoint(0, 0), size_), back_));
 }
 
 void Surface::Line(double x1, double y1, double x2, double y2)

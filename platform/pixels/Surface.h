@@ -47,24 +47,65 @@ struct PartAxis {
 
 class Surface {
 public:
-    // One look of the surface: a colour, or an image read through one rule per axis, over an area.
-    struct Part {
-        QRegion area; // in surface coordinates; parts never overlap and together cover the surface
-        QImage image; // null: the part is all `colour`
-        QRgb colour = 0;
-        PartAxis x, y;
+    // One look of the surface over an area: a colour, or an image read through one rule per axis.
+    // A part's look is fixed when it is made; only its area changes. Every list of parts is walked
+    // several times on each move of a piece, so what those walks ask (where a part lies, whether two
+    // look alike) is answered from plain fields, without a call into the image or the region.
+    class Part {
+    public:
+        Part() = default;
+        static Part colour(const QRegion& area, QRgb c);
+        // An image read through `x` and `y`.
+        static Part window(const QRegion& area, QImage image, PartAxis x, PartAxis y);
+        // A look no surface has anywhere (its colour is transparent), for a screen not yet painted.
+        static Part unknown(const QRegion& area);
+
+        // In surface coordinates; parts never overlap and together cover the surface.
+        const QRegion& area() const { return area_; }
+        const QRect& bounds() const { return bounds_; }
+        bool empty() const { return bounds_.isEmpty(); }
+        bool plain() const { return plain_; } // the area is its bounds
+        bool meets(const QRect& r) const { return bounds_.intersects(r) && (plain_ || area_.intersects(r)); }
+        bool meets(const QRegion& r) const
+        {
+            return bounds_.intersects(r.boundingRect()) && area_.intersects(r);
+        }
+        void setArea(QRegion area);
+        void subtract(const QRegion& r);
+        void clip(const QRect& r);
+        void unite(const QRegion& r);
+
+        bool isColour() const { return !key_; }
+        QRgb colour() const { return colour_; } // opaque
+        const QImage& image() const { return image_; }
+        const PartAxis& x() const { return x_; }
+        const PartAxis& y() const { return y_; }
+        const QRgb* row(qint64 surfaceY) const
+        {
+            return reinterpret_cast<const QRgb*>(key_ + y_.at(surfaceY) * stride_);
+        }
 
         // Wherever both lie, the two show the same pixels.
         bool sameLook(const Part& o) const
         {
-            if (image.isNull() || o.image.isNull())
-                return image.isNull() && o.image.isNull() && colour == o.colour;
-            return image.constBits() == o.image.constBits() && x == o.x && y == o.y;
+            return key_ == o.key_ && (key_ ? x_ == o.x_ && y_ == o.y_ : colour_ == o.colour_);
         }
-        const QRgb* row(qint64 surfaceY) const
+        // The same look over the same area.
+        bool same(const Part& o) const
         {
-            return reinterpret_cast<const QRgb*>(image.constScanLine(int(y.at(surfaceY))));
+            return sameLook(o) && bounds_ == o.bounds_ && ((plain_ && o.plain_) || area_ == o.area_);
         }
+
+    private:
+        void settle(); // the bounds and plainness again, after the area changed
+        QRegion area_;
+        QRect bounds_;
+        bool plain_ = true;
+        QImage image_;
+        const uchar* key_ = nullptr; // the image's first pixel; none for a colour
+        qsizetype stride_ = 0;
+        QRgb colour_ = 0xff000000u;
+        PartAxis x_, y_;
     };
     // A rectangle of one part.
     struct Piece {
@@ -117,3 +158,7 @@ private:
     QRgb back_;
     QRgb fore_;
 };
+
+// Makes `to` the same list as `from`, copying only the parts it does not hold already: a list is
+// mostly taken from one it was taken from before and changed in a few places since.
+void Adopt(std::vector<Surface::Part>& to, const std::vector<Surface::Part>& from);

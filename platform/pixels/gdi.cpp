@@ -68,7 +68,7 @@ void Normalise(qint64& origin, qint64& extent, bool& flipped)
 struct SurfaceCopy {
     static void copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, const Surface& from, qint64 sx,
         qint64 sy, qint64 sw, qint64 sh, bool flipH, bool flipV);
-    static void whole(Surface& to, const Surface& from) { to.parts_ = from.parts_; }
+    static void whole(Surface& to, const Surface& from) { Adopt(to.parts_, from.parts_); }
 };
 
 namespace {
@@ -97,7 +97,7 @@ QImage Resampled(const QRect& t, const Axis& x, const Axis& y, const Surface::Pa
     QImage out(t.size(), QImage::Format_RGB32);
     std::vector<int> columns(std::size_t(t.width()));
     for (int k = 0; k < t.width(); ++k)
-        columns[std::size_t(k)] = int(part.x.at(x.at(t.left() + k)));
+        columns[std::size_t(k)] = int(part.x().at(x.at(t.left() + k)));
     for (int row = 0; row < t.height(); ++row) {
         const QRgb* src = part.row(y.at(t.top() + row));
         auto* dst = reinterpret_cast<QRgb*>(out.scanLine(row));
@@ -144,29 +144,21 @@ void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, 
             if (lands.isEmpty())
                 continue;
             const Surface::Part& part = *piece.part;
-            Surface::Part next;
-            next.area = lands;
-            if (part.image.isNull()) {
-                next.colour = part.colour;
-            } else if (Through(x, part.x, next.x) && Through(y, part.y, next.y)) {
-                next.image = part.image;
-            } else {
+            PartAxis px, py;
+            if (part.isColour())
+                placed.push_back(Surface::Part::colour(lands, part.colour()));
+            else if (Through(x, part.x(), px) && Through(y, part.y(), py))
+                placed.push_back(Surface::Part::window(lands, part.image(), px, py));
+            else
                 // A stretch of a stretch: these few pixels get an image of their own.
-                next.image = Resampled(lands, x, y, part);
-                next.x = PartAxis { 1, -lands.left() };
-                next.y = PartAxis { 1, -lands.top() };
-            }
-            placed.push_back(std::move(next));
+                placed.push_back(Surface::Part::window(lands, Resampled(lands, x, y, part),
+                    PartAxis { 1, -lands.left() }, PartAxis { 1, -lands.top() }));
         }
     }
     // Beyond the source: its background.
     const QRegion beyond = QRegion(clip) - inside;
-    if (!beyond.isEmpty()) {
-        Surface::Part back;
-        back.area = beyond;
-        back.colour = from.BackColor() | 0xff000000u;
-        placed.push_back(std::move(back));
-    }
+    if (!beyond.isEmpty())
+        placed.push_back(Surface::Part::colour(beyond, from.BackColor()));
     to.placeAll(clip, placed);
 }
 

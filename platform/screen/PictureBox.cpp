@@ -266,11 +266,11 @@ void PictureBox::paintEvent(QPaintEvent* e)
         // Clipped by the event's region, which is rarely one rectangle, Qt draws span by span across
         // threads; clipped by one rectangle it copies rows, several times faster.
         p.setClipRect(on);
-        if (part.image.isNull())
-            p.fillRect(on, QColor(part.colour));
-        else if (part.x.forwards() && part.y.forwards())
-            p.drawImage(on.topLeft(), part.image,
-                QRect(int(part.x.at(piece.rect.left())), int(part.y.at(piece.rect.top())), on.width(),
+        if (part.isColour())
+            p.fillRect(on, QColor(part.colour()));
+        else if (part.x().forwards() && part.y().forwards())
+            p.drawImage(on.topLeft(), part.image(),
+                QRect(int(part.x().at(piece.rect.left())), int(part.y().at(piece.rect.top())), on.width(),
                     on.height()));
         else {
             // A mirrored or stretched part is laid out for the screen only as it is painted, a band

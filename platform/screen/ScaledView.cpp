@@ -306,10 +306,10 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
             const bool write = std::exchange(fresh, false);
             quint32* sums = rowSums_.data() + 4 * std::size_t(c0 - sa);
             const std::size_t count = 4 * std::size_t(c1 - c0);
-            if (part.image.isNull()) {
+            if (part.isColour()) {
                 const quint32 weight = quint32(std::min(y1 * Unit, bottom) - std::max(y0 * Unit, top));
                 quint32 c[4];
-                const QRgb colour = part.colour | 0xff000000u;
+                const QRgb colour = part.colour();
                 const auto* bytes = reinterpret_cast<const uchar*>(&colour);
                 for (int ch = 0; ch < 4; ++ch)
                     c[ch] = weight * bytes[ch];
@@ -329,8 +329,8 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
                 continue;
             }
             // The image columns the part's surface columns read, as they lie in the image.
-            const bool forwards = part.x.forwards();
-            const qint64 a = part.x.at(c0), b = part.x.at(c1 - 1);
+            const bool forwards = part.x().forwards();
+            const qint64 a = part.x().at(c0), b = part.x().at(c1 - 1);
             const qint64 lo = std::min(a, b), hi = std::max(a, b);
             rows_.clear();
             weights_.clear();
@@ -349,7 +349,7 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
             imageSums_.resize(span);
             AddRows(imageSums_.data(), true, rows_.data(), weights_.data(), int(rows_.size()), span);
             for (int c = c0; c < c1; ++c) {
-                const quint32* from = imageSums_.data() + 4 * std::size_t(part.x.at(c) - lo);
+                const quint32* from = imageSums_.data() + 4 * std::size_t(part.x().at(c) - lo);
                 quint32* to = sums + 4 * std::size_t(c - c0);
                 for (int ch = 0; ch < 4; ++ch)
                     to[ch] = write ? from[ch] : to[ch] + from[ch];
@@ -388,7 +388,7 @@ void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read)
         const Surface::Part* part = around_[i].part;
         QRegion area;
         for (; i < around_.size() && around_[i].part == part; ++i)
-            if (part->image.isNull())
+            if (part->isColour())
                 Unite(area, around_[i].rect);
         if (area.isEmpty())
             continue;
@@ -401,7 +401,7 @@ void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read)
         Unite(squares, corners.translated(1, 1));
         QRegion lines = (area - squares) & s;
         if (!lines.isEmpty())
-            thin.emplace_back(part->colour | 0xff000000u, std::move(lines));
+            thin.emplace_back(part->colour(), std::move(lines));
     }
     if (thin.empty())
         return;

@@ -1,17 +1,14 @@
 #include "ShownView.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 // The two lists are the same list: a refresh just after a refresh, or a paint just after one.
 bool Same(const std::vector<Surface::Part>& a, const std::vector<Surface::Part>& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (!a[i].sameLook(b[i]) || a[i].area != b[i].area)
-            return false;
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+        [](const Surface::Part& p, const Surface::Part& q) { return p.same(q); });
 }
 }
 
@@ -39,9 +36,9 @@ QRegion ShownView::differs(const std::vector<Surface::Part>& now, const std::vec
             if (was[j].sameLook(p))
                 same = &was[j];
         if (!same)
-            Unite(out, p.area);
-        else if (same->area != p.area)
-            Unite(out, p.area - same->area);
+            Unite(out, p.area());
+        else if (!same->same(p))
+            Unite(out, p.area() - same->area());
     }
     return out;
 }
@@ -54,7 +51,7 @@ QRegion ShownView::refresh(const Surface& surface)
         out = all;
     else
         out = differs(surface.parts(), shown_);
-    shown_ = surface.parts();
+    Adopt(shown_, surface.parts());
     shownSize_ = surface.size();
     known_ = true;
     return out;
@@ -68,32 +65,35 @@ void ShownView::painted(const Surface& surface, const QRegion& area)
         forget();
         shownSize_ = surface.size();
         known_ = true;
-        Surface::Part unknown;
-        unknown.area = QRegion(QRect(QPoint(0, 0), surface.size())) - area;
-        unknown.colour = 0; // no part of a surface is transparent, so this look is no part's
-        if (!unknown.area.isEmpty())
+        const Surface::Part unknown
+            = Surface::Part::unknown(QRegion(QRect(QPoint(0, 0), surface.size())) - area);
+        if (!unknown.empty())
             shown_.push_back(unknown);
     }
     if (Same(surface.parts(), shown_))
         return;
+    bool emptied = false;
     for (Surface::Part& p : shown_)
-        if (p.area.intersects(area))
-            p.area -= area;
-    std::erase_if(shown_, [](const Surface::Part& p) { return p.area.isEmpty(); });
+        if (p.meets(area)) {
+            p.subtract(area);
+            emptied = emptied || p.empty();
+        }
+    if (emptied)
+        std::erase_if(shown_, [](const Surface::Part& p) { return p.empty(); });
     for (const Surface::Part& p : surface.parts()) {
-        if (!p.area.intersects(area))
+        if (!p.meets(area))
             continue;
-        const QRegion now = p.area & area;
+        const QRegion now = p.area() & area;
         bool merged = false;
         for (Surface::Part& s : shown_)
             if (s.sameLook(p)) {
-                Unite(s.area, now);
+                s.unite(now);
                 merged = true;
                 break;
             }
         if (!merged) {
             Surface::Part copy = p;
-            copy.area = now;
+            copy.setArea(now);
             shown_.push_back(std::move(copy));
         }
     }
@@ -108,7 +108,7 @@ const QImage& ShownView::scaled(const Surface& surface, double k)
     } else {
         changed = differs(surface.parts(), shown_);
     }
-    shown_ = surface.parts();
+    Adopt(shown_, surface.parts());
     shownSize_ = surface.size();
     known_ = true;
     if (!changed.isEmpty())
