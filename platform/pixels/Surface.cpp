@@ -23,7 +23,7 @@ void Unite(QRegion& to, const QRegion& more)
     to = to.xored(more.subtracted(to));
 }
 
-Surface::Part Surface::Part::colour(const QRegion& area, QRgb c)
+Surface::Part Surface::Part::filled(const QRegion& area, QRgb c)
 {
     Part p;
     p.setArea(area);
@@ -83,6 +83,23 @@ void Surface::Part::settle()
     plain_ = area_.rectCount() <= 1;
 }
 
+void CutOut(std::vector<Surface::Part>& parts, const QRegion& area, const Surface::Part* alike)
+{
+    const QRect bounds = area.boundingRect();
+    const bool plain = area.rectCount() <= 1;
+    bool emptied = false;
+    for (Surface::Part& p : parts) {
+        if ((alike && p.sameLook(*alike)) || !p.bounds().intersects(bounds))
+            continue;
+        if ((plain && p.plain()) || p.area().intersects(area)) {
+            p.subtract(area);
+            emptied = emptied || p.empty();
+        }
+    }
+    if (emptied)
+        std::erase_if(parts, [](const Surface::Part& p) { return p.empty(); });
+}
+
 void Adopt(std::vector<Surface::Part>& to, const std::vector<Surface::Part>& from)
 {
     std::size_t a = 0;
@@ -125,7 +142,7 @@ Surface::Surface(QRgb back, QRgb fore)
     , back_(back)
     , fore_(fore)
 {
-    parts_.push_back(Part::colour(QRect(0, 0, 1, 1), back_));
+    parts_.push_back(Part::filled(QRect(0, 0, 1, 1), back_));
 }
 
 void Surface::place(Part part)
@@ -133,14 +150,8 @@ void Surface::place(Part part)
     part.clip(QRect(QPoint(0, 0), size_));
     if (part.empty())
         return;
-    bool emptied = false;
-    for (Part& p : parts_)
-        if (!p.sameLook(part) && p.bounds().intersects(part.bounds()) && p.area().intersects(part.area())) {
-            p.subtract(part.area());
-            emptied = emptied || p.empty();
-        }
-    if (emptied)
-        std::erase_if(parts_, [](const Part& p) { return p.empty(); });
+    // The part of the same look keeps its area: `add` joins the two.
+    CutOut(parts_, part.area(), &part);
     add(std::move(part));
 }
 
@@ -150,14 +161,7 @@ void Surface::placeAll(const QRect& area, std::vector<Part>& parts)
     if (r.isEmpty())
         return;
     // One rectangle taken out of every part it meets, however many parts are laid in it.
-    bool emptied = false;
-    for (Part& p : parts_)
-        if (p.meets(r)) {
-            p.subtract(r);
-            emptied = emptied || p.empty();
-        }
-    if (emptied)
-        std::erase_if(parts_, [](const Part& p) { return p.empty(); });
+    CutOut(parts_, r);
     for (Part& part : parts) {
         part.clip(r);
         if (!part.empty())
@@ -178,7 +182,7 @@ void Surface::add(Part part)
 
 void Surface::fillArea(const QRect& r, QRgb colour)
 {
-    place(Part::colour(r, colour));
+    place(Part::filled(r, colour));
 }
 
 void Surface::piecesOf(const QRect& r, std::vector<Piece>& out) const
@@ -258,7 +262,7 @@ void Surface::resize(QSize size)
     std::erase_if(parts_, [](const Part& p) { return p.empty(); });
     const QRegion background = QRegion(QRect(QPoint(0, 0), next)) - keep;
     if (!background.isEmpty())
-        place(Part::colour(background, back_));
+        place(Part::filled(background, back_));
 }
 
 void Surface::setPicture(QImage picture)
@@ -275,7 +279,7 @@ void Surface::Cls()
 {
     parts_.clear();
     if (!size_.isEmpty())
-        parts_.push_back(Part::colour(QRect(QPoint(0, 0), size_), back_));
+        parts_.push_back(Part::filled(QRect(QPoint(0, 0), size_), back_));
 }
 
 void Surface::Line(double x1, double y1, double x2, double y2)

@@ -54,7 +54,7 @@ public:
     class Part {
     public:
         Part() = default;
-        static Part colour(const QRegion& area, QRgb c);
+        static Part filled(const QRegion& area, QRgb c);
         // An image read through `x` and `y`.
         static Part window(const QRegion& area, QImage image, PartAxis x, PartAxis y);
         // A look no surface has anywhere (its colour is transparent), for a screen not yet painted.
@@ -158,6 +158,10 @@ private:
     QRgb back_;
     QRgb fore_;
 };
+
+// Takes `area` out of every part that meets it, but a part that looks like `alike`; parts left with
+// nothing go.
+void CutOut(std::vector<Surface::Part>& parts, const QRegion& area, const Surface::Part* alike = nullptr);
 
 // Makes `to` the same list as `from`, copying only the parts it does not hold already: a list is
 // mostly taken from one it was taken from before and changed in a few places since.

@@ -146,7 +146,7 @@ void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, 
             const Surface::Part& part = *piece.part;
             PartAxis px, py;
             if (part.isColour())
-                placed.push_back(Surface::Part::colour(lands, part.colour()));
+                placed.push_back(Surface::Part::filled(lands, part.colour()));
             else if (Through(x, part.x(), px) && Through(y, part.y(), py))
                 placed.push_back(Surface::Part::window(lands, part.image(), px, py));
             else
@@ -158,7 +158,7 @@ void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, 
     // Beyond the source: its background.
     const QRegion beyond = QRegion(clip) - inside;
     if (!beyond.isEmpty())
-        placed.push_back(Surface::Part::colour(beyond, from.BackColor()));
+        placed.push_back(Surface::Part::filled(beyond, from.BackColor()));
     to.placeAll(clip, placed);
 }
 

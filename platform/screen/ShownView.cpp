@@ -72,14 +72,7 @@ void ShownView::painted(const Surface& surface, const QRegion& area)
     }
     if (Same(surface.parts(), shown_))
         return;
-    bool emptied = false;
-    for (Surface::Part& p : shown_)
-        if (p.meets(area)) {
-            p.subtract(area);
-            emptied = emptied || p.empty();
-        }
-    if (emptied)
-        std::erase_if(shown_, [](const Surface::Part& p) { return p.empty(); });
+    CutOut(shown_, area);
     for (const Surface::Part& p : surface.parts()) {
         if (!p.meets(area))
             continue;
