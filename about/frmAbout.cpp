@@ -1,8 +1,8 @@
 #include "frmAbout.h"
 
 #include "AppInfo.h"
-#include "ErrorGuard.h"
 #include "PictureBox.h"
+#include "errors.h"
 #include "icon.h"
 #include "registry.h"
 
@@ -183,13 +183,13 @@ void frmAbout::StartSysInfo()
         started = false;
     }
     if (!started)
-        platform.MsgBox(QStringLiteral("System Information Is Unavailable At This Time"), AppTitle);
+        platform.ShowMessage(QStringLiteral("System Information Is Unavailable At This Time"), AppTitle);
 }
 
 bool frmAbout::GetKeyValue(
-    const Long& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
+    const Int32& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
 {
-    Long hKey = 0;
+    Int32 hKey = 0;
     // Opened for reading only: asking for more would fail for every player who may not change the
     // machine's keys.
     if (RegOpenKeyExA(platform.Registry(), KeyRoot, KeyName, hKey) != ERROR_SUCCESS) {
@@ -197,13 +197,13 @@ bool frmAbout::GetKeyValue(
         return false;
     }
     struct Closer {
-        Long key;
+        Int32 key;
         ~Closer() { RegCloseKey(key); }
     } closer { hKey };
 
     std::array<std::uint8_t, 1024> buffer {};
-    Long size = static_cast<std::int32_t>(buffer.size());
-    Long type = 0;
+    Int32 size = static_cast<std::int32_t>(buffer.size());
+    Int32 type = 0;
     if (RegQueryValueExA(hKey, SubKeyRef, type, buffer.data(), size) != ERROR_SUCCESS) {
         KeyVal.clear();
         return false;

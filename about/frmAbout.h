@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Platform.h"
-#include "basic.h"
+#include "arithmetic.h"
 
 #include <QDialog>
 
@@ -18,7 +18,7 @@ public:
     ~frmAbout() override;
 
     void StartSysInfo();
-    bool GetKeyValue(const Long& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal);
+    bool GetKeyValue(const Int32& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal);
 
     // Esc presses "OK", the window's cancel button.
     void reject() override;

@@ -2,8 +2,8 @@
 #include "Main.h"
 
 #include "AppInfo.h"
+#include "copy_calls.h"
 #include "frmAbout.h"
-#include "gdi.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -31,8 +31,8 @@ Main::~Main()
 void Main::Form_Load()
 {
     Divisions = 4;
-    Tray.ReDim(1, 16);
-    Board.ReDim(1, (Divisions * Divisions).v());
+    Tray.Recreate(1, 16);
+    Board.Recreate(1, (Divisions * Divisions).v());
     PieceW = 80;
     PieceH = 80;
     ArrangeLayout(PieceW, PieceH, BoardLeft(Divisions, 80), 0);
@@ -40,22 +40,22 @@ void Main::Form_Load()
 
 void Main::NewGame()
 {
-    const Integer n = Divisions;
-    Tray.ReDim(1, (n * n).v());
-    Board.ReDim(1, (n * n).v());
+    const Int16 n = Divisions;
+    Tray.Recreate(1, (n * n).v());
+    Board.Recreate(1, (n * n).v());
     if (Solved) {
-        // The game's name in the box and the congratulation in the title bar: so the game has always
-        // shown it, on purpose, not a swapped pair of arguments.
-        platform.MsgBox(AppTitle, QStringLiteral("Ati terminat .... Felicitari"));
+        // The congratulation is the box's title and the game's name its text: the rules lay the box out
+        // so, on purpose; the two arguments are not swapped.
+        platform.ShowMessage(AppTitle, QStringLiteral("Ati terminat .... Felicitari"));
         sndPlaySoundA(platform.AppPath() + QStringLiteral("\\utopia.wav"), 1);
     }
     BusyCursor busy(platform);
-    for (long i = 1; i <= Tray.UBound(); ++i) {
-        Tray(i) = PieceRec { Integer(i), 0, 0 };
+    for (long i = 1; i <= Tray.Upper(); ++i) {
+        Tray(i) = PieceRec { Int16(i), 0, 0 };
         Board(i) = PieceRec { 0, 0, 0 };
     }
-    Picture1->Cls();
-    Picture2->Cls();
+    Picture1->Clear();
+    Picture2->Clear();
     ShowWholePicture(n);
     Dealt = false;
     Holding = false;
@@ -75,14 +75,14 @@ void Main::NewGame()
 void Main::CheckSolved()
 {
     Solved = true;
-    for (long i = 1; i <= Board.UBound(); ++i) {
-        Solved = (Board(i).Id == Integer(i)) && Solved && (Board(i).FlipH == 0) && (Board(i).FlipV == 0);
+    for (long i = 1; i <= Board.Upper(); ++i) {
+        Solved = (Board(i).Id == Int16(i)) && Solved && (Board(i).FlipH == 0) && (Board(i).FlipV == 0);
         if (!Solved)
             break;
     }
 }
 
-void Main::sndPlaySoundA(const QString& lpszSoundName, Long uFlags)
+void Main::sndPlaySoundA(const QString& lpszSoundName, Int32 uFlags)
 {
     // Only asynchronous play is ever asked for, and its result is of no interest.
     (void)uFlags;

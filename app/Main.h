@@ -2,10 +2,10 @@
 // handlers of its controls and the procedures they call, defined in the folder of their subsystem.
 #pragma once
 
-#include "ErrorGuard.h"
 #include "PictureBox.h"
 #include "Platform.h"
-#include "basic.h"
+#include "arithmetic.h"
+#include "errors.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -21,27 +21,27 @@ class QPushButton;
 class frmAbout;
 
 struct PieceRec {
-    Integer Id;
-    Byte FlipH;
-    Byte FlipV;
+    Int16 Id;
+    UInt8 FlipH;
+    UInt8 FlipV;
 };
 
 // The play surface in its pixels: the tray from the left edge, a gap, then the board, each n cells a
 // side of PieceW x PieceH.
 constexpr int BoardGap = 20;
 // The board's left edge for n pieces a side of width w, formed in 16 bits.
-Integer BoardLeft(Integer n, Integer w);
+Int16 BoardLeft(Int16 n, Int16 w);
 // The cell, counted from 1, that a point p pixels past a region's edge hits along one axis: the first
 // pixel of a cell still counts to the one before it. p - 1 is formed in p's own type (checked 16 bits
 // for a whole number, floating point for a real one); the result is the real number Int gives, for
 // each handler to keep in the type its rule asks for.
-template <typename P> double CellIndex(P p, Integer size)
+template <typename P> double CellIndex(P p, Int16 size)
 {
     return Int(Div(static_cast<double>(p - 1), size.d())) + 1;
 }
 // Raises Overflow when a picture of this size at level n gives pieces too big for the 16-bit layout,
 // before anything of the game has changed.
-void CheckLayoutFits(QSize picture, Integer n);
+void CheckLayoutFits(QSize picture, Int16 n);
 
 // The Open dialog's design: its filter, and the file it yielded last.
 struct CommonDialog {
@@ -82,7 +82,7 @@ private:
     // Layout.
     void CreateControls();
     void CreateMenus();
-    void ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY);
+    void ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 OriginY);
     double FormWidth() const;
     void setFormWidth(double twips);
     void FitWindowToForm(double twips);
@@ -99,36 +99,36 @@ private:
     void StepLevel(double step, const QString& wrapFrom, const QString& wrapTo);
 
     // Keys and menus.
-    void Form_KeyDown(Integer KeyCode, Integer Shift);
-    void Form_KeyPress(Integer KeyAscii);
+    void Form_KeyDown(Int16 KeyCode, Int16 Shift);
+    void Form_KeyPress(Int16 KeyAscii);
     void mExit_Click();
     void mAbout_Click();
 
     // Picture and pieces.
     void mDeschidePoza_Click();
     void OpenPicture();
-    void ShowWholePicture(Integer n);
+    void ShowWholePicture(Int16 n);
     // Says so and answers false when the picture is too small for n pieces a side; names the file
     // when given one.
-    bool PictureHoldsLevel(QSize picture, Integer n, const QString& file = {});
+    bool PictureHoldsLevel(QSize picture, Int16 n, const QString& file = {});
     void mAmesteca_Click();
     void ShufflePieces();
-    void ToggleFlipAt(Integer x, Integer y);
-    void DrawPiece(HDC hDestDC, Integer k, Byte h, Byte v, Integer X, Integer Y);
+    void ToggleFlipAt(Int16 x, Int16 y);
+    void DrawPiece(HDC hDestDC, Int16 k, UInt8 h, UInt8 v, Int16 X, Int16 Y);
     void SyncBackingCopy();
     void RestoreFromBackingCopy();
-    double Rnd();
+    double DrawUniform();
 
     // Mouse play.
-    void Picture1_MouseDown(Integer Button, Integer Shift, Single X, Single Y);
+    void Picture1_MouseDown(Int16 Button, Int16 Shift, float X, float Y);
     void Picture1_Click();
-    void Picture1_MouseMove(Integer Button, Integer Shift, Single X, Single Y);
-    void Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y);
-    bool BoardTest(Single X, Single Y);
+    void Picture1_MouseMove(Int16 Button, Int16 Shift, float X, float Y);
+    void Picture1_MouseUp(Int16 Button, Int16 Shift, float X, float Y);
+    bool BoardTest(float X, float Y);
     void BoxVacatedCell();
     void EndCarry();
 
-    void sndPlaySoundA(const QString& lpszSoundName, Long uFlags);
+    void sndPlaySoundA(const QString& lpszSoundName, Int32 uFlags);
 
     Platform& platform;
 
@@ -168,11 +168,11 @@ private:
     QPointer<frmAbout> aboutForm;
 
     // State of a game. The types are part of the rules: 16-bit figures overflow where the game's own
-    // arithmetic does, and a Single's products stay real until they are rounded for drawing.
+    // arithmetic does, and a float's products stay real until they are rounded for drawing.
     // Picture width / level rounded half to even; 16 bits, so a picture too wide for the layout overflows.
-    Integer PieceW;
+    Int16 PieceW;
     // Rounded like PieceW, so n pieces may end a few rows short of the picture's height or past it.
-    Integer PieceH;
+    Int16 PieceH;
     // A piece was just picked up: presses in the tray are ignored until one elsewhere lets it go.
     bool Holding = false;
     // Mouse play is on only from a deal until the next new game or opened picture.
@@ -180,28 +180,28 @@ private:
     // Whether the last press or release fell on the board; read only by the handler that just set it.
     bool OnBoard = false;
     // Set on every press, even before a deal, because the mirror toggle reads the button from here.
-    Integer LastButton;
+    Int16 LastButton;
     // Left set by the solved test so that NewGame, which clears it, knows to congratulate first.
     bool Solved = false;
     // The level panel changes it at once; Tray and Board follow only at the next new game.
-    Integer Divisions;
+    Int16 Divisions;
     // The path the Open dialog answered with; the picture itself lives in Picture3.
     QString PictureFile;
     // Per piece: the tray cell it lies in (0 once placed) and the mirror flags it was dealt with.
     Array<PieceRec> Tray;
     // Per board cell: its piece (0 for none) with the flags copied from the tray, so it lands as dealt.
     Array<PieceRec> Board;
-    // A Single where PickCol is an Integer: the row's products stay real, the column's overflow at 16 bits.
-    Single PickRow = 0;
+    // A float where PickCol is an Int16: the row's products stay real, the column's overflow at 16 bits.
+    float PickRow = 0;
     // Checked 16 bits: (PickCol - 1) x PieceW overflows where the game's own does; see PickRow.
-    Integer PickCol;
+    Int16 PickCol;
     // An index into Tray, 0 for none; a byte names up to 255 pieces, more than 9 x 9 needs.
-    Byte PickedPiece;
+    UInt8 PickedPiece;
     // The press's x as delivered, its y rounded into PickY; the platform's points are whole, so both are
     // exact.
-    Single PickX = 0;
+    float PickX = 0;
     // See PickX.
-    Integer PickY;
+    Int16 PickY;
 
     // Reseeded from the platform at every deal, so that a test deals a known game from a fixed seed.
     std::mt19937_64 generator;

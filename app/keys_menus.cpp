@@ -53,7 +53,7 @@ bool Main::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Main::Form_KeyDown(Integer KeyCode, Integer Shift)
+void Main::Form_KeyDown(Int16 KeyCode, Int16 Shift)
 {
     (void)Shift;
     if (KeyCode == 115) {
@@ -65,7 +65,7 @@ void Main::Form_KeyDown(Integer KeyCode, Integer Shift)
         Picture3->setVisibleBox(false);
 }
 
-void Main::Form_KeyPress(Integer KeyAscii)
+void Main::Form_KeyPress(Int16 KeyAscii)
 {
     (void)KeyAscii;
 }

@@ -242,7 +242,7 @@ void Main::CreateMenus()
 
 double Main::FormWidth() const
 {
-    return form->width() == formPixels ? formTwips : form->width() * TwipsPerPixelX();
+    return form->width() == formPixels ? formTwips : form->width() * TwipsPerScreenPixelX();
 }
 
 void Main::setFormWidth(double twips)
@@ -401,18 +401,18 @@ void Main::FitView()
     Picture3->setViewScale(num, den);
 }
 
-void Main::ArrangeLayout(Integer PieceW, Integer PieceH, Integer OriginX, Integer OriginY)
+void Main::ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 OriginY)
 {
-    const Integer n = Divisions;
-    Picture1->setWidth((2 * n * PieceW).d() * TwipsPerPixelX() + 500);
-    Picture1->setHeight((n * PieceH).d() * TwipsPerPixelY() + 100);
+    const Int16 n = Divisions;
+    Picture1->setWidth((2 * n * PieceW).d() * TwipsPerScreenPixelX() + 500);
+    Picture1->setHeight((n * PieceH).d() * TwipsPerScreenPixelY() + 100);
     setFormWidth(Picture1->Width() + 500);
-    Picture1->Cls();
-    const Integer last = n + 1;
-    for (Integer i = 1; i <= last; i = i + 1) {
-        const Integer x = OriginX + (i - 1) * PieceW;
+    Picture1->Clear();
+    const Int16 last = n + 1;
+    for (Int16 i = 1; i <= last; i = i + 1) {
+        const Int16 x = OriginX + (i - 1) * PieceW;
         Picture1->Line(x.d(), OriginY.d(), x.d(), (OriginY + n * PieceH).d());
-        const Integer y = OriginY + (i - 1) * PieceH;
+        const Int16 y = OriginY + (i - 1) * PieceH;
         Picture1->Line(OriginX.d(), y.d(), (OriginX + n * PieceW).d(), y.d());
     }
     Picture1->Refresh();

@@ -30,7 +30,7 @@ double TextToNumber(const QString& text)
     const double value = QLocale().toDouble(text.trimmed(), &ok);
     // "inf" and "nan" are words, not levels.
     if (!ok || !std::isfinite(value))
-        Raise(Err::TypeMismatch);
+        Raise(Fault::NotANumber);
     return value;
 }
 
@@ -65,9 +65,9 @@ void Main::StepLevel(double step, const QString& wrapFrom, const QString& wrapTo
     Text1->setText(NumberToText(stepped));
     if (Text1->text() == wrapFrom)
         Text1->setText(wrapTo);
-    const Integer level = CInt(TextToNumber(Text1->text()));
+    const Int16 level = RoundToInt16(TextToNumber(Text1->text()));
     if (level < LowestLevel || level > HighestLevel) {
-        platform.MsgBox(LevelRange(), AppTitle);
+        platform.ShowMessage(LevelRange(), AppTitle);
         return;
     }
     // Until "Ok" starts a game at the new level, the arrays and the piece size are the old level's; a

@@ -178,7 +178,7 @@ QPointF BoardCentre(Game& g, int cell)
 // The first piece still in the tray, or 0.
 int PieceInTray(Game& g)
 {
-    for (int i = 1; i <= g.a.Tray().UBound(); ++i)
+    for (int i = 1; i <= g.a.Tray().Upper(); ++i)
         if (g.a.Tray()(i).Id.v() != 0)
             return i;
     return 0;
@@ -540,7 +540,7 @@ void RefuseBigFile(benchmark::State& state, const char* kind)
         g.a.mDeschidePoza()->trigger();
         const double s = Seconds(Clock::now() - t0);
         const long peak = PeakKilobytes();
-        if (g.platform.calls(QStringLiteral("MsgBox")).size() != 1)
+        if (g.platform.calls(QStringLiteral("ShowMessage")).size() != 1)
             state.SkipWithError("the file was not refused");
         state.SetIterationTime(s);
         state.counters["peak_MB"] = double(peak) / 1024.0;

@@ -3,7 +3,7 @@
 // decoder's reading of the same file), a shown picture is compared with it pixel by pixel, and so is
 // what Qt's reader alone makes of the file, for comparison. The last lines count the files shown,
 // shown as the reference has them, and refused by cause.
-#include "basic.h"
+#include "arithmetic.h"
 #include "picture_file.h"
 
 #include <QCoreApplication>
@@ -70,8 +70,8 @@ int main(int argc, char** argv)
                 d == 0      ? "as the reference"
                     : d < 0 ? "in another size than the reference"
                             : qPrintable(QStringLiteral("differing from the reference by up to %1").arg(d)));
-        } catch (const RuntimeError& e) {
-            const QString why = e.description.section(QStringLiteral(": "), 1);
+        } catch (const GameError& e) {
+            const QString why = e.message.section(QStringLiteral(": "), 1);
             ++refused[why];
             std::printf("refused %s: %s\n", qPrintable(name), qPrintable(why));
         }

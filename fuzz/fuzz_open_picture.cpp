@@ -61,7 +61,7 @@ World& TheWorld()
     return *world;
 }
 
-[[noreturn]] void Fault(const char* what, const QString& detail = QString())
+[[noreturn]] void Finding(const char* what, const QString& detail = QString())
 {
     std::fprintf(stderr, "fault: %s %s\n", what, qPrintable(detail));
     std::abort();
@@ -141,7 +141,7 @@ void WriteSeeds(const QString& folder)
     for (const auto& [name, bytes] : seeds) {
         QFile f(QDir(folder).filePath(name));
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            Fault("cannot write seed", f.fileName());
+            Finding("cannot write seed", f.fileName());
     }
 }
 
@@ -217,12 +217,12 @@ void CheckShownIsTheFile(const QString& path, const QImage& shown, const QByteAr
     QImage again;
     try {
         again = LoadPictureFile(path);
-    } catch (const RuntimeError& e) {
-        Fault("shown once, refused the second time", e.description);
+    } catch (const GameError& e) {
+        Finding("shown once, refused the second time", e.message);
     }
     if (again.size() != shown.size()
         || again.convertToFormat(QImage::Format_RGB32) != shown.convertToFormat(QImage::Format_RGB32))
-        Fault("a second open shows another picture");
+        Finding("a second open shows another picture");
     if (!bytes.startsWith("\xff\xd8"))
         return;
     QBuffer buffer;
@@ -234,20 +234,19 @@ void CheckShownIsTheFile(const QString& path, const QImage& shown, const QByteAr
     if (!strict)
         return;
     if (strict->isNull())
-        Fault("shown, though libjpeg cannot decode it without making up data");
+        Finding("shown, though libjpeg cannot decode it without making up data");
     if (strict->size() != shown.size() || *strict != shown.convertToFormat(QImage::Format_RGB32))
-        Fault("shown otherwise than libjpeg decodes it");
+        Finding("shown otherwise than libjpeg decodes it");
 }
 
 void CheckBoxes(FakePlatform& platform)
 {
-    for (const QString& line : platform.calls(QStringLiteral("MsgBox"))) {
+    for (const QString& line : platform.calls(QStringLiteral("ShowMessage"))) {
         const QString text = line.section(QLatin1Char('|'), 1);
-        const bool known = text.startsWith(QLatin1String("Poza "))
-            || text.contains(QLatin1String("|Run-time error '6'"))
-            || text.contains(QLatin1String("|Run-time error '7'"));
+        // Every refusal, too big for the board or the memory included, names the picture first.
+        const bool known = text.startsWith(QLatin1String("Poza "));
         if (!known || text.contains(QLatin1String("Unknown error")))
-            Fault("unexpected message", text);
+            Finding("unexpected message", text);
     }
 }
 
@@ -273,14 +272,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         QFile f(w.path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            Fault("cannot write input", w.path);
+            Finding("cannot write input", w.path);
         f.write(reinterpret_cast<const char*>(data), qint64(size));
     }
     // Inputs the loader refuses outright are still opened below, for their message.
     QSize announced;
     try {
         announced = ReadPictureFile(w.path).announced;
-    } catch (const RuntimeError&) {
+    } catch (const GameError&) {
     }
     if (announced.isValid() && qint64(announced.width()) * announced.height() > MaxPixels)
         return -1;
@@ -295,18 +294,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         w.platform.openAnswers.push_back(w.path);
         w.a.mDeschidePoza()->trigger();
         CheckBoxes(w.platform);
-        if (level == 4 && w.platform.calls(QStringLiteral("MsgBox")).isEmpty())
+        if (level == 4 && w.platform.calls(QStringLiteral("ShowMessage")).isEmpty())
             CheckShownIsTheFile(w.path, w.a.Picture3()->image(),
                 QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
         w.a.mAmesteca()->trigger();
         CheckBoxes(w.platform);
         if (!w.a.Dealt())
-            Fault("not dealt");
+            Finding("not dealt");
         if (!(w.a.Picture2()->image() == w.a.Picture1()->image()))
-            Fault("backing copy differs from the play surface");
-        const long n = w.a.Tray().UBound();
+            Finding("backing copy differs from the play surface");
+        const long n = w.a.Tray().Upper();
         if (n != level * level)
-            Fault("tray of the wrong size");
+            Finding("tray of the wrong size");
     }
     return 0;
 }

@@ -1,23 +1,23 @@
 // Mirroring a piece that lies on the board, its flag and its pixels in step.
 #include "Main.h"
 
-#include "gdi.h"
+#include "copy_calls.h"
 
-void Main::ToggleFlipAt(Integer x, Integer y)
+void Main::ToggleFlipAt(Int16 x, Int16 y)
 {
-    const Integer n = Divisions;
+    const Int16 n = Divisions;
     // The press's point is whole: the steps back to the board's edge are checked 16-bit subtractions.
-    const Integer col = CInt(CellIndex(x - n * PieceW - BoardGap, PieceW));
-    const Integer row = CInt(CellIndex(y, PieceH));
+    const Int16 col = RoundToInt16(CellIndex(x - n * PieceW - BoardGap, PieceW));
+    const Int16 row = RoundToInt16(CellIndex(y, PieceH));
     if (col < 1 || col > n || row < 1 || row > n)
         return;
-    const Integer c = col + (row - 1) * n;
+    const Int16 c = col + (row - 1) * n;
     if (!Board.Contains(c.v()))
         return;
     if (Board(c).Id == 0)
         return;
-    const Integer L = BoardLeft(n, PieceW) + (col - 1) * PieceW;
-    const Integer T = (row - 1) * PieceH;
+    const Int16 L = BoardLeft(n, PieceW) + (col - 1) * PieceW;
+    const Int16 T = (row - 1) * PieceH;
     if (LastButton != 1 && LastButton != 2)
         return;
     // Drag feedback on the surface must not reach the backing copy with the mirrored cell.

@@ -2,37 +2,35 @@
 #include "Main.h"
 
 #include "AppInfo.h"
-#include "gdi.h"
+#include "copy_calls.h"
 #include "picture_file.h"
-
-#include <QFileInfo>
 
 #include <utility>
 
-void CheckLayoutFits(QSize picture, Integer n)
+void CheckLayoutFits(QSize picture, Int16 n)
 {
     // The piece size as the layout computes it; the board's right edge and its bottom are the largest
     // figures the layout and the mouse handlers form from it.
-    const Integer w = CInt(Div(picture.width(), n.d()));
-    const Integer h = CInt(Div(picture.height(), n.d()));
-    const auto fits = [](long long figure) { return std::in_range<Integer::Rep>(figure); };
+    const Int16 w = RoundToInt16(Div(picture.width(), n.d()));
+    const Int16 h = RoundToInt16(Div(picture.height(), n.d()));
+    const auto fits = [](long long figure) { return std::in_range<Int16::Rep>(figure); };
     if (!fits(2LL * n.v() * w.v() + BoardGap) || !fits(1LL * n.v() * h.v()))
-        Raise(Err::Overflow);
+        Raise(Fault::Overflow);
 }
 
-bool Main::PictureHoldsLevel(QSize picture, Integer n, const QString& file)
+bool Main::PictureHoldsLevel(QSize picture, Int16 n, const QString& file)
 {
     // Pieces need at least one pixel each way, or the piece size would come out 0.
     if (picture.width() >= n.v() && picture.height() >= n.v())
         return true;
     // A picture just chosen is named, as in every other word about a file the player picked.
-    const QString which = file.isEmpty() ? QStringLiteral("Poza")
-                                         : QStringLiteral("Poza \"%1\"").arg(QFileInfo(file).fileName());
-    platform.MsgBox(QStringLiteral("%1 este prea mică pentru %2 × %2 piese: are %3 × %4 pixeli.")
-                        .arg(which)
-                        .arg(n.v())
-                        .arg(picture.width())
-                        .arg(picture.height()),
+    const QString which
+        = file.isEmpty() ? QStringLiteral("Poza") : QStringLiteral("Poza \"%1\"").arg(PictureName(file));
+    platform.ShowMessage(QStringLiteral("%1 este prea mică pentru %2 × %2 piese: are %3 × %4 pixeli.")
+                             .arg(which)
+                             .arg(n.v())
+                             .arg(picture.width())
+                             .arg(picture.height()),
         AppTitle);
     return false;
 }
@@ -45,13 +43,13 @@ void Main::mDeschidePoza_Click()
 void Main::OpenPicture()
 {
     const DuringTask task(Task::OpenPicture);
-    const Integer n = Divisions;
+    const Int16 n = Divisions;
     const std::optional<QString> chosen = platform.OpenFile(this, cdlg.Filter);
     if (!chosen)
         return;
     cdlg.FileName = *chosen;
     PictureFile = cdlg.FileName;
-    const DuringTask named(Task::OpenPicture, QFileInfo(PictureFile).fileName());
+    const DuringTask named(Task::OpenPicture, PictureName(PictureFile));
 
     QImage picture;
     {
@@ -66,22 +64,22 @@ void Main::OpenPicture()
     BusyCursor busy(platform);
     Picture3->setPicture(std::move(picture));
 
-    Picture1->Cls();
+    Picture1->Clear();
     ShowWholePicture(n);
     Dealt = false;
     // The board is shown empty, so it holds nothing: the abandoned game's pieces would otherwise
     // keep, unseen, the cells that the next deal's pieces belong in.
-    for (long i = 1; i <= Board.UBound(); ++i)
+    for (long i = 1; i <= Board.Upper(); ++i)
         Board(i) = PieceRec { 0, 0, 0 };
 }
 
-void Main::ShowWholePicture(Integer n)
+void Main::ShowWholePicture(Int16 n)
 {
     // The piece size follows the picture; the whole of it fills the tray beside the empty board.
-    PieceW = CInt(Div(Picture3->ScaleWidth(), n.d()));
-    PieceH = CInt(Div(Picture3->ScaleHeight(), n.d()));
+    PieceW = RoundToInt16(Div(Picture3->ScaleWidth(), n.d()));
+    PieceH = RoundToInt16(Div(Picture3->ScaleHeight(), n.d()));
     ArrangeLayout(PieceW, PieceH, BoardLeft(n, PieceW), 0);
     StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0,
-        CLng(Picture3->ScaleWidth()), CLng(Picture3->ScaleHeight()), SRCCOPY);
+        RoundToInt32(Picture3->ScaleWidth()), RoundToInt32(Picture3->ScaleHeight()), SRCCOPY);
     Picture1->Refresh();
 }

@@ -1,11 +1,12 @@
 #include "picture_file.h"
 
 #include "AppInfo.h"
-#include "basic.h"
+#include "arithmetic.h"
 #include "bmp_pixels.h"
 #include "pixel_memory.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -28,6 +29,11 @@
 // After the library's configuration, which decides which of its warnings exist.
 #include <jerror.h>
 
+QString PictureName(const QString& path)
+{
+    return QFileInfo(QDir::cleanPath(path)).fileName();
+}
+
 namespace {
 // Every picture the 16-bit layout can hold (about 16000 pixels wide, 32000 high) fits in this.
 constexpr int DecodeLimitMegabytes = 2600;
@@ -36,8 +42,8 @@ constexpr qint64 FileLimitBytes = qint64(DecodeLimitMegabytes) * 1024 * 1024;
 
 [[noreturn]] void Refuse(const QString& path, const QString& why)
 {
-    throw RuntimeError { Err::InvalidPicture,
-        QStringLiteral("Poza \"%1\" nu poate fi deschisă: %2.").arg(QFileInfo(path).fileName(), why), true };
+    throw GameError { Fault::UnreadablePicture, std::nullopt,
+        QStringLiteral("Poza \"%1\" nu poate fi deschisă: %2.").arg(PictureName(path), why) };
 }
 
 const QString NotFound = QStringLiteral("fișierul nu există");

@@ -19,6 +19,9 @@ struct PictureFileBytes {
     QSize announced;
 };
 
+// The name a player knows a file by: its last component, even when the path ends in a separator.
+QString PictureName(const QString& path);
+
 // Reads an ordinary file whole, as far as any picture the game can take may need; anything else (a
 // folder, a pipe, a device) is refused before it is opened, so it can't make the game wait for ever.
 // The kind of picture and the size it announces are checked from the first bytes before the rest is
@@ -27,6 +30,6 @@ struct PictureFileBytes {
 // the one moment at which another program changing the file matters, so a test can do it then.
 PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(QSize)>& checkSize = {},
     const std::function<void()>& opened = {});
-// The decoded picture, upright, in 32-bit form; a file that can't be loaded raises "Invalid picture".
+// The decoded picture, upright, in 32-bit form; a file that can't be loaded raises an unreadable picture.
 QImage LoadPictureFile(const PictureFileBytes& file);
 QImage LoadPictureFile(const QString& path);

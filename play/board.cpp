@@ -1,13 +1,13 @@
 // What the three mouse handlers share: where the board is, and the mark over a vacated tray cell.
 #include "Main.h"
 
-bool Main::BoardTest(Single X, Single Y)
+bool Main::BoardTest(float X, float Y)
 {
-    const Integer n = Divisions;
+    const Int16 n = Divisions;
     return (X > BoardLeft(n, PieceW)) && (X < 2 * PieceW * n + BoardGap) && (Y > 0) && (Y < n * PieceH);
 }
 
-Integer BoardLeft(Integer n, Integer w)
+Int16 BoardLeft(Int16 n, Int16 w)
 {
     return n * w + BoardGap;
 }

@@ -1,9 +1,9 @@
 // The carried piece follows the pointer, drawn over a surface restored from the backing copy.
 #include "Main.h"
 
-#include "gdi.h"
+#include "copy_calls.h"
 
-void Main::Picture1_MouseMove(Integer Button, Integer Shift, Single X, Single Y)
+void Main::Picture1_MouseMove(Int16 Button, Int16 Shift, float X, float Y)
 {
     (void)Button;
     (void)Shift;
@@ -15,10 +15,10 @@ void Main::Picture1_MouseMove(Integer Button, Integer Shift, Single X, Single Y)
         return;
     RestoreFromBackingCopy();
     BoxVacatedCell();
-    const Long sx = (PickCol - 1) * PieceW;
-    const Long sy = CLng((PickRow - 1) * PieceH);
-    const Long dx = CLng(sx + (X - PickX));
-    const Long dy = CLng(sy + (Y - PickY));
+    const Int32 sx = (PickCol - 1) * PieceW;
+    const Int32 sy = RoundToInt32((PickRow - 1) * PieceH);
+    const Int32 dx = RoundToInt32(sx + (X - PickX));
+    const Int32 dy = RoundToInt32(sy + (Y - PickY));
     BitBlt(Picture1->hDC(), dx, dy, PieceW, PieceH, Picture2->hDC(), sx, sy, SRCCOPY);
     Picture1->Refresh();
 }

@@ -2,15 +2,15 @@
 #include "Main.h"
 
 #include "AppInfo.h"
-#include "gdi.h"
+#include "copy_calls.h"
 
-void Main::Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y)
+void Main::Picture1_MouseUp(Int16 Button, Int16 Shift, float X, float Y)
 {
     (void)Button;
     (void)Shift;
     if (PickedPiece == 0 || !Dealt)
         return;
-    const Integer n = Divisions;
+    const Int16 n = Divisions;
     auto refuse = [this] {
         RestoreFromBackingCopy();
         Picture1->Refresh();
@@ -19,9 +19,9 @@ void Main::Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y)
     if (!OnBoard)
         return refuse();
     // The release's point is real: the steps back to the board's edge are floating-point subtractions.
-    const Integer q = CInt(CellIndex(X - (n * PieceW).d() - BoardGap, PieceW));
-    const Single r = static_cast<Single>(CellIndex(Y, PieceH));
-    const Long c = CLng(q + n * (r - 1));
+    const Int16 q = RoundToInt16(CellIndex(X - (n * PieceW).d() - BoardGap, PieceW));
+    const float r = static_cast<float>(CellIndex(Y, PieceH));
+    const Int32 c = RoundToInt32(q + n * (r - 1));
     // A cell outside the board as the arrays know it is refused like a release beside the board.
     if (q < 1 || q > n || r < 1 || r > n.d() || !Board.Contains(c.v()) || !Tray.Contains(PickedPiece.v()))
         return refuse();
@@ -33,16 +33,16 @@ void Main::Picture1_MouseUp(Integer Button, Integer Shift, Single X, Single Y)
     sndPlaySoundA(platform.AppPath() + QStringLiteral("\\chimes.wav"), 1);
     RestoreFromBackingCopy();
     BoxVacatedCell();
-    BitBlt(Picture1->hDC(), BoardLeft(n, PieceW) + (q - 1) * PieceW, CLng((r - 1) * PieceH), PieceW, PieceH,
-        Picture2->hDC(), (PickCol - 1) * PieceW, CLng((PickRow - 1) * PieceH), SRCCOPY);
+    BitBlt(Picture1->hDC(), BoardLeft(n, PieceW) + (q - 1) * PieceW, RoundToInt32((r - 1) * PieceH), PieceW,
+        PieceH, Picture2->hDC(), (PickCol - 1) * PieceW, RoundToInt32((PickRow - 1) * PieceH), SRCCOPY);
     SyncBackingCopy();
     Picture1->Refresh();
     EndCarry();
 
-    if (Long(Board(c).Id) != c) {
-        // The sentence in the title bar and the name in the box: so the game has always shown it, on
-        // purpose, not a swapped pair of arguments.
-        platform.MsgBox(QStringLiteral("Tilora ..."), QStringLiteral("Game Over: Try it again ..."));
+    if (Int32(Board(c).Id) != c) {
+        // The sentence is the box's title and the game's name its text: the rules lay the box out so,
+        // on purpose; the two arguments are not swapped.
+        platform.ShowMessage(QStringLiteral("Tilora ..."), QStringLiteral("Game Over: Try it again ..."));
         sndPlaySoundA(platform.AppPath() + QStringLiteral("\\utopia.wav"), 1);
         NewGame();
     } else {

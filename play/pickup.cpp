@@ -1,18 +1,18 @@
 // A press on the play surface: mirror a piece on the board, or pick one up from the tray.
 #include "Main.h"
 
-void Main::Picture1_MouseDown(Integer Button, Integer Shift, Single X, Single Y)
+void Main::Picture1_MouseDown(Int16 Button, Int16 Shift, float X, float Y)
 {
     (void)Shift;
     LastButton = Button;
     if (!Dealt)
         return;
-    const Integer n = Divisions;
+    const Int16 n = Divisions;
     if (Holding && X < n * PieceW && Y < n * PieceH)
         return;
     OnBoard = BoardTest(X, Y);
     if (OnBoard) {
-        ToggleFlipAt(CInt(X), CInt(Y));
+        ToggleFlipAt(RoundToInt16(X), RoundToInt16(Y));
         CheckSolved();
         if (Solved)
             NewGame();
@@ -21,14 +21,14 @@ void Main::Picture1_MouseDown(Integer Button, Integer Shift, Single X, Single Y)
     if (!(X > 0 && X < n * PieceW && Y > 0 && Y < n * PieceH))
         return;
     PickX = X;
-    PickY = CInt(Y);
-    PickCol = CInt(CellIndex(X, PieceW));
-    PickRow = static_cast<Single>(CellIndex(Y, PieceH));
+    PickY = RoundToInt16(Y);
+    PickCol = RoundToInt16(CellIndex(X, PieceW));
+    PickRow = static_cast<float>(CellIndex(Y, PieceH));
     PickedPiece = 0;
-    const Long cell = CLng(PickCol + n * (PickRow - 1));
-    for (long i = 1; i <= Tray.UBound(); ++i) {
+    const Int32 cell = RoundToInt32(PickCol + n * (PickRow - 1));
+    for (long i = 1; i <= Tray.Upper(); ++i) {
         if (Tray(i).Id == cell.v()) {
-            PickedPiece = Byte(i);
+            PickedPiece = UInt8(i);
             Holding = true;
             break;
         }

@@ -27,7 +27,8 @@ namespace {
 
 const QString InfoKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO");
 const QString LocationKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location");
-const QString Unavailable = QStringLiteral("MsgBox Tilora|System Information Is Unavailable At This Time");
+const QString Unavailable
+    = QStringLiteral("ShowMessage Tilora|System Information Is Unavailable At This Time");
 
 QByteArray Bytes(std::initializer_list<int> b)
 {
@@ -146,14 +147,14 @@ void TestAbout::queryValueSizes()
     store.SetValue(
         HKEY_LOCAL_MACHINE, QStringLiteral("K"), QStringLiteral("V"), REG_SZ, QByteArray("hello", 6));
 
-    Long key = 0;
+    Int32 key = 0;
     QCOMPARE(RegOpenKeyExA(store, HKEY_LOCAL_MACHINE, QStringLiteral("K\\Below"), key), ERROR_FILE_NOT_FOUND);
     QCOMPARE(key, 0);
     QCOMPARE(RegOpenKeyExA(store, HKEY_LOCAL_MACHINE, QStringLiteral("k"), key), ERROR_SUCCESS);
 
     std::uint8_t buffer[8] = {};
-    Long type = 0;
-    Long size = 0;
+    Int32 type = 0;
+    Int32 size = 0;
     // No buffer: only the size.
     QCOMPARE(RegQueryValueExA(key, QStringLiteral("V"), type, nullptr, size), ERROR_SUCCESS);
     QCOMPARE(size, 6);
@@ -260,7 +261,7 @@ void TestAbout::loads()
     // Tab goes round OK, the icon and System Info, and nothing else.
     QCOMPARE(a.cmdOK()->nextInFocusChain(), a.picIcon());
     QCOMPARE(a.picIcon()->nextInFocusChain(), a.cmdSysInfo());
-    QVERIFY(platform.calls(QStringLiteral("MsgBox")).isEmpty());
+    QVERIFY(platform.calls(QStringLiteral("ShowMessage")).isEmpty());
 }
 
 void TestAbout::keysClose_data()
@@ -303,7 +304,7 @@ void TestAbout::keysClose()
         QVERIFY(platform.log.isEmpty());
     } else {
         // Enter on System Info presses that button: the lookups, and the box over an empty registry.
-        QCOMPARE(platform.calls(QStringLiteral("MsgBox")), QStringList { Unavailable });
+        QCOMPARE(platform.calls(QStringLiteral("ShowMessage")), QStringList { Unavailable });
         QVERIFY(about && about->isVisible());
     }
 }
@@ -332,7 +333,7 @@ void TestAbout::aboutFromMenu()
     m.mAbout()->trigger();
     QVERIFY(m.aboutForm());
     QCOMPARE(AboutAccess { *m.aboutForm() }.lblTitle()->text(), QStringLiteral("Tilora"));
-    QVERIFY(g.platform.calls(QStringLiteral("MsgBox")).isEmpty());
+    QVERIFY(g.platform.calls(QStringLiteral("ShowMessage")).isEmpty());
 }
 
 void TestAbout::systemStore_data()
@@ -362,7 +363,7 @@ void TestAbout::systemStore()
     }
     PathGuard path(QFile::encodeName(dir.path()));
 
-    Long key = 0;
+    Int32 key = 0;
     const long opened = RegOpenKeyExA(SystemRegistry(), HKEY_LOCAL_MACHINE, InfoKey, key);
     if (expected.isEmpty()) {
         QCOMPARE(opened, ERROR_FILE_NOT_FOUND);
@@ -370,8 +371,8 @@ void TestAbout::systemStore()
     }
     QCOMPARE(opened, ERROR_SUCCESS);
     std::uint8_t buffer[1024] = {};
-    Long type = 0;
-    Long size = 1024;
+    Int32 type = 0;
+    Int32 size = 1024;
     QCOMPARE(RegQueryValueExA(key, QStringLiteral("PATH"), type, buffer, size), ERROR_SUCCESS);
     QCOMPARE(RegCloseKey(key), ERROR_SUCCESS);
     QCOMPARE(type, 1);

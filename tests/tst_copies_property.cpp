@@ -5,7 +5,7 @@
 #include "PictureBox.h"
 #include "SurfaceAccess.h"
 #include "TestPictures.h"
-#include "gdi.h"
+#include "copy_calls.h"
 
 #include <QPainter>
 #include <QScreen>
@@ -285,18 +285,18 @@ private Q_SLOTS:
                 }
             } else if (op < 82) {
                 what = QStringLiteral("cls on %1").arg(a);
-                A.Cls();
+                A.Clear();
                 pa.img.fill(pa.back | 0xff000000u);
             } else if (op < 88) {
                 // Resizing between a few sizes, so that surfaces fall in and out of step with each other.
                 const QSize s = pick(0, 2) ? Sizes[pick(0, Surfaces - 1)] : QSize(pick(1, 45), pick(1, 35));
                 what = QStringLiteral("resize %1 to %2x%3").arg(a).arg(s.width()).arg(s.height());
                 if (pick(0, 1)) {
-                    A.setWidth((s.width() + 4) * TwipsPerPixelX());
-                    A.setHeight((s.height() + 4) * TwipsPerPixelY());
+                    A.setWidth((s.width() + 4) * TwipsPerScreenPixelX());
+                    A.setHeight((s.height() + 4) * TwipsPerScreenPixelY());
                 } else {
-                    A.setHeight((s.height() + 4) * TwipsPerPixelY());
-                    A.setWidth((s.width() + 4) * TwipsPerPixelX());
+                    A.setHeight((s.height() + 4) * TwipsPerScreenPixelY());
+                    A.setWidth((s.width() + 4) * TwipsPerScreenPixelX());
                 }
                 PlainResize(pa, s);
             } else if (op < 91) {

@@ -15,7 +15,7 @@ namespace {
 QList<int> Ids(MainAccess& a)
 {
     QList<int> ids;
-    for (long k = 1; k <= a.Tray().UBound(); ++k)
+    for (long k = 1; k <= a.Tray().Upper(); ++k)
         ids << a.Tray()(k).Id.v();
     return ids;
 }
@@ -49,7 +49,7 @@ int FirstMisdrawnPiece(Game& g)
 {
     MainAccess& a = g.a;
     const Cells cells = g.layout();
-    for (long k = 1; k <= a.Tray().UBound(); ++k) {
+    for (long k = 1; k <= a.Tray().Upper(); ++k) {
         const PieceRec& p = a.Tray()(k);
         const QImage shown = a.Picture1()->image().copy(cells.tray(p.Id.v()));
         const QImage piece = Cut(a.Picture3()->image(), cells.tray(int(k)), p.FlipH == 1, p.FlipV == 1);
@@ -122,7 +122,7 @@ void DealTest::dealsEveryPieceOnce()
     g.platform.busyShown = 0;
     g.deal(seed);
 
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     QCOMPARE(g.platform.calls(QStringLiteral("ClockSeed")).size(), 1);
     QVERIFY(a.Dealt());
     QVERIFY(!a.mDefDiv()->isEnabled());
@@ -132,7 +132,7 @@ void DealTest::dealsEveryPieceOnce()
     const QList<int> ids = Ids(a);
     QCOMPARE(ids.size(), level * level);
     QVERIFY(IsPermutation(ids));
-    for (long k = 1; k <= a.Tray().UBound(); ++k) {
+    for (long k = 1; k <= a.Tray().Upper(); ++k) {
         QVERIFY(a.Tray()(k).FlipH == 0 || a.Tray()(k).FlipH == 1);
         QVERIFY(a.Tray()(k).FlipV == 0 || a.Tray()(k).FlipV == 1);
     }
@@ -172,7 +172,7 @@ void DealTest::orderIsAnEvenPermutation()
         const QList<int> ids = Ids(a);
         QVERIFY2(IsPermutation(ids) && IsEven(ids), qPrintable(QStringLiteral("seed %1").arg(s * 7919)));
         orders.insert(ids);
-        for (long k = 1; k <= a.Tray().UBound(); ++k) {
+        for (long k = 1; k <= a.Tray().Upper(); ++k) {
             const int h = a.Tray()(k).FlipH.v(), v = a.Tray()(k).FlipV.v();
             QVERIFY(h == 0 || h == 1);
             QVERIFY(v == 0 || v == 1);
@@ -202,7 +202,7 @@ void DealTest::reseedsEveryDeal()
     Open(g, QStringLiteral("p.bmp"), 320, 320, 4);
     auto records = [&] {
         QList<int> out;
-        for (long k = 1; k <= a.Tray().UBound(); ++k)
+        for (long k = 1; k <= a.Tray().Upper(); ++k)
             out << a.Tray()(k).Id.v() << a.Tray()(k).FlipH.v() << a.Tray()(k).FlipV.v();
         return out;
     };
@@ -224,7 +224,7 @@ void DealTest::dealsWithoutPicture()
     const QImage before = a.Picture1()->image();
     g.deal(77);
 
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     QVERIFY(a.Dealt());
     QVERIFY(!a.mDefDiv()->isEnabled());
     QVERIFY(IsPermutation(Ids(a)));

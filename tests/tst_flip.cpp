@@ -97,7 +97,7 @@ void FlipTest::togglesKeepFlagAndPixelsInStep()
         COMPARE_PIXELS(a.Picture1()->image(), Laid(before, Level4.board(piece).topLeft(), Cell(g, piece)));
         COMPARE_PIXELS(a.Picture2()->image(), a.Picture1()->image());
     }
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     QCOMPARE(g.platform.calls(QStringLiteral("PlaySound")), QStringList());
 }
 

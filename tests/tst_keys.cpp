@@ -216,7 +216,7 @@ private Q_SLOTS:
             QCOMPARE(s.a.Text1()->text(), QStringLiteral("typed"));
         if (effect == QLatin1String("deal") && inText)
             QCOMPARE(s.a.Text1()->selectedText(), QString());
-        QCOMPARE(s.platform.calls(QStringLiteral("MsgBox")), QStringList());
+        QCOMPARE(s.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     }
 
     // The play surface holds the focus from the start and Tab walks the controls that can be seen,

@@ -8,16 +8,15 @@
 #include <QTest>
 
 namespace {
-// The player reads what to type; the error's number follows for whoever reports a fault.
-const QString TypeMismatch
-    = QStringLiteral("MsgBox Tilora|În căsuța nivelului trebuie scris un număr, de exemplu 5."
-                     "|Run-time error '13': Type mismatch");
+// The player reads what to type, and nothing else.
+const QString NotANumber
+    = QStringLiteral("ShowMessage Tilora|În căsuța nivelului trebuie scris un număr, de exemplu 5.");
 // However the level goes wrong, the player is told the same range of levels.
 const QString Range = QStringLiteral("Nivelul poate fi doar între 2 și 15 piese pe latură.");
-const QString OutOfRange = QStringLiteral("MsgBox Tilora|") + Range;
+const QString OutOfRange = QStringLiteral("ShowMessage Tilora|") + Range;
 const QString Overflow
-    = QStringLiteral("MsgBox Tilora|Numărul din căsuța nivelului este mult prea mare sau prea mic. ") + Range
-    + QStringLiteral("|Run-time error '6': Overflow");
+    = QStringLiteral("ShowMessage Tilora|Numărul din căsuța nivelului este mult prea mare sau prea mic. ")
+    + Range;
 
 // The window on screen with the panel opened from the menu, as a player finds it.
 struct Panel : Game {
@@ -49,7 +48,7 @@ void StepTable()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("divisions");
-    // "" no box, "6" or "13" a run-time error, "range" the level refused.
+    // "" no box, "word" not a number, "huge" a number past 16 bits, "range" the level refused.
     QTest::addColumn<QString>("box");
 }
 }
@@ -110,22 +109,22 @@ private Q_SLOTS:
                                        << "8" << 8 << "";
         QTest::newRow("letters up") << "abc"
                                     << "up"
-                                    << "abc" << 4 << "13";
+                                    << "abc" << 4 << "word";
         QTest::newRow("letters down") << "patru"
                                       << "down"
-                                      << "patru" << 4 << "13";
+                                      << "patru" << 4 << "word";
         QTest::newRow("empty") << ""
                                << "down"
-                               << "" << 4 << "13";
+                               << "" << 4 << "word";
         QTest::newRow("infinity is a word") << "inf"
                                             << "up"
-                                            << "inf" << 4 << "13";
+                                            << "inf" << 4 << "word";
         QTest::newRow("40000 up overflows") << "40000"
                                             << "up"
-                                            << "40001" << 4 << "6";
+                                            << "40001" << 4 << "huge";
         QTest::newRow("-40000 down overflows") << "-40000"
                                                << "down"
-                                               << "-40001" << 4 << "6";
+                                               << "-40001" << 4 << "huge";
         QTest::newRow("15 up refused") << "15"
                                        << "up"
                                        << "16" << 4 << "range";
@@ -152,13 +151,13 @@ private Q_SLOTS:
         QCOMPARE(p.a.Text1()->text(), text);
         QCOMPARE(p.a.Divisions(), divisions);
         // A step never starts a game: the arrays keep the last game's size.
-        QCOMPARE(p.a.Tray().UBound(), 16L);
-        const QStringList boxes = p.platform.calls(QStringLiteral("MsgBox"));
+        QCOMPARE(p.a.Tray().Upper(), 16L);
+        const QStringList boxes = p.platform.calls(QStringLiteral("ShowMessage"));
         if (box.isEmpty())
             QCOMPARE(boxes, QStringList());
-        else if (box == QLatin1String("13"))
-            QCOMPARE(boxes, QStringList { TypeMismatch });
-        else if (box == QLatin1String("6"))
+        else if (box == QLatin1String("word"))
+            QCOMPARE(boxes, QStringList { NotANumber });
+        else if (box == QLatin1String("huge"))
             QCOMPARE(boxes, QStringList { Overflow });
         else
             QCOMPARE(boxes, QStringList { OutOfRange });
@@ -232,7 +231,7 @@ private Q_SLOTS:
             p.press(QStringLiteral("up"));
         if (!typed.isEmpty())
             p.type(typed);
-        QCOMPARE(p.a.Tray().UBound(), 16L);
+        QCOMPARE(p.a.Tray().Upper(), 16L);
         // A stepped level holds the deal back until "Ok" has started a game at it.
         QCOMPARE(p.a.mAmesteca()->isEnabled(), ups == 0);
         p.click(p.a.cmdOk());
@@ -240,10 +239,10 @@ private Q_SLOTS:
         QVERIFY(p.a.mAmesteca()->isEnabled());
         QCOMPARE(p.a.Divisions(), level);
         const long cells = long(level) * level;
-        QCOMPARE(p.a.Tray().UBound(), cells);
-        QCOMPARE(p.a.Board().UBound(), cells);
+        QCOMPARE(p.a.Tray().Upper(), cells);
+        QCOMPARE(p.a.Board().Upper(), cells);
         for (long k = 1; k <= cells; ++k)
-            QCOMPARE(p.a.Tray()(k).Id, Integer(k));
+            QCOMPARE(p.a.Tray()(k).Id, Int16(k));
         QCOMPARE(p.a.PieceW(), pieceW);
         QCOMPARE(p.a.PieceH(), pieceH);
         // The new grid, and the blank preview stretched over the tray region.
@@ -338,12 +337,12 @@ private Q_SLOTS:
         QCOMPARE(opened.open(opened.picture(QStringLiteral("p.bmp"), picture.width(), picture.height())),
             !refused);
         // Opening names the file just chosen; the panel speaks of the picture on screen.
-        QCOMPARE(p.platform.calls(QStringLiteral("MsgBox")),
-            opened.platform.calls(QStringLiteral("MsgBox"))
+        QCOMPARE(p.platform.calls(QStringLiteral("ShowMessage")),
+            opened.platform.calls(QStringLiteral("ShowMessage"))
                 .replaceInStrings(QStringLiteral("Poza \"p.bmp\" "), QStringLiteral("Poza ")));
         QCOMPARE(p.platform.log.isEmpty(), !refused);
         QCOMPARE(p.a.Frame1()->isVisible(), refused);
-        QCOMPARE(p.a.Tray().UBound(), refused ? 16L : long(level) * level);
+        QCOMPARE(p.a.Tray().Upper(), refused ? 16L : long(level) * level);
         QVERIFY(p.a.PieceW() >= 1 && p.a.PieceH() >= 1);
         if (refused) {
             QCOMPARE(p.a.PieceW(), pieceW);
@@ -392,8 +391,8 @@ private Q_SLOTS:
         QCOMPARE(p.a.mDefDiv()->isEnabled(), !dealt);
         // What is dealt is laid out at the level in force.
         if (dealt)
-            QCOMPARE(p.a.Tray().UBound(), long(divisions) * divisions);
-        QCOMPARE(p.platform.calls(QStringLiteral("MsgBox")), QStringList());
+            QCOMPARE(p.a.Tray().Upper(), long(divisions) * divisions);
+        QCOMPARE(p.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     }
 
     void openingShowsTheCurrentLevel_data()

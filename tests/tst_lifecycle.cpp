@@ -23,9 +23,13 @@
 #include <cmath>
 
 namespace {
-const QString Overflow
-    = QStringLiteral("MsgBox Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
-                     "lucrează, iar pasul acesta nu s-a făcut.|Run-time error '6': Overflow");
+// The box of a step the layout could not make, naming the figure that did not fit.
+QString Overflow(int figure)
+{
+    return QStringLiteral("ShowMessage Tilora|Un calcul al jocului a ieșit din limitele numerelor cu care "
+                          "lucrează, iar pasul acesta nu s-a făcut.|Valoarea care a ieșit din limite: %1.")
+        .arg(figure);
+}
 
 // A game that is under way, so that a new game has something to undo.
 void MessUp(MainAccess& a)
@@ -53,10 +57,10 @@ private Q_SLOTS:
         QCOMPARE(a.Divisions(), 4);
         QCOMPARE(a.PieceW(), 80);
         QCOMPARE(a.PieceH(), 80);
-        QCOMPARE(a.Tray().LBound(), 1L);
-        QCOMPARE(a.Tray().UBound(), 16L);
-        QCOMPARE(a.Board().LBound(), 1L);
-        QCOMPARE(a.Board().UBound(), 16L);
+        QCOMPARE(a.Tray().Lower(), 1L);
+        QCOMPARE(a.Tray().Upper(), 16L);
+        QCOMPARE(a.Board().Lower(), 1L);
+        QCOMPARE(a.Board().Upper(), 16L);
         for (long k = 1; k <= 16; ++k) {
             QCOMPARE(a.Tray()(k).Id, 0);
             QCOMPARE(a.Board()(k).Id, 0);
@@ -71,7 +75,7 @@ private Q_SLOTS:
         QVERIFY(!a.Frame1()->isVisibleTo(&g.main));
         for (QAction* item : { a.mDeschidePoza(), a.mAmesteca(), a.mDefDiv(), a.mExit(), a.mAbout() })
             QVERIFY(item->isEnabled() && item->isVisible());
-        QVERIFY(g.platform.calls(QStringLiteral("MsgBox")).isEmpty());
+        QVERIFY(g.platform.calls(QStringLiteral("ShowMessage")).isEmpty());
         QVERIFY(g.platform.calls(QStringLiteral("PlaySound")).isEmpty());
     }
 
@@ -172,9 +176,9 @@ private Q_SLOTS:
         } else if (vanished) {
             Game viaDialog;
             viaDialog.open(photo);
-            QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")).size(), 1);
-            QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")),
-                viaDialog.platform.calls(QStringLiteral("MsgBox")));
+            QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")).size(), 1);
+            QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")),
+                viaDialog.platform.calls(QStringLiteral("ShowMessage")));
         } else {
             QCOMPARE(g.a.PictureFile(), photo);
             QVERIFY(QFile::exists(photo));
@@ -262,15 +266,15 @@ private Q_SLOTS:
         QCOMPARE(sawBox, solved);
         if (solved)
             QCOMPARE(g.platform.log,
-                QStringList({ QStringLiteral("MsgBox Ati terminat .... Felicitari|Tilora"),
+                QStringList({ QStringLiteral("ShowMessage Ati terminat .... Felicitari|Tilora"),
                     QStringLiteral("PlaySound /opt/tilora\\utopia.wav") }));
         else
             QCOMPARE(g.platform.log, QStringList());
 
-        QCOMPARE(a.Tray().UBound(), 16L);
-        QCOMPARE(a.Board().UBound(), 16L);
+        QCOMPARE(a.Tray().Upper(), 16L);
+        QCOMPARE(a.Board().Upper(), 16L);
         for (long k = 1; k <= 16; ++k) {
-            QCOMPARE(a.Tray()(k).Id, Integer(k));
+            QCOMPARE(a.Tray()(k).Id, Int16(k));
             QCOMPARE(a.Tray()(k).FlipH + a.Tray()(k).FlipV, 0);
             QCOMPARE(a.Board()(k).Id, 0);
             QCOMPARE(a.Board()(k).FlipH + a.Board()(k).FlipV, 0);
@@ -330,7 +334,7 @@ private Q_SLOTS:
         Game g;
         MainAccess& a = g.a;
         a.Picture3()->setBackColor(0xffe01010);
-        a.Picture3()->Cls();
+        a.Picture3()->Clear();
         a.NewGame();
         // The blank preview box as designed: 365 x 261 pixels inside.
         QCOMPARE(a.PieceW(), 91);
@@ -361,7 +365,7 @@ private Q_SLOTS:
         const QString what = words.first();
         if (what != QLatin1String("empty") || words.size() > 1)
             for (long i = 1; i <= 16; ++i)
-                a.Board()(i) = PieceRec { Integer(i), 0, 0 };
+                a.Board()(i) = PieceRec { Int16(i), 0, 0 };
         if (what == QLatin1String("empty") && words.size() > 1)
             a.Board()(words[1].toLong()) = PieceRec { 0, 0, 0 };
         if (what == QLatin1String("flipH") || what == QLatin1String("both"))
@@ -396,12 +400,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("originX");
         QTest::addColumn<bool>("widthChanged");
         QTest::addColumn<bool>("cleared");
+        QTest::addColumn<int>("figure");
         // 2 * 4 * 5000 overflows at once: nothing has changed.
-        QTest::newRow("wide pieces") << 5000 << 80 << 20020 << false << false;
+        QTest::newRow("wide pieces") << 5000 << 80 << 20020 << false << false << 40000;
         // 4 * 9000 overflows after the width was set: the surface is narrower, not cleared.
-        QTest::newRow("tall pieces") << 50 << 9000 << 220 << true << false;
+        QTest::newRow("tall pieces") << 50 << 9000 << 220 << true << false << 36000;
         // The sizes fit, the first horizontal grid line does not: cleared, no grid.
-        QTest::newRow("grid past 16 bits") << 80 << 80 << 32500 << false << true;
+        QTest::newRow("grid past 16 bits") << 80 << 80 << 32500 << false << true << 32820;
     }
     void layoutOverflowKeepsTheStepsBefore()
     {
@@ -410,13 +415,14 @@ private Q_SLOTS:
         QFETCH(int, originX);
         QFETCH(bool, widthChanged);
         QFETCH(bool, cleared);
+        QFETCH(int, figure);
         Game g;
         MainAccess& a = g.a;
         const QImage before = a.Picture1()->image();
         const double height = a.Picture1()->Height();
         const double formWidth = a.FormWidth();
         a.ArrangeLayout(pieceW, pieceH, originX, 0);
-        QCOMPARE(g.platform.log, QStringList { Overflow });
+        QCOMPARE(g.platform.log, QStringList { Overflow(figure) });
         // Read back as it was set, at start or by the step that ran.
         const double width = widthChanged ? 8.0 * pieceW * 15 + 500 : 10100.0;
         QCOMPARE(a.Picture1()->Width(), width);
@@ -434,9 +440,9 @@ private Q_SLOTS:
         a.Picture3()->setPicture(TestPicture(16400, 8));
         MessUp(a);
         a.NewGame();
-        QCOMPARE(g.platform.log, QStringList { Overflow });
+        QCOMPARE(g.platform.log, QStringList { Overflow(32800) });
         for (long k = 1; k <= 16; ++k) {
-            QCOMPARE(a.Tray()(k).Id, Integer(k));
+            QCOMPARE(a.Tray()(k).Id, Int16(k));
             QCOMPARE(a.Board()(k).Id, 0);
         }
         QCOMPARE(a.PieceW(), 4100);
@@ -459,7 +465,7 @@ private Q_SLOTS:
                                    << "Tilora ..." << QString();
         QTest::newRow("an error explained")
             << "Tilora" << QStringLiteral("În căsuța nivelului trebuie scris un număr, de exemplu 5.")
-            << "Run-time error '13': Type mismatch";
+            << QStringLiteral("Valoarea care a ieșit din limite: 40000.");
     }
     void boxesShowTheirWholeTitle()
     {

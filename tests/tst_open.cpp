@@ -200,7 +200,7 @@ void OpenPictureTest::showsPictureBesideGrid()
     g.platform.openAnswers.push_back(path);
     a.mDeschidePoza()->trigger();
 
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     QCOMPARE(g.platform.calls(QStringLiteral("OpenFile")),
         QStringList { QStringLiteral("OpenFile Imagini (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp") });
     QCOMPARE(a.PictureFile(), path);
@@ -266,7 +266,7 @@ void OpenPictureTest::cancelChangesNothing()
     a.mDeschidePoza()->trigger();
 
     QCOMPARE(g.platform.calls(QStringLiteral("OpenFile")).size(), 1);
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     QVERIFY(GameState(a) == was);
     QCOMPARE(g.platform.busy, 0);
 }
@@ -299,9 +299,9 @@ void OpenPictureTest::refusesPictureTooSmallForLevel()
     g.platform.openAnswers.push_back(g.picture(QStringLiteral("tiny.bmp"), width, height));
     a.mDeschidePoza()->trigger();
 
-    const QStringList boxes = g.platform.calls(QStringLiteral("MsgBox"));
+    const QStringList boxes = g.platform.calls(QStringLiteral("ShowMessage"));
     QCOMPARE(boxes.size(), 1);
-    QVERIFY2(boxes.first().startsWith(QLatin1String("MsgBox Tilora|")), qPrintable(boxes.first()));
+    QVERIFY2(boxes.first().startsWith(QLatin1String("ShowMessage Tilora|")), qPrintable(boxes.first()));
     // The file name is remembered as with any file that cannot be used; nothing else moves.
     was.pictureFile = a.PictureFile();
     QVERIFY(GameState(a) == was);
@@ -368,7 +368,7 @@ void OpenPictureTest::showsPhotosUpright()
     g.platform.openAnswers.push_back(path);
     a.mDeschidePoza()->trigger();
 
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     const QImage& p3 = a.Picture3()->image();
     QCOMPARE(p3.size(), QSize(width, height));
     QCOMPARE(a.PieceW(), width / 4);

@@ -13,8 +13,8 @@ namespace {
 
 const QString Chime = QStringLiteral("PlaySound /opt/tilora\\chimes.wav");
 const QString Tune = QStringLiteral("PlaySound /opt/tilora\\utopia.wav");
-const QString Congratulation = QStringLiteral("MsgBox Ati terminat .... Felicitari|Tilora");
-const QString GameOver = QStringLiteral("MsgBox Game Over: Try it again ...|Tilora ...");
+const QString Congratulation = QStringLiteral("ShowMessage Ati terminat .... Felicitari|Tilora");
+const QString GameOver = QStringLiteral("ShowMessage Game Over: Try it again ...|Tilora ...");
 
 bool Same(const QImage& a, const QImage& b)
 {
@@ -120,7 +120,7 @@ void PlayTest::winsWholeGame()
         QCOMPARE(a.PickedPiece(), 0);
         QVERIFY(!a.Holding());
         QCOMPARE(g.platform.log.count(Chime), c);
-        QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+        QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
         // The tray cell blackened to its own edges, the piece in its board cell as dealt.
         const QImage expected = Painted(before, [&](QPainter& p) {
             p.fillRect(g.cells.tray(c), Qt::black);
@@ -136,7 +136,7 @@ void PlayTest::winsWholeGame()
         for (const Qt::MouseButton b : { Qt::LeftButton, Qt::RightButton }) {
             if (!a.Dealt() || (b == Qt::LeftButton ? a.Board()(c).FlipH : a.Board()(c).FlipV) == 0)
                 continue;
-            QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+            QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
             const QPoint at = Cells::inside(g.cells.board(c));
             const PieceRec before = a.Board()(c);
             ++(b == Qt::LeftButton ? lefts : rights);
@@ -164,7 +164,7 @@ void PlayTest::winsWholeGame()
 
     // The congratulation, the tune once it is closed, and a fresh game on the whole picture.
     const QStringList& log = g.platform.log;
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList { Congratulation });
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList { Congratulation });
     QCOMPARE(log.count(Chime), N);
     QCOMPARE(log.count(Tune), 1);
     QVERIFY(log.indexOf(Tune) > log.indexOf(Congratulation));
@@ -230,7 +230,7 @@ void PlayTest::losesOnWrongCell()
 
     QVERIFY(seen);
     const QStringList& log = g.platform.log;
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList { GameOver });
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList { GameOver });
     QCOMPARE(log.count(Chime), oneRightFirst ? 2 : 1);
     QVERIFY(log.lastIndexOf(Chime) < log.indexOf(GameOver));
     QCOMPARE(log.count(Tune), 1);
@@ -363,7 +363,7 @@ void PlayTest::releaseHitEdges()
     const int k = cell > 0 ? cell : 1;
     g.carry(a.Tray()(k).Id.v(), QPoint(x, y));
 
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     if (cell > 0) {
         QCOMPARE(a.Board()(cell).Id, k);
         QCOMPARE(g.board().count(0), 3 * 16 - 1 - a.Board()(cell).FlipH.v() - a.Board()(cell).FlipV.v());
@@ -474,7 +474,7 @@ void PlayTest::carryTable()
     QCOMPARE(a.Holding(), holding);
     QCOMPARE(a.PickX(), float(pick.x()));
     QCOMPARE(a.PickY(), pick.y());
-    QCOMPARE(g.platform.calls(QStringLiteral("MsgBox")), QStringList());
+    QCOMPARE(g.platform.calls(QStringLiteral("ShowMessage")), QStringList());
     // Whatever is in hand still follows the pointer; nothing else is drawn.
     const QImage backing = a.Picture2()->image();
     g.move(QPoint(300, 300));

@@ -5,7 +5,7 @@
 #include "ScaledView.h"
 #include "SurfaceAccess.h"
 #include "TestPictures.h"
-#include "gdi.h"
+#include "copy_calls.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -132,8 +132,8 @@ private Q_SLOTS:
     void twipsPerPixel()
     {
         // Every geometry figure of the game is written for this screen.
-        QCOMPARE(TwipsPerPixelX(), 15.0);
-        QCOMPARE(TwipsPerPixelY(), 15.0);
+        QCOMPARE(TwipsPerScreenPixelX(), 15.0);
+        QCOMPARE(TwipsPerScreenPixelY(), 15.0);
     }
 
     void geometryInTwips_data()
@@ -400,8 +400,8 @@ private Q_SLOTS:
         QFETCH(QSize, inner);
         const QImage picture = TestPicture(40, 30, 4);
         auto s = Framed(picture, Green);
-        s->setWidth((inner.width() + 4) * TwipsPerPixelX());
-        s->setHeight((inner.height() + 4) * TwipsPerPixelY());
+        s->setWidth((inner.width() + 4) * TwipsPerScreenPixelX());
+        s->setHeight((inner.height() + 4) * TwipsPerScreenPixelY());
         COMPARE_PIXELS(s->image(), Laid(Solid(inner, Green), QPoint(0, 0), picture));
     }
 
@@ -454,7 +454,7 @@ private Q_SLOTS:
         else if (write == QLatin1String("line"))
             x.Line(0, 39, 59, 39);
         else if (write == QLatin1String("cls"))
-            x.Cls();
+            x.Clear();
         else if (write == QLatin1String("piece from a third"))
             BitBlt(x.hDC(), 50, 30, 20, 20, third->hDC(), 4, 4, SRCCOPY);
         else if (write == QLatin1String("mirrored piece from a third"))
@@ -479,8 +479,8 @@ private Q_SLOTS:
         } else if (write == QLatin1String("new picture"))
             x.setPicture(TestPicture(60, 40, 7));
         else if (write == QLatin1String("resized and back")) {
-            x.setWidth(x.Width() - 10 * TwipsPerPixelX());
-            x.setWidth(x.Width() + 10 * TwipsPerPixelX());
+            x.setWidth(x.Width() - 10 * TwipsPerScreenPixelX());
+            x.setWidth(x.Width() + 10 * TwipsPerScreenPixelX());
         }
 
         PictureBox& from = backwards ? *b : *a;

@@ -1,6 +1,6 @@
 #include "Surface.h"
 
-#include "basic.h"
+#include "arithmetic.h"
 
 #include <QPainter>
 
@@ -185,7 +185,7 @@ void Surface::fillArea(const QRect& r, QRgb colour)
     place(Part::filled(r, colour));
 }
 
-void Surface::piecesOf(const QRect& r, std::vector<Piece>& out) const
+void Surface::patchesOf(const QRect& r, std::vector<Patch>& out) const
 {
     const QRect want = r & QRect(QPoint(0, 0), size_);
     if (want.isEmpty())
@@ -194,22 +194,22 @@ void Surface::piecesOf(const QRect& r, std::vector<Piece>& out) const
         if (!p.meets(want))
             continue;
         if (p.plain()) {
-            out.push_back(Piece { p.bounds() & want, &p });
+            out.push_back(Patch { p.bounds() & want, &p });
             continue;
         }
         for (const QRect& x : p.area() & want)
-            out.push_back(Piece { x, &p });
+            out.push_back(Patch { x, &p });
     }
 }
 
 void Surface::render(const QRect& r, QImage& out, QPoint at) const
 {
-    std::vector<Piece> pieces;
-    piecesOf(r, pieces);
+    std::vector<Patch> patches;
+    patchesOf(r, patches);
     std::vector<int> columns;
-    for (const Piece& piece : pieces) {
-        const QRect& t = piece.rect;
-        const Part& part = *piece.part;
+    for (const Patch& patch : patches) {
+        const QRect& t = patch.rect;
+        const Part& part = *patch.part;
         const int x0 = t.left() - r.left() + at.x();
         const int y0 = t.top() - r.top() + at.y();
         if (part.isColour()) {
@@ -275,7 +275,7 @@ void Surface::setPicture(QImage picture)
         parts_.push_back(Window(QRect(QPoint(0, 0), size_), std::move(picture), QPoint(0, 0)));
 }
 
-void Surface::Cls()
+void Surface::Clear()
 {
     parts_.clear();
     if (!size_.isEmpty())

@@ -5,7 +5,7 @@
 // where the pixels come from instead of moving them. On a photo of tens of megapixels that keeps the
 // picture in memory once, and a move writes no picture pixels at all.
 //
-// Only the copy calls (gdi.cpp) and the few drawing steps below change a surface; anyone may read it.
+// Only the copy calls (copy_calls.cpp) and the few drawing steps below change a surface; anyone may read it.
 #pragma once
 
 #include <QImage>
@@ -13,7 +13,7 @@
 
 #include <vector>
 
-struct SurfaceCopy; // the copy calls' way in, in gdi.cpp
+struct SurfaceCopy; // the copy calls' way in, in copy_calls.cpp
 class Surface;
 // What the copy calls take to name a surface: its pixels, not the frame they are shown in.
 using HDC = Surface*;
@@ -108,7 +108,7 @@ public:
         PartAxis x_, y_;
     };
     // A rectangle of one part.
-    struct Piece {
+    struct Patch {
         QRect rect;
         const Part* part;
     };
@@ -124,7 +124,7 @@ public:
     void setBackColor(QRgb c) { back_ = c; }
     void setForeColor(QRgb c) { fore_ = c; }
 
-    void Cls();
+    void Clear();
     // A one-pixel solid line in the foreground colour, both ends included.
     void Line(double x1, double y1, double x2, double y2);
     // A filled box from the first corner up to, not including, the row and column of the second.
@@ -136,7 +136,7 @@ public:
 
     const std::vector<Part>& parts() const { return parts_; }
     // The rectangles of parts that make up r, clipped to the surface.
-    void piecesOf(const QRect& r, std::vector<Piece>& out) const;
+    void patchesOf(const QRect& r, std::vector<Patch>& out) const;
     // Writes the pixels of r into `out` with r's corner at `at`.
     void render(const QRect& r, QImage& out, QPoint at) const;
     // The pixels of r as a new image.

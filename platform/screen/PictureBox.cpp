@@ -1,6 +1,6 @@
 #include "PictureBox.h"
 
-#include "basic.h"
+#include "arithmetic.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -53,21 +53,21 @@ int ShiftCode(Qt::KeyboardModifiers m)
 }
 }
 
-double TwipsPerPixelX()
+double TwipsPerScreenPixelX()
 {
     return 1440.0 / Dpi(true);
 }
-double TwipsPerPixelY()
+double TwipsPerScreenPixelY()
 {
     return 1440.0 / Dpi(false);
 }
 int TwipsToPixelsX(double twips)
 {
-    return ToPixels(twips, TwipsPerPixelX());
+    return ToPixels(twips, TwipsPerScreenPixelX());
 }
 int TwipsToPixelsY(double twips)
 {
-    return ToPixels(twips, TwipsPerPixelY());
+    return ToPixels(twips, TwipsPerScreenPixelY());
 }
 
 PictureBox::PictureBox(QWidget* parent)
@@ -90,19 +90,19 @@ double PictureBox::twipsOf(int which, int pixels, double perPixel) const
 
 double PictureBox::Width() const
 {
-    return twipsOf(WidthTwips, outer_.width(), TwipsPerPixelX());
+    return twipsOf(WidthTwips, outer_.width(), TwipsPerScreenPixelX());
 }
 double PictureBox::Height() const
 {
-    return twipsOf(HeightTwips, outer_.height(), TwipsPerPixelY());
+    return twipsOf(HeightTwips, outer_.height(), TwipsPerScreenPixelY());
 }
 double PictureBox::Left() const
 {
-    return twipsOf(LeftTwips, x(), TwipsPerPixelX());
+    return twipsOf(LeftTwips, x(), TwipsPerScreenPixelX());
 }
 double PictureBox::Top() const
 {
-    return twipsOf(TopTwips, y(), TwipsPerPixelY());
+    return twipsOf(TopTwips, y(), TwipsPerScreenPixelY());
 }
 
 void PictureBox::setWidth(double twips)
@@ -255,14 +255,14 @@ void PictureBox::paintEvent(QPaintEvent* e)
         return;
     }
     const QPoint origin = contentsRect().topLeft();
-    std::vector<Surface::Piece> pieces;
+    std::vector<Surface::Patch> patches;
     QImage band;
     const QRegion shown = (e->region() & contentsRect()).translated(-origin);
     for (const QRect& r : shown)
-        surface_.piecesOf(r, pieces);
-    for (const Surface::Piece& piece : pieces) {
-        const Surface::Part& part = *piece.part;
-        const QRect on = piece.rect.translated(origin);
+        surface_.patchesOf(r, patches);
+    for (const Surface::Patch& patch : patches) {
+        const Surface::Part& part = *patch.part;
+        const QRect on = patch.rect.translated(origin);
         // Clipped by the event's region, which is rarely one rectangle, Qt draws span by span across
         // threads; clipped by one rectangle it copies rows, several times faster.
         p.setClipRect(on);
@@ -270,18 +270,18 @@ void PictureBox::paintEvent(QPaintEvent* e)
             p.fillRect(on, QColor(part.colour()));
         else if (part.x().forwards() && part.y().forwards())
             p.drawImage(on.topLeft(), part.image(),
-                QRect(int(part.x().at(piece.rect.left())), int(part.y().at(piece.rect.top())), on.width(),
+                QRect(int(part.x().at(patch.rect.left())), int(part.y().at(patch.rect.top())), on.width(),
                     on.height()));
         else {
             // A mirrored or stretched part is laid out for the screen only as it is painted, a band
             // of rows at a time, so that the whole picture stretched into the tray needs no second
             // picture's worth of memory.
-            const int rows = std::clamp((1 << 20) / std::max(piece.rect.width(), 1), 1, piece.rect.height());
-            if (band.width() != piece.rect.width() || band.height() < rows)
-                band = QImage(piece.rect.width(), rows, QImage::Format_RGB32);
-            for (int top = piece.rect.top(); top <= piece.rect.bottom(); top += rows) {
-                const QRect strip(piece.rect.left(), top, piece.rect.width(),
-                    std::min(rows, piece.rect.bottom() + 1 - top));
+            const int rows = std::clamp((1 << 20) / std::max(patch.rect.width(), 1), 1, patch.rect.height());
+            if (band.width() != patch.rect.width() || band.height() < rows)
+                band = QImage(patch.rect.width(), rows, QImage::Format_RGB32);
+            for (int top = patch.rect.top(); top <= patch.rect.bottom(); top += rows) {
+                const QRect strip(patch.rect.left(), top, patch.rect.width(),
+                    std::min(rows, patch.rect.bottom() + 1 - top));
                 surface_.render(strip, band, QPoint(0, 0));
                 p.drawImage(strip.topLeft() + origin, band, QRect(QPoint(0, 0), strip.size()));
             }

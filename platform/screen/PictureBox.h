@@ -11,8 +11,8 @@
 #include <QRegion>
 
 // The screen's twips per pixel, horizontally and vertically (15 at 96 dots per inch).
-double TwipsPerPixelX();
-double TwipsPerPixelY();
+double TwipsPerScreenPixelX();
+double TwipsPerScreenPixelY();
 int TwipsToPixelsX(double twips);
 int TwipsToPixelsY(double twips);
 
@@ -43,7 +43,7 @@ public:
     void setBackColor(QRgb c) { surface_.setBackColor(c); }
     void setForeColor(QRgb c) { surface_.setForeColor(c); }
 
-    void Cls() { surface_.Cls(); }
+    void Clear() { surface_.Clear(); }
     // Shows what was drawn since the last refresh, now.
     void Refresh();
     void Line(double x1, double y1, double x2, double y2) { surface_.Line(x1, y1, x2, y2); }

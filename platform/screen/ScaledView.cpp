@@ -293,10 +293,10 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
         // The image row's surface rows, each by the part of it the row covers, summed column by column.
         // A first part as wide as the row writes the sums; otherwise they start from zero.
         bool fresh = true;
-        for (const Surface::Piece& piece : parts_) {
-            const Surface::Part& part = *piece.part;
-            const int y0 = std::max(piece.rect.top(), r0), y1 = std::min(piece.rect.bottom() + 1, r1);
-            const int c0 = std::max(piece.rect.left(), sa), c1 = std::min(piece.rect.right() + 1, sb);
+        for (const Surface::Patch& patch : parts_) {
+            const Surface::Part& part = *patch.part;
+            const int y0 = std::max(patch.rect.top(), r0), y1 = std::min(patch.rect.bottom() + 1, r1);
+            const int c0 = std::max(patch.rect.left(), sa), c1 = std::min(patch.rect.right() + 1, sb);
             if (y0 >= y1 || c0 >= c1)
                 continue;
             if (fresh && (c0 != sa || c1 != sb)) {

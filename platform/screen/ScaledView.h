@@ -19,7 +19,7 @@
 class ScaledView {
 public:
     // Lists the rectangles of the surface's parts that make up an area of it.
-    using Reader = std::function<void(const QRect& area, std::vector<Surface::Piece>& out)>;
+    using Reader = std::function<void(const QRect& area, std::vector<Surface::Patch>& out)>;
 
     // Starts over for a surface of `size` shown at `k` image pixels per surface pixel; nothing of the
     // image is computed yet.
@@ -59,8 +59,8 @@ private:
     QSize size_;
     double k_ = 1;
     QImage image_;
-    std::vector<Surface::Piece> parts_;
-    std::vector<Surface::Piece> around_;
+    std::vector<Surface::Patch> parts_;
+    std::vector<Surface::Patch> around_;
     // A mirrored or stretched part's rows summed as they lie in its image, before they are laid out.
     std::vector<quint32> imageSums_;
     std::vector<quint32> rowSums_;

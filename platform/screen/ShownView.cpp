@@ -105,8 +105,8 @@ const QImage& ShownView::scaled(const Surface& surface, double k)
     shownSize_ = surface.size();
     known_ = true;
     if (!changed.isEmpty())
-        Unite(pending_, view_.update(changed, [&surface](const QRect& r, std::vector<Surface::Piece>& out) {
-            surface.piecesOf(r, out);
+        Unite(pending_, view_.update(changed, [&surface](const QRect& r, std::vector<Surface::Patch>& out) {
+            surface.patchesOf(r, out);
         }));
     return view_.image();
 }

@@ -16,7 +16,8 @@ public:
 
     // A modal box with the text, the title and one OK button, no icon; returns once it is closed.
     // A detail, when given, follows the text in smaller print.
-    virtual void MsgBox(const QString& text, const QString& title, const QString& detail = QString()) = 0;
+    virtual void ShowMessage(const QString& text, const QString& title, const QString& detail = QString())
+        = 0;
     // Starts playing a WAV file and returns at once; anything that goes wrong stays silent.
     virtual void PlaySound(const QString& file) = 0;
     // The Open dialog: a full path, or nothing when the player cancels.

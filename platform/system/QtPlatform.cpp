@@ -29,9 +29,9 @@ QString NativePath(const QString& path)
     return QDir::toNativeSeparators(p);
 }
 
-QString QtFilter(const QString& basicFilter)
+QString QtFilter(const QString& gameFilter)
 {
-    const QStringList parts = basicFilter.split(QLatin1Char('|'));
+    const QStringList parts = gameFilter.split(QLatin1Char('|'));
     QStringList out;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString name = parts[i];
@@ -92,7 +92,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(
     return box;
 }
 
-void QtPlatform::MsgBox(const QString& text, const QString& title, const QString& detail)
+void QtPlatform::ShowMessage(const QString& text, const QString& title, const QString& detail)
 {
     const std::unique_ptr<QMessageBox> box
         = MakeMessageBox(text, title, detail, QApplication::activeWindow());

@@ -16,7 +16,7 @@ public:
     QtPlatform();
     ~QtPlatform() override;
 
-    void MsgBox(const QString& text, const QString& title, const QString& detail = QString()) override;
+    void ShowMessage(const QString& text, const QString& title, const QString& detail = QString()) override;
     void PlaySound(const QString& file) override;
     std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
     void AnswerNextOpen(const std::optional<QString>& path) override;
@@ -46,5 +46,5 @@ std::unique_ptr<QMessageBox> MakeMessageBox(
 // The width a window needs for a title bar to show this title whole, buttons included.
 int TitleBarWidth(const QString& title);
 
-// The Basic filter "Name|*.a;*.b" in the form Qt's dialogs read, "Name (*.a *.b)".
-QString QtFilter(const QString& basicFilter);
+// The game's filter, "Name|*.a;*.b", in the form Qt's dialogs read, "Name (*.a *.b)".
+QString QtFilter(const QString& gameFilter);

@@ -10,7 +10,7 @@ namespace {
 
 struct OpenKey {
     const RegistryStore* store;
-    Long root;
+    Int32 root;
     QString path;
 };
 
@@ -46,12 +46,12 @@ QString InfoProgram()
 
 class SystemStore : public RegistryStore {
 public:
-    bool HasKey(Long root, const QString& path) const override
+    bool HasKey(Int32 root, const QString& path) const override
     {
         return root == HKEY_LOCAL_MACHINE && path.toLower() == InfoKey && !InfoProgram().isEmpty();
     }
 
-    std::optional<RegValue> Value(Long root, const QString& path, const QString& name) const override
+    std::optional<RegValue> Value(Int32 root, const QString& path, const QString& name) const override
     {
         if (root != HKEY_LOCAL_MACHINE || path.toLower() != InfoKey
             || name.toLower() != QLatin1String("path"))
@@ -71,7 +71,7 @@ RegistryStore& SystemRegistry()
     return store;
 }
 
-long RegOpenKeyExA(const RegistryStore& store, Long hKey, const QString& lpSubKey, Long& phkResult)
+long RegOpenKeyExA(const RegistryStore& store, Int32 hKey, const QString& lpSubKey, Int32& phkResult)
 {
     phkResult = 0;
     if (!store.HasKey(hKey, lpSubKey))
@@ -83,7 +83,7 @@ long RegOpenKeyExA(const RegistryStore& store, Long hKey, const QString& lpSubKe
 }
 
 long RegQueryValueExA(
-    Long hKey, const QString& lpValueName, Long& lpType, std::uint8_t* lpData, Long& lpcbData)
+    Int32 hKey, const QString& lpValueName, Int32& lpType, std::uint8_t* lpData, Int32& lpcbData)
 {
     const auto it = Handles().find(hKey.v());
     if (it == Handles().end())
@@ -104,7 +104,7 @@ long RegQueryValueExA(
     return ERROR_SUCCESS;
 }
 
-long RegCloseKey(Long hKey)
+long RegCloseKey(Int32 hKey)
 {
     return Handles().erase(hKey.v()) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

@@ -3,7 +3,7 @@
 // the window tells apart.
 #pragma once
 
-#include "basic.h"
+#include "arithmetic.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,7 +13,7 @@
 #include <optional>
 
 // The root the game reads, as the game writes it: a 32-bit signed handle.
-inline constexpr Long HKEY_LOCAL_MACHINE = static_cast<std::int32_t>(0x80000002u);
+inline constexpr Int32 HKEY_LOCAL_MACHINE = static_cast<std::int32_t>(0x80000002u);
 
 inline constexpr long ERROR_SUCCESS = 0;
 inline constexpr long ERROR_FILE_NOT_FOUND = 2; // no such key, or no such value in it
@@ -33,8 +33,8 @@ struct RegValue {
 class RegistryStore {
 public:
     virtual ~RegistryStore() = default;
-    virtual bool HasKey(Long root, const QString& path) const = 0;
-    virtual std::optional<RegValue> Value(Long root, const QString& path, const QString& name) const = 0;
+    virtual bool HasKey(Int32 root, const QString& path) const = 0;
+    virtual std::optional<RegValue> Value(Int32 root, const QString& path, const QString& name) const = 0;
 };
 
 // The store the running game reads on this system. There is no registry here, so it shows just what
@@ -48,9 +48,9 @@ RegistryStore& SystemRegistry();
 // only, and its handle stays valid until it is closed. The value is read into lpData, a buffer of
 // lpcbData bytes; afterwards lpcbData holds the value's size and lpType its type. A value longer
 // than the buffer leaves the buffer untouched; with no buffer at all only size and type are told.
-long RegOpenKeyExA(const RegistryStore& store, Long hKey, const QString& lpSubKey, Long& phkResult);
+long RegOpenKeyExA(const RegistryStore& store, Int32 hKey, const QString& lpSubKey, Int32& phkResult);
 long RegQueryValueExA(
-    Long hKey, const QString& lpValueName, Long& lpType, std::uint8_t* lpData, Long& lpcbData);
-long RegCloseKey(Long hKey);
+    Int32 hKey, const QString& lpValueName, Int32& lpType, std::uint8_t* lpData, Int32& lpcbData);
+long RegCloseKey(Int32 hKey);
 // How many keys are open right now.
 std::size_t OpenRegistryKeys();

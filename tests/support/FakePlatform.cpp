@@ -7,9 +7,9 @@ FakePlatform::FakePlatform()
 }
 FakePlatform::~FakePlatform() = default;
 
-void FakePlatform::MsgBox(const QString& text, const QString& title, const QString& detail)
+void FakePlatform::ShowMessage(const QString& text, const QString& title, const QString& detail)
 {
-    log << QStringLiteral("MsgBox %1|%2").arg(title, text)
+    log << QStringLiteral("ShowMessage %1|%2").arg(title, text)
             + (detail.isEmpty() ? QString() : QLatin1Char('|') + detail);
     if (onMsgBox)
         onMsgBox(text, title);

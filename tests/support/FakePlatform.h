@@ -17,7 +17,7 @@ public:
     FakePlatform();
     ~FakePlatform() override;
 
-    void MsgBox(const QString& text, const QString& title, const QString& detail = QString()) override;
+    void ShowMessage(const QString& text, const QString& title, const QString& detail = QString()) override;
     void PlaySound(const QString& file) override;
     std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
     void AnswerNextOpen(const std::optional<QString>& path) override { nextOpen = path; }
@@ -34,10 +34,10 @@ public:
     }
     void EndBusy() override { --busy; }
 
-    // Every call in order: "MsgBox title|text" ("MsgBox title|text|detail" with a detail), "PlaySound file",
-    // "OpenFile filter", "StartProgram path", "IsOrdinaryFile path", "ClockSeed", "Quit".
+    // Every call in order: "ShowMessage title|text" ("ShowMessage title|text|detail" with a detail),
+    // "PlaySound file", "OpenFile filter", "StartProgram path", "IsOrdinaryFile path", "ClockSeed", "Quit".
     QStringList log;
-    // Calls of one kind only, e.g. calls("MsgBox").
+    // Calls of one kind only, e.g. calls("ShowMessage").
     QStringList calls(const QString& kind) const;
     void clear() { log.clear(); }
 

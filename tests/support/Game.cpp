@@ -24,7 +24,7 @@ QImage Grid(const PictureBox& surface, const Cells& c)
 QList<int> Flatten(const Array<PieceRec>& records)
 {
     QList<int> out;
-    for (long i = records.LBound(); i <= records.UBound(); ++i)
+    for (long i = records.Lower(); i <= records.Upper(); ++i)
         out << records(i).Id.v() << records(i).FlipH.v() << records(i).FlipV.v();
     return out;
 }
@@ -41,10 +41,10 @@ QString Game::picture(const QString& name, int width, int height, int salt)
 
 bool Game::open(const QString& path)
 {
-    const qsizetype boxes = platform.calls(QStringLiteral("MsgBox")).size();
+    const qsizetype boxes = platform.calls(QStringLiteral("ShowMessage")).size();
     platform.openAnswers.push_back(path);
     a.mDeschidePoza()->trigger();
-    return platform.calls(QStringLiteral("MsgBox")).size() == boxes;
+    return platform.calls(QStringLiteral("ShowMessage")).size() == boxes;
 }
 
 bool Game::show()
@@ -80,7 +80,7 @@ Cells Game::layout()
 
 int Game::pieceInTrayCell(int c)
 {
-    for (long k = 1; k <= a.Tray().UBound(); ++k)
+    for (long k = 1; k <= a.Tray().Upper(); ++k)
         if (a.Tray()(k).Id == c)
             return int(k);
     return 0;

@@ -31,22 +31,22 @@ struct MainAccess {
     frmAbout* aboutForm() { return m.aboutForm; }
 
     // State.
-    Integer& PieceW() { return m.PieceW; }
-    Integer& PieceH() { return m.PieceH; }
+    Int16& PieceW() { return m.PieceW; }
+    Int16& PieceH() { return m.PieceH; }
     bool& Holding() { return m.Holding; }
     bool& Dealt() { return m.Dealt; }
     bool& OnBoard() { return m.OnBoard; }
-    Integer& LastButton() { return m.LastButton; }
+    Int16& LastButton() { return m.LastButton; }
     bool& Solved() { return m.Solved; }
-    Integer& Divisions() { return m.Divisions; }
+    Int16& Divisions() { return m.Divisions; }
     QString& PictureFile() { return m.PictureFile; }
     Array<PieceRec>& Tray() { return m.Tray; }
     Array<PieceRec>& Board() { return m.Board; }
-    Single& PickRow() { return m.PickRow; }
-    Integer& PickCol() { return m.PickCol; }
-    Byte& PickedPiece() { return m.PickedPiece; }
-    Single& PickX() { return m.PickX; }
-    Integer& PickY() { return m.PickY; }
+    float& PickRow() { return m.PickRow; }
+    Int16& PickCol() { return m.PickCol; }
+    UInt8& PickedPiece() { return m.PickedPiece; }
+    float& PickX() { return m.PickX; }
+    Int16& PickY() { return m.PickY; }
 
     // Procedures, each run as an event would run it: through the error guard.
     void NewGame()
@@ -57,7 +57,7 @@ struct MainAccess {
     {
         m.Guard([&] { m.CheckSolved(); });
     }
-    void ArrangeLayout(Integer w, Integer h, Integer x, Integer y)
+    void ArrangeLayout(Int16 w, Int16 h, Int16 x, Int16 y)
     {
         m.Guard([&] { m.ArrangeLayout(w, h, x, y); });
     }
@@ -69,11 +69,11 @@ struct MainAccess {
     {
         m.Guard([&] { m.ShufflePieces(); });
     }
-    void ToggleFlipAt(Integer x, Integer y)
+    void ToggleFlipAt(Int16 x, Int16 y)
     {
         m.Guard([&] { m.ToggleFlipAt(x, y); });
     }
-    void Form_KeyDown(Integer key, Integer shift)
+    void Form_KeyDown(Int16 key, Int16 shift)
     {
         m.Guard([&] { m.Form_KeyDown(key, shift); });
     }

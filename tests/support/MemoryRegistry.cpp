@@ -1,19 +1,19 @@
 #include "MemoryRegistry.h"
 
 void MemoryRegistry::SetValue(
-    Long root, const QString& path, const QString& name, std::uint32_t type, const QByteArray& data)
+    Int32 root, const QString& path, const QString& name, std::uint32_t type, const QByteArray& data)
 {
     keys_[{ root.v(), path.toLower() }][name.toLower()] = RegValue { type, data };
 }
 
-bool MemoryRegistry::HasKey(Long root, const QString& path) const
+bool MemoryRegistry::HasKey(Int32 root, const QString& path) const
 {
     if (log)
         *log << QStringLiteral("RegOpenKey ") + path;
     return keys_.count({ root.v(), path.toLower() }) > 0;
 }
 
-std::optional<RegValue> MemoryRegistry::Value(Long root, const QString& path, const QString& name) const
+std::optional<RegValue> MemoryRegistry::Value(Int32 root, const QString& path, const QString& name) const
 {
     if (log)
         *log << QStringLiteral("RegQueryValue %1|%2").arg(path, name);

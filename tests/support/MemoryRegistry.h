@@ -13,13 +13,13 @@ class MemoryRegistry : public RegistryStore {
 public:
     // Makes the key if needed.
     void SetValue(
-        Long root, const QString& path, const QString& name, std::uint32_t type, const QByteArray& data);
+        Int32 root, const QString& path, const QString& name, std::uint32_t type, const QByteArray& data);
     // When set, every key opened and value read is written down here, as "RegOpenKey path" and
     // "RegQueryValue path|name".
     QStringList* log = nullptr;
 
-    bool HasKey(Long root, const QString& path) const override;
-    std::optional<RegValue> Value(Long root, const QString& path, const QString& name) const override;
+    bool HasKey(Int32 root, const QString& path) const override;
+    std::optional<RegValue> Value(Int32 root, const QString& path, const QString& name) const override;
 
 private:
     using Values = std::map<QString, RegValue>; // by lower-cased name

@@ -1,4 +1,4 @@
-#include "gdi.h"
+#include "copy_calls.h"
 
 #include <algorithm>
 #include <vector>
@@ -6,8 +6,8 @@
 namespace {
 
 // Which source coordinate a destination coordinate reads along one axis. A stretched copy takes the
-// nearest source pixel, the way the classic copy call stretches by default, so every destination
-// pixel costs one read however large the source; a mirrored copy reads the axis backwards.
+// nearest source pixel, never a blend: a stretched piece keeps the picture's own colours and every
+// destination pixel costs one read however large the source; a mirrored copy reads the axis backwards.
 struct Axis {
     qint64 dst0, dn, src0, sn;
     bool flip;
@@ -137,9 +137,9 @@ void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, 
     if (ix0 <= ix1 && iy0 <= iy1) {
         const QRect r { QPoint(int(ix0), int(iy0)), QPoint(int(ix1), int(iy1)) };
         inside = Reading(x, y, r, clip);
-        std::vector<Surface::Piece> pieces;
-        from.piecesOf(r, pieces);
-        for (const Surface::Piece& piece : pieces) {
+        std::vector<Surface::Patch> pieces;
+        from.patchesOf(r, pieces);
+        for (const Surface::Patch& piece : pieces) {
             const QRect lands = Reading(x, y, piece.rect, clip);
             if (lands.isEmpty())
                 continue;
@@ -162,8 +162,8 @@ void SurfaceCopy::copy(Surface& to, qint64 dx, qint64 dy, qint64 dw, qint64 dh, 
     to.placeAll(clip, placed);
 }
 
-Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc,
-    Long nSrcWidth, Long nSrcHeight, Long dwRop)
+Int32 StretchBlt(HDC hDestDC, Int32 x, Int32 y, Int32 nWidth, Int32 nHeight, HDC hSrcDC, Int32 xSrc,
+    Int32 ySrc, Int32 nSrcWidth, Int32 nSrcHeight, Int32 dwRop)
 {
     if (!hDestDC || !hSrcDC || dwRop != SRCCOPY)
         return 0;
@@ -189,8 +189,8 @@ Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrc
     return 1;
 }
 
-Long BitBlt(
-    HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc, Long dwRop)
+Int32 BitBlt(HDC hDestDC, Int32 x, Int32 y, Int32 nWidth, Int32 nHeight, HDC hSrcDC, Int32 xSrc, Int32 ySrc,
+    Int32 dwRop)
 {
     return StretchBlt(hDestDC, x, y, nWidth, nHeight, hSrcDC, xSrc, ySrc, nWidth, nHeight, dwRop);
 }

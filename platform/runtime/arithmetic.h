@@ -1,6 +1,7 @@
-// The arithmetic the game is written in: 16-bit and 32-bit signed and 8-bit unsigned whole numbers
-// whose every step is checked, rounding halves to even, 1-based checked arrays, and run-time errors
-// that abandon a handler where they arise.
+// The arithmetic the game's rules are written in: 16-bit and 32-bit signed and 8-bit unsigned whole
+// numbers whose every step is checked, rounding halves to even, 1-based checked arrays, and the
+// errors that abandon a handler where they arise. Its words are kinds and figures; the sentences
+// the player reads are the game's.
 #pragma once
 
 #include <QString>
@@ -10,50 +11,41 @@
 #include <concepts>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
-// What the player asked for when an error arose, so that the report can speak of it.
-enum class Task { Other, OpenPicture, Level };
+// What stopped a step of the game, as a kind the game tells the player about in its own words.
+enum class Fault { Overflow, OutOfMemory, IndexOutOfRange, DivisionByZero, NotANumber, UnreadablePicture };
 
-struct RuntimeError {
-    int number;
-    QString description;
-    // Errors the player can do something about are told in plain words, without the error number.
-    bool plain = false;
-    Task task = Task::Other;
-    // What the player is told the task is about (may be empty): the levels there are, for a level
-    // step; the picture's name, for an open.
+struct GameError {
+    Fault fault;
+    // The figure that left its range, where there was one, so that the report can name it.
+    std::optional<double> figure = std::nullopt;
+    // A sentence already written for the player (a refused picture and why); empty for the rest.
+    QString message = QString();
+    // What the player was doing when the step stopped (see ErrorContext).
+    int task = 0;
     QString about = QString();
 };
 
-// Names the player's task, and what it is about, for the errors raised while this lives; tasks nest.
-class DuringTask {
+// The player's task while this lives, which the errors raised meanwhile carry; tasks nest. The game
+// gives the numbers their meaning; 0 is no task in particular. "about" is what the task is about
+// (a file's name, the levels there are).
+class ErrorContext {
 public:
-    explicit DuringTask(Task task, QString about = QString());
-    ~DuringTask();
-    DuringTask(const DuringTask&) = delete;
-    DuringTask& operator=(const DuringTask&) = delete;
-    static Task Current();
+    explicit ErrorContext(int task, QString about = QString());
+    ~ErrorContext();
+    ErrorContext(const ErrorContext&) = delete;
+    ErrorContext& operator=(const ErrorContext&) = delete;
+    static int Current();
 
 private:
-    Task outer_;
+    int outer_;
     QString outerAbout_;
 };
 
-namespace Err {
-constexpr int Overflow = 6;
-constexpr int OutOfMemory = 7;
-constexpr int SubscriptOutOfRange = 9;
-constexpr int DivisionByZero = 11;
-constexpr int TypeMismatch = 13;
-constexpr int InvalidProcedureCall = 5;
-constexpr int InvalidPicture = 481;
-}
-
-// The usual description of an error number, as the error message names it.
-QString ErrorDescription(int number);
-[[noreturn]] void Raise(int number, const QString& extra = QString());
+[[noreturn]] void Raise(Fault fault, std::optional<double> figure = std::nullopt);
 
 // A whole number of type T; every result that leaves T's range raises Overflow.
 template <typename T> class Whole {
@@ -88,7 +80,8 @@ public:
     friend constexpr Whole operator*(int a, Whole b) { return Whole(a) * b; }
     constexpr Whole operator-() const { return Whole(-static_cast<long long>(v_)); }
 
-    // Mixed with a real number the step is carried out in floating point, as the language does.
+    // Mixed with a real number the step is carried out in floating point: the rules keep a real
+    // result real until they round it.
     friend constexpr double operator+(Whole a, double b) { return a.v_ + b; }
     friend constexpr double operator-(Whole a, double b) { return a.v_ - b; }
     friend constexpr double operator*(Whole a, double b) { return a.v_ * b; }
@@ -97,7 +90,7 @@ public:
     friend constexpr double operator-(double a, Whole b) { return a - b.v_; }
     friend constexpr double operator*(double a, Whole b) { return a * b.v_; }
     friend constexpr double operator/(double a, Whole b) { return a / b.v_; }
-    // '/' is always real division in Basic; whole-number quotients are written with Int().
+    // Division of whole numbers is real division in the rules; a whole quotient is written Int(a / b).
     friend constexpr double operator/(Whole a, Whole b) { return static_cast<double>(a.v_) / b.v_; }
 
     friend constexpr bool operator==(Whole a, Whole b) { return a.v_ == b.v_; }
@@ -111,26 +104,21 @@ private:
     template <std::integral I> static constexpr T narrow(I x)
     {
         if (!std::in_range<T>(x))
-            Raise(Err::Overflow);
+            Raise(Fault::Overflow, static_cast<double>(x));
         return static_cast<T>(x);
     }
     T v_ = 0;
 };
 
-using Integer = Whole<std::int16_t>;
-using Long = Whole<std::int32_t>;
-using Byte = Whole<std::uint8_t>;
-using Single = float;
+using Int16 = Whole<std::int16_t>;
+using Int32 = Whole<std::int32_t>;
+using UInt8 = Whole<std::uint8_t>;
 
 // Real to whole number: nearest, halves to the even neighbour; NaN and out of range overflow.
 double RoundHalfEven(double x);
-Integer CInt(double x);
-Long CLng(double x);
-inline Integer CInt(Long x)
-{
-    return Integer(static_cast<long long>(x.v()));
-}
-// Int is the floor, still a real number as in Basic.
+Int16 RoundToInt16(double x);
+Int32 RoundToInt32(double x);
+// Int is the floor, still a real number, so that the rules' cell formulas round it once, explicitly.
 inline double Int(double x)
 {
     return std::floor(x);
@@ -139,16 +127,16 @@ inline double Int(double x)
 // A 1-based (or any-based) array whose bounds are checked on every access.
 template <typename T> class Array {
 public:
-    void ReDim(long lo, long hi)
+    void Recreate(long lo, long hi)
     {
         if (hi < lo - 1)
-            Raise(Err::SubscriptOutOfRange);
+            Raise(Fault::IndexOutOfRange);
         lo_ = lo;
         items_.assign(static_cast<std::size_t>(hi - lo + 1), T {});
     }
-    long LBound() const { return lo_; }
-    long UBound() const { return lo_ + static_cast<long>(items_.size()) - 1; }
-    bool Contains(long i) const { return i >= lo_ && i <= UBound(); }
+    long Lower() const { return lo_; }
+    long Upper() const { return lo_ + static_cast<long>(items_.size()) - 1; }
+    bool Contains(long i) const { return i >= lo_ && i <= Upper(); }
 
     T& operator()(long i) { return items_[index(i)]; }
     const T& operator()(long i) const { return items_[index(i)]; }
@@ -159,16 +147,17 @@ private:
     std::size_t index(long i) const
     {
         if (!Contains(i))
-            Raise(Err::SubscriptOutOfRange);
+            Raise(Fault::IndexOutOfRange);
         return static_cast<std::size_t>(i - lo_);
     }
     long lo_ = 1;
     std::vector<T> items_;
 };
 
-// Real division as the language does it: x / 0 is "Division by zero", 0 / 0 "Overflow".
+// Real division, checked: x / 0 is a division by zero; 0 / 0 has no value at all and counts as
+// an overflow, as every other real step without a finite result.
 double Div(double a, double b);
 
-// A floating-point step that faulted (division by zero, overflow to infinity) raises its error,
-// as the language checks every real operation.
+// A floating-point step whose result is not a finite number (an overflow to infinity, a value
+// without meaning) raises an overflow: the rules never go on with such a figure.
 double CheckReal(double x);

@@ -1,5 +1,5 @@
-#include "Main.h"
 #include "AppInfo.h"
+#include "Main.h"
 #include "QtPlatform.h"
 #include "icon.h"
 #include "qt_texts.h"

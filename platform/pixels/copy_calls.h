@@ -5,11 +5,11 @@
 #pragma once
 
 #include "Surface.h"
-#include "basic.h"
+#include "arithmetic.h"
 
-constexpr Long SRCCOPY = 0x00CC0020;
+constexpr Int32 SRCCOPY = 0x00CC0020;
 
-Long StretchBlt(HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc,
-    Long nSrcWidth, Long nSrcHeight, Long dwRop);
-Long BitBlt(
-    HDC hDestDC, Long x, Long y, Long nWidth, Long nHeight, HDC hSrcDC, Long xSrc, Long ySrc, Long dwRop);
+Int32 StretchBlt(HDC hDestDC, Int32 x, Int32 y, Int32 nWidth, Int32 nHeight, HDC hSrcDC, Int32 xSrc,
+    Int32 ySrc, Int32 nSrcWidth, Int32 nSrcHeight, Int32 dwRop);
+Int32 BitBlt(HDC hDestDC, Int32 x, Int32 y, Int32 nWidth, Int32 nHeight, HDC hSrcDC, Int32 xSrc, Int32 ySrc,
+    Int32 dwRop);
