@@ -19,7 +19,7 @@ bash scripts/deps.sh xvfb xauth xdotool imagemagick x11-utils python3 cmake open
 
 build=${TILORA_BUILD_DIR:-build/test}
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=OFF
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 fi
 cmake --build "$build" -j"$(nproc)"
 

@@ -8,7 +8,7 @@ seconds=${TILORA_FUZZ_SECONDS:-75}
 build=build/fuzz
 jobs=$(nproc)
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=ON -DTILORA_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=ON -DTILORA_FUZZ=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DTILORA_SANITIZE=address,undefined >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j"$jobs" --target fuzz_open_picture
 

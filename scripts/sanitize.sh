@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=build/asan
 jobs=$(nproc)
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTILORA_TESTS=ON -DTILORA_SANITIZE=address,undefined \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTILORA_TESTS=ON -DTILORA_SANITIZE=address,undefined -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j"$jobs"
 

@@ -15,7 +15,8 @@ echo "== Formatting =="
 git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 echo "== Build and unit tests =="
-cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=ON -DTILORA_BENCH=ON
+# A warning fails the run as an error would: the build stays warning-free.
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILORA_TESTS=ON -DTILORA_BENCH=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build build/test -j"$jobs"
 ctest --test-dir build/test --output-on-failure -j"$jobs"
 
