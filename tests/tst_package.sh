@@ -37,7 +37,7 @@ sizes=(16 22 24 32 48 64 128 256)
 expected=(games/tilora share/games/tilora/chimes.wav share/games/tilora/utopia.wav
     share/games/tilora/translations/tilora_ro.qm share/applications/tilora.desktop
     share/metainfo/io.github.tilora.tilora.metainfo.xml share/doc/tilora/copyright
-    share/doc/tilora/changelog.gz share/man/man6/tilora.6.gz)
+    share/doc/tilora/changelog.gz share/man/man6/tilora.6.gz share/man/ro/man6/tilora.6.gz)
 for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/tilora.png"); done
 
 # Nothing more, nothing less: build tools, libraries or test programs must not leak into a package.
@@ -98,8 +98,10 @@ check "metainfo's first release is not $version" \
     test "$(grep -o '<release version="[^"]*"' "$metainfo" | head -1)" = "<release version=\"$version\""
 check "metainfo provides a different binary" grep -q "<binary>$program</binary>" "$metainfo"
 # The version is written once, in the project; every file that repeats it is made from it.
-check "manual page is not of version $version" \
-    bash -c "gzip -dc '$prefix/share/man/man6/tilora.6.gz' | head -1 | grep -qF '\"Tilora $version\"'"
+for page in man6 ro/man6; do
+    check "manual page in $page is not of version $version" \
+        bash -c "gzip -dc '$prefix/share/man/$page/tilora.6.gz' | grep -m1 '^\.TH ' | grep -qF '\"Tilora $version\"'"
+done
 check "change log does not start at version $version" \
     bash -c "gzip -dc '$prefix/share/doc/tilora/changelog.gz' | head -1 | grep -qF 'tilora ($version)'"
 
@@ -115,6 +117,10 @@ fi
 no_faults() { ! grep -qE '^[EW]: |^I: [^ ]+ (hardening-|binary-has-unneeded-section)' <<<"$1"; }
 if [ "$lint" = lint ] && command -v lintian >/dev/null; then
     if cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/deb" >"$scratch/cpack.log" 2>&1; then
+        # The Romanian page travels in the package beside the English one, each where man looks for it.
+        pages=$(dpkg-deb -c "$scratch"/deb/tilora_*.deb | grep -o '\./usr/share/man/.*\.gz$' | sort)
+        check "the package's manual pages are not the two expected: $pages" test "$pages" = \
+            "$(printf './usr/share/man/%s/tilora.6.gz\n' man6 ro/man6)"
         report=$(lintian --info "$scratch"/deb/tilora_*.deb 2>&1)
         check "lintian finds faults in the package:
 $report" no_faults "$report"
