@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include <cmath>
 
@@ -201,6 +202,7 @@ private Q_SLOTS:
         QTest::newRow("the name column") << "column 0" << QStringLiteral("Nume");
         QTest::newRow("the type column") << "column 2" << QStringLiteral("Tip");
         QTest::newRow("a folder's type") << "folder" << QStringLiteral("Dosar");
+        QTest::newRow("a file's date") << "date" << QStringLiteral("09.12.2023 15:38");
         QTest::newRow("an unknown option") << "option" << QStringLiteral("Opțiune necunoscută: „bogus”.");
     }
     void qtTextsInRomanian()
@@ -209,9 +211,14 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../translations");
         QVERIFY(InstallQtTexts(folder));
-        QFileDialog dialog(nullptr, QString(), QDir::tempPath(), QStringLiteral("Imagini (*.jpg *.bmp)"));
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setFileMode(QFileDialog::ExistingFile);
+        const QTemporaryDir pictures;
+        QFile picture(pictures.filePath(QStringLiteral("poza.jpg")));
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        QVERIFY(picture.setFileTime(
+            QDateTime(QDate(2023, 12, 9), QTime(15, 38)), QFileDevice::FileModificationTime));
+        const std::unique_ptr<QFileDialog> made
+            = MakeOpenDialog(nullptr, pictures.path(), QStringLiteral("Imagini (*.jpg *.bmp)"));
+        QFileDialog& dialog = *made;
         auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
         QVERIFY(buttons);
         QFileSystemModel model;
@@ -229,7 +236,17 @@ private Q_SLOTS:
             found = model.headerData(where.back().digitValue(), Qt::Horizontal).toString();
         else if (where == QLatin1String("folder"))
             found = QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath()));
-        else if (where == QLatin1String("option"))
+        else if (where == QLatin1String("date")) {
+            const QAbstractItemView* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+            const auto cell = [&] {
+                const QModelIndex first = list->model()->index(0, 0, list->rootIndex());
+                const QModelIndexList rows
+                    = list->model()->match(first, Qt::DisplayRole, QStringLiteral("poza.jpg"));
+                return rows.isEmpty() ? QModelIndex() : rows.first().siblingAtColumn(3);
+            };
+            QTRY_VERIFY(cell().isValid());
+            found = cell().data().toString();
+        } else if (where == QLatin1String("option"))
             found = parser.parse({ QStringLiteral("tilora"), QStringLiteral("--bogus") })
                 ? QString()
                 : parser.errorText();

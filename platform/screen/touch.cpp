@@ -30,6 +30,9 @@ public:
         , box(box)
     {
         hold.setSingleShot(true);
+        // A timer left to its default may fire up to a twentieth early or late, and a finger lifted
+        // just short of the hold would mirror a piece the other way.
+        hold.setTimerType(Qt::PreciseTimer);
         QObject::connect(&hold, &QTimer::timeout, this, [this] {
             if (state == Waiting)
                 press(2);

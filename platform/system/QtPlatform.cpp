@@ -7,15 +7,21 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QSpacerItem>
 #include <QStandardPaths>
+#include <QStyleOptionViewItem>
+#include <QTreeView>
 #include <QUrl>
 
 #include <algorithm>
@@ -112,6 +118,69 @@ void QtPlatform::PlaySound(const QString& file)
     effect->play();
 }
 
+namespace {
+// The Open dialog's list of files: name, size, kind, then the date each was last changed.
+constexpr int DateColumn = 3;
+
+// The list dates files as the desktop's time settings say, in English where they say nothing or
+// name a language the game does not speak. The game speaks Romanian, so its dates do too; numbers,
+// the level box's among them, go on being read as the desktop reads them.
+QString RomanianDate(const QDateTime& time)
+{
+    return QLocale(QLocale::Romanian, QLocale::Romania).toString(time, QLocale::ShortFormat);
+}
+
+class RomanianDates : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (files && role == Qt::DisplayRole && index.column() == DateColumn)
+            return RomanianDate(files->lastModified(mapToSource(index)));
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+// The width of a date's cell in the list. Dates differ only in their digits, so one written all in
+// the font's widest digit is as wide as any.
+int DateCellWidth(const QTreeView& list)
+{
+    const QFontMetrics metrics(list.font());
+    QChar widest = u'0';
+    for (const QChar digit : QStringLiteral("123456789"))
+        if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
+            widest = digit;
+    QStyleOptionViewItem cell;
+    cell.initFrom(&list);
+    cell.font = list.font();
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    cell.text = RomanianDate(QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
+    for (QChar& c : cell.text)
+        if (c.isDigit())
+            c = widest;
+    return list.style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), &list).width();
+}
+}
+
+std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& folder, const QString& filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, QString(), folder, filter);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    // The game reads pictures from files on this machine only.
+    dialog->setSupportedSchemes({ QStringLiteral("file") });
+    // A desktop's own dialog, where there is one, shows dates in its own way.
+    auto* list = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!list)
+        return dialog;
+    dialog->setProxyModel(new RomanianDates(dialog.get()));
+    // The column starts as wide as a short English date, or as the player left it last time.
+    QHeaderView* header = list->header();
+    header->resizeSection(DateColumn, std::max(header->sectionSize(DateColumn), DateCellWidth(*list)));
+    return dialog;
+}
+
 std::optional<QString> QtPlatform::OpenFile(QWidget* parent, const QString& filter)
 {
     QString name;
@@ -119,7 +188,9 @@ std::optional<QString> QtPlatform::OpenFile(QWidget* parent, const QString& filt
         name = *nextOpen_;
         nextOpen_.reset();
     } else {
-        name = QFileDialog::getOpenFileName(parent, QString(), StartFolder(), QtFilter(filter));
+        const std::unique_ptr<QFileDialog> dialog = MakeOpenDialog(parent, StartFolder(), QtFilter(filter));
+        if (dialog->exec() == QDialog::Accepted)
+            name = dialog->selectedFiles().value(0);
         // Without a window manager nobody hands the keyboard back to the game when the dialog closes.
         if (parent)
             parent->activateWindow();

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QFileDialog;
 class QMessageBox;
 class QSoundEffect;
 
@@ -43,6 +44,9 @@ private:
 // button, no icon, and wide enough for a title bar to show the whole title.
 std::unique_ptr<QMessageBox> MakeMessageBox(
     const QString& text, const QString& title, const QString& detail, QWidget* parent);
+// The Open dialog for one existing file, ready to show: starting in the folder, offering the filter's
+// kinds of file, its dates in Romanian whatever the desktop's language.
+std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& folder, const QString& filter);
 // The width a window needs for a title bar to show this title whole, buttons included.
 int TitleBarWidth(const QString& title);
 
