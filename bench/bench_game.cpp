@@ -8,6 +8,7 @@
 // that shows it shrunk; "x_whole" is the fitted action divided by the same action pixel for pixel.
 #include "Game.h"
 #include "TestPictures.h"
+#include "bench_open.h"
 
 #include <benchmark/benchmark.h>
 
@@ -617,15 +618,16 @@ void Quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
 int main(int argc, char** argv)
 {
     qInstallMessageHandler(Quiet);
-    // Two screens side by side: a laptop's, and one big enough for the largest play surface pixel for
-    // pixel (16053 x 6010 pixels).
+    // Three screens side by side: a laptop's, one big enough for the largest play surface pixel for
+    // pixel (16053 x 6010 pixels), and a 2560 x 1440 desktop on which photos are opened (bench_open.cpp).
     const QString screens
         = QDir::temp().filePath(QStringLiteral("tilora-bench-screens-%1.json").arg(getpid()));
     {
         std::ofstream(screens.toStdString())
             << R"({"windowFrameMargins": false, "screens": [)"
                R"({"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96},)"
-               R"({"name": "wall", "x": 1366, "y": 0, "width": 17000, "height": 6200, "logicalDpi": 96}]})";
+               R"({"name": "wall", "x": 1366, "y": 0, "width": 17000, "height": 6200, "logicalDpi": 96},)"
+               R"({"name": "desk", "x": 18366, "y": 0, "width": 2560, "height": 1440, "logicalDpi": 96}]})";
     }
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform == "offscreen")
@@ -636,6 +638,7 @@ int main(int argc, char** argv)
     Folder = &folder;
     WritePictures();
     RegisterAll();
+    RegisterOpenPhotos();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

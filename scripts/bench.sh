@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release) and runs them: the player's actions on generated 640x480,
 # 4000x3000 and 8000x6000 pictures at levels 4 and 9, beside the copies and decodes they are measured
-# against. Extra arguments go to the benchmark program, e.g. --benchmark_filter=move.
+# against, and opening phone-like photos on a 2560 x 1440 screen beside one plain decode of each
+# (open_photo/..., photos kept in build/bench/photos). Extra arguments go to the benchmark program,
+# e.g. --benchmark_filter=move or --benchmark_filter=open_photo/.
 # With Xvfb installed, start-up to the window shown and the idle memory are measured too, and the
 # game's peak memory with a 4000 x 3000 and an 8000 x 6000 JPEG on a 2560 x 1440 screen.
 set -euo pipefail
