@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "arithmetic.h"
 #include "bmp_pixels.h"
+#include "picture_formats.h"
 #include "pixel_memory.h"
 
 #include <QBuffer>
@@ -52,7 +53,11 @@ const QString NotOrdinary = QStringLiteral("nu este un fișier obișnuit");
 const QString Changed = QStringLiteral("fișierul s-a schimbat chiar în timp ce era citit; încercați din nou");
 const QString Damaged = QStringLiteral("fișierul este deteriorat sau incomplet");
 const QString LinkNowhere = QStringLiteral("este o legătură care nu duce la niciun fișier");
-const QString NotAPicture = QStringLiteral("nu este o poză JPEG sau BMP");
+// "nu este o poză JPEG sau BMP", from the kinds the game takes.
+QString NotAPicture()
+{
+    return QStringLiteral("nu este o poză %1").arg(PictureFormatNames());
+}
 const QString TooLarge = QStringLiteral("poza este prea mare pentru memoria disponibilă");
 
 // "12 biți" but "64 de biți": Romanian puts "de" before numbers from twenty on whose last two
@@ -233,11 +238,11 @@ struct PictureHead {
     qint64 end = 0; // where the pixels end, when the header tells
 };
 
-[[noreturn]] void RefuseKind(const QString& path, const QString& kind, const char* format)
+[[noreturn]] void RefuseKind(const QString& path, const QString& kind, PictureKind format)
 {
     Refuse(path,
         QStringLiteral("este %1, un fel de %2 pe care jocul nu îl poate citi")
-            .arg(kind, QLatin1String(format)));
+            .arg(kind, FormatOf(format).name));
 }
 
 // libjpeg steps over stray bytes and fill before a marker; a file that has nothing else for this
@@ -282,7 +287,7 @@ PictureHead ReadJpegHead(FileWindow& f, const QString& path)
             // The DCT processes code 8 or 12 bits a sample; any other figure is damage, not a kind.
             const int precision = uchar(sof[2]);
             if (precision == 12)
-                RefuseKind(path, QStringLiteral("un JPEG pe 12 biți"), "JPEG");
+                RefuseKind(path, QStringLiteral("un JPEG pe 12 biți"), PictureKind::Jpeg);
             if (precision != 8)
                 Refuse(path, Damaged);
             const int height = qFromBigEndian<quint16>(sof.constData() + 3),
@@ -294,17 +299,17 @@ PictureHead ReadJpegHead(FileWindow& f, const QString& path)
         }
         case 0xc3:
         case 0xcb:
-            RefuseKind(path, QStringLiteral("un JPEG fără pierderi (lossless)"), "JPEG");
+            RefuseKind(path, QStringLiteral("un JPEG fără pierderi (lossless)"), PictureKind::Jpeg);
         case 0xc5:
         case 0xc6:
         case 0xc7:
         case 0xcd:
         case 0xce:
         case 0xcf:
-            RefuseKind(path, QStringLiteral("un JPEG ierarhic"), "JPEG");
+            RefuseKind(path, QStringLiteral("un JPEG ierarhic"), PictureKind::Jpeg);
         case 0xf7:
         case 0xf8:
-            RefuseKind(path, QStringLiteral("un JPEG-LS"), "JPEG");
+            RefuseKind(path, QStringLiteral("un JPEG-LS"), PictureKind::Jpeg);
         case 0xda:
             if (!frame)
                 Refuse(path, Damaged);
@@ -323,7 +328,7 @@ PictureHead ReadBmpHead(FileWindow& f, const QString& path)
         Refuse(path, Damaged);
     const QString kind = UnreadableBmpKind(*h, f.bytes(h->offset, 2));
     if (!kind.isEmpty())
-        RefuseKind(path, kind, "BMP");
+        RefuseKind(path, kind, PictureKind::Bmp);
     if (!BmpHeaderIsSound(*h))
         Refuse(path, Damaged);
     const qint64 height = h->height < 0 ? -h->height : h->height;
@@ -515,10 +520,28 @@ bool JpegIsWhole(FileWindow& file)
     return whole;
 }
 
+// The kind Qt's reader takes the bytes for, by its key in the table: Qt's readers name a kind by one
+// of its file extensions.
 QByteArray Format(QImageReader& reader)
 {
     const QByteArray format = reader.format().toLower();
-    return format == "jpg" ? QByteArray("jpeg") : format;
+    for (const PictureFormat& known : PictureFormats())
+        if (known.extensions.contains(QString::fromLatin1(format)))
+            return known.key;
+    return format;
+}
+
+// The kind of picture a file's first bytes say it is; none for any other file.
+const PictureFormat* FormatAtStart(FileWindow& f)
+{
+    for (const PictureFormat& format : PictureFormats()) {
+        bool starts = true;
+        for (qsizetype i = 0; i < format.firstBytes.size() && starts; ++i)
+            starts = f.at(i) == uchar(format.firstBytes[i]);
+        if (starts)
+            return &format;
+    }
+    return nullptr;
 }
 
 // Whether another program has changed the open file since "before" was taken.
@@ -583,13 +606,18 @@ PictureFileBytes ReadPictureFile(
     // The kind and the size the picture announces come from its first bytes: a file that is to be
     // refused for them is refused without reading, or making room for, the rest.
     FileWindow window(fd, before.st_size, path);
+    const PictureFormat* format = FormatAtStart(window);
+    if (!format)
+        Refuse(path, NotAPicture());
     PictureHead head;
-    if (window.at(0) == 0xff && window.at(1) == 0xd8)
+    switch (format->kind) {
+    case PictureKind::Jpeg:
         head = ReadJpegHead(window, path);
-    else if (window.at(0) == 'B' && window.at(1) == 'M')
+        break;
+    case PictureKind::Bmp:
         head = ReadBmpHead(window, path);
-    else
-        Refuse(path, NotAPicture);
+        break;
+    }
     PictureFileBytes read { path, {}, head.format, Upright(head) };
     if (read.announced.isValid()) {
         if (checkSize)
@@ -649,7 +677,7 @@ QImage LoadPictureFile(const PictureFileBytes& file)
     reader.setAutoTransform(true);
     const QByteArray format = Format(reader);
     if (format != file.format)
-        Refuse(path, format == "jpeg" || format == "bmp" ? Damaged : NotAPicture);
+        Refuse(path, FormatByKey(format) ? Damaged : NotAPicture());
     const QSize size = reader.size();
 
     QImage picture;
@@ -683,7 +711,7 @@ QImage LoadPictureFile(const PictureFileBytes& file)
         case QImageReader::DeviceError:
             Refuse(path, CannotRead);
         case QImageReader::UnsupportedFormatError:
-            Refuse(path, NotAPicture);
+            Refuse(path, NotAPicture());
         default:
             Refuse(path, Damaged);
         }
