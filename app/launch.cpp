@@ -2,6 +2,7 @@
 #include "Main.h"
 #include "QtPlatform.h"
 #include "icon.h"
+#include "picture_formats.h"
 #include "qt_texts.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ void Describe(QCommandLineParser& parser, const Options& options)
     parser.addOption(options.help);
     parser.addOption(options.version);
     parser.addPositionalArgument(QStringLiteral("poză"),
-        QStringLiteral("O poză JPEG sau BMP de deschis la pornire, ca din „Deschide Poza”."),
+        QStringLiteral("O poză %1 de deschis la pornire, ca din „Deschide Poza”.").arg(PictureFormatNames()),
         QStringLiteral("[poză]"));
 }
 

@@ -1,5 +1,6 @@
 // The window and its controls as designed, and the layout that follows the level and piece size.
 #include "Main.h"
+#include "picture_formats.h"
 
 #include <QAction>
 #include <QApplication>
@@ -193,7 +194,8 @@ void Main::CreateControls()
     // The play surface is where the game starts: first in the tab order and holding the focus.
     Picture1->setFocus();
 
-    cdlg.Filter = QStringLiteral("Imagini (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp");
+    // The dialog offers every kind of file the game takes, under the game's word for them.
+    cdlg.Filter = QStringLiteral("Imagini (%1)|%1").arg(PictureFilePatterns());
 
     connect(Picture1, &PictureBox::MouseDown, this,
         [this](int b, int s, float x, float y) { Guard([&] { Picture1_MouseDown(b, s, x, y); }); });

@@ -1,6 +1,7 @@
 // The ways into a game besides the Open dialog: a picture named on the command line or dropped on
 // the window. Both go through the dialog's own steps, so nothing is checked or reported twice.
 #include "Main.h"
+#include "picture_formats.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -27,9 +28,10 @@ std::optional<QString> DroppedPicture(const QMimeData* data)
     if (file.exists() && !file.isFile())
         return std::nullopt;
     const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
-    if (!type.inherits(QStringLiteral("image/jpeg")) && !type.inherits(QStringLiteral("image/bmp")))
-        return std::nullopt;
-    return path;
+    for (const PictureFormat& format : PictureFormats())
+        if (type.inherits(format.mimeType))
+            return path;
+    return std::nullopt;
 }
 
 // The game only reads the picture: it takes a copy, never a move, which a file manager would finish by

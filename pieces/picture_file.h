@@ -1,22 +1,27 @@
 // Reading a JPEG or BMP file into a picture, or saying in plain words why it can't be done.
 #pragma once
 
+#include "bmp_file.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // A picture file's bytes, read once: every check and the decoding look at these same bytes, so a
 // file rewritten or cut short on disk meanwhile can neither crash the game nor slip past a check.
 struct PictureFileBytes {
     QString path;
     QByteArray bytes;
-    QByteArray format; // "jpeg" or "bmp", as the first bytes say
+    QByteArray format; // the key of its kind in PictureFormats(), as the first bytes say
     // The size the picture shows at, as its header announces it, turned as its orientation says;
     // invalid when the header gives none.
     QSize announced;
+    // A BMP's header as it was read before the rest of the file: the decoding goes by it.
+    std::optional<BmpHead> bmp;
 };
 
 // The name a player knows a file by: its last component, even when the path ends in a separator.

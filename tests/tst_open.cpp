@@ -5,11 +5,13 @@
 #include "MainAccess.h"
 #include "QtPlatform.h"
 #include "TestPictures.h"
+#include "picture_formats.h"
 
 #include <QAction>
 #include <QBuffer>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QImageWriter>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -161,6 +163,7 @@ private Q_SLOTS:
     void showsPhotosUpright();
     void openFromOutsideTheDialog_data();
     void openFromOutsideTheDialog();
+    void desktopEntryOffersTheKindsTaken();
     void dialogStartsWhereThePictureWas_data();
     void dialogStartsWhereThePictureWas();
 };
@@ -457,6 +460,22 @@ void OpenPictureTest::openFromOutsideTheDialog()
     QCOMPARE(GameState(g.a), GameState(viaDialog.a));
     // The next "Deschide Poza" asks the player again.
     QVERIFY(!g.platform.nextOpen);
+}
+
+// A file manager offers the game for the kinds its desktop entry lists: every kind the game takes,
+// and no other, or a player's "Open with" would end in a refusal.
+void OpenPictureTest::desktopEntryOffersTheKindsTaken()
+{
+    QFile entry(QStringLiteral(TILORA_SOURCE_DIR "/data/tilora.desktop"));
+    QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+    QStringList listed;
+    for (const QByteArray& line : entry.readAll().split('\n'))
+        if (line.startsWith("MimeType="))
+            listed << QString::fromUtf8(line.mid(9)).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    QStringList taken;
+    for (const PictureFormat& format : PictureFormats())
+        taken << format.mimeType;
+    QCOMPARE(listed, taken);
 }
 
 void OpenPictureTest::dialogStartsWhereThePictureWas_data()

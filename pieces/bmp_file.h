@@ -1,0 +1,43 @@
+// A BMP: its header, read once from the first bytes, the kinds the game cannot read, the checks that
+// every pixel is in the file, and its decoding. Colour-masked pictures at 16 and 32 bits and OS/2
+// pictures of the first version are read by the game itself: Qt's reader loses channels wider or
+// narrower than it expects, and takes a full OS/2 palette even when the file holds a shorter one,
+// showing memory it never wrote.
+#pragma once
+
+#include "file_window.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QSize>
+#include <QString>
+
+// What a BMP's headers say, read from its first bytes.
+struct BmpHeader {
+    quint32 headerSize = 0;
+    qint64 offset = 0;
+    qint64 width = 0;
+    qint64 height = 0; // as stored: negative for a picture stored top row first
+    qint64 bits = 0;
+    quint32 compression = 0;
+    quint32 colours = 0;
+    quint32 masks[3] = { 0, 0, 0 }; // red, green, blue, where the header gives them
+    bool readHere = false; // one of the kinds the game reads itself rather than through Qt
+};
+
+// What a BMP's first bytes tell before the rest is read; the checks and the decoding go by it.
+struct BmpHead {
+    BmpHeader header;
+    QByteArray first; // the bytes the header was read from
+    QSize stored; // invalid when a side does not fit
+    qint64 end = 0; // where the pixels end, when the header tells
+};
+
+// Refuses, before the rest of the file is read, a BMP whose headers no BMP has, or of a kind the
+// game has no reader for.
+BmpHead ReadBmpHead(FileWindow& f, const QString& path);
+
+// The picture in 32-bit form, every pixel from the file; a file shorter than its pixels is refused.
+// "reader" reads "bytes", the whole file, whose head is "h".
+QImage DecodeBmp(QImageReader& reader, const BmpHeader& h, const QByteArray& bytes, const QString& path);

@@ -1,0 +1,136 @@
+#include "file_window.h"
+
+#include "refusal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+const QString NotFound = QStringLiteral("fișierul nu există");
+const QString NotOrdinary = QStringLiteral("nu este un fișier obișnuit");
+const QString LinkNowhere = QStringLiteral("este o legătură care nu duce la niciun fișier");
+
+// A link whose end is missing or that leads back to itself; a path that is not a link says false.
+bool LinkLeadsNowhere(const QByteArray& path, int error)
+{
+    if (error == ELOOP)
+        return true;
+    struct stat link { };
+    return error == ENOENT && ::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode);
+}
+}
+
+OpenedFile::OpenedFile(const QString& path)
+    : path_(path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat found { };
+    if (path.isEmpty())
+        Refuse(path, NotFound);
+    if (::stat(name.constData(), &found) != 0) {
+        const int error = errno;
+        if (LinkLeadsNowhere(name, error))
+            Refuse(path, LinkNowhere);
+        Refuse(path, error == ENOENT || error == ENOTDIR ? NotFound : Why::CannotRead);
+    }
+    if (S_ISDIR(found.st_mode))
+        Refuse(path, QStringLiteral("este un dosar, nu un fișier"));
+    if (!S_ISREG(found.st_mode))
+        Refuse(path, NotOrdinary);
+    if (::access(name.constData(), R_OK) != 0)
+        Refuse(path, Why::CannotRead);
+    if (found.st_size == 0)
+        Refuse(path, QStringLiteral("fișierul este gol"));
+    if (found.st_size > FileLimitBytes)
+        Refuse(path, QStringLiteral("fișierul este mai mare decât orice poză pe care o poate folosi jocul"));
+
+    // Opened without waiting, and looked at again once open, in case a pipe took the file's place.
+    fd_ = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0)
+        Refuse(path, errno == ENOENT ? NotFound : Why::CannotRead);
+    if (!file_.open(fd_, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd_);
+        Refuse(path, Why::CannotRead);
+    }
+    if (::fstat(fd_, &before_) != 0)
+        Refuse(path, Why::CannotRead);
+    if (!S_ISREG(before_.st_mode))
+        Refuse(path, NotOrdinary);
+    if (before_.st_size <= 0 || before_.st_size > FileLimitBytes)
+        Refuse(path, Why::Changed);
+}
+
+bool OpenedFile::changed() const
+{
+    struct stat now { };
+    return ::fstat(fd_, &now) != 0 || now.st_size != before_.st_size
+        || now.st_mtim.tv_sec != before_.st_mtim.tv_sec || now.st_mtim.tv_nsec != before_.st_mtim.tv_nsec;
+}
+
+QByteArray OpenedFile::readWhole()
+{
+    // One byte more than announced, so a file that grows meanwhile shows it.
+    QByteArray bytes;
+    try {
+        bytes.resize(qsizetype(before_.st_size) + 1);
+    } catch (const std::bad_alloc&) {
+        Refuse(path_, Why::TooLarge);
+    }
+    qint64 got = 0;
+    while (got < bytes.size()) {
+        const qint64 n = file_.read(bytes.data() + got, bytes.size() - got);
+        if (n < 0)
+            Refuse(path_, Why::CannotRead);
+        if (n == 0)
+            break;
+        got += n;
+    }
+    if (got != before_.st_size || changed())
+        Refuse(path_, Why::Changed);
+    bytes.truncate(got);
+    return bytes;
+}
+
+int FileWindow::at(qint64 at)
+{
+    if (at < 0 || at >= size_)
+        return -1;
+    if (at < start_ || at >= start_ + block_.size()) {
+        start_ = at - at % Block;
+        block_ = bytes(start_, Block);
+        if (at >= start_ + block_.size())
+            return -1;
+    }
+    return uchar(block_[qsizetype(at - start_)]);
+}
+
+QByteArray FileWindow::bytes(qint64 from, qint64 n)
+{
+    QByteArray out(qsizetype(std::max<qint64>(0, std::min(n, size_ - from))), Qt::Uninitialized);
+    const qint64 got = read(out.data(), from, out.size());
+    if (got < 0)
+        Refuse(path_, Why::CannotRead);
+    out.truncate(qsizetype(got));
+    return out;
+}
+
+qint64 FileWindow::read(char* to, qint64 from, qint64 n)
+{
+    qint64 got = 0;
+    n = std::max<qint64>(0, std::min(n, size_ - from));
+    while (got < n) {
+        const ssize_t r = ::pread(fd_, to + got, size_t(n - got), off_t(from + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        got += r;
+    }
+    return got;
+}

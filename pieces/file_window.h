@@ -1,0 +1,66 @@
+// Reading a file a player picked without ever waiting on it or trusting it: the checks before it is
+// opened, the opening, reading at any place, and telling whether another program changed it meanwhile.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <sys/stat.h>
+
+// Every picture the 16-bit layout can hold (about 16000 pixels wide, 32000 high) fits in this.
+constexpr int DecodeLimitMegabytes = 2600;
+// No file of a picture that fits the decoding limit needs more bytes than its pixels take.
+constexpr qint64 FileLimitBytes = qint64(DecodeLimitMegabytes) * 1024 * 1024;
+
+// An ordinary file, open for reading. Anything else (a folder, a pipe, a device), a file that is
+// missing, unreadable, empty or bigger than any picture the game can take, is refused before it is
+// opened, so it can't make the game wait for ever.
+class OpenedFile {
+public:
+    explicit OpenedFile(const QString& path);
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+
+    int handle() const { return fd_; }
+    // As it was when opened.
+    qint64 size() const { return before_.st_size; }
+    // Whether another program has changed the file since it was opened.
+    bool changed() const;
+    // The whole file; refused when it changed meanwhile.
+    QByteArray readWhole();
+
+private:
+    QString path_;
+    QFile file_;
+    int fd_ = -1;
+    struct stat before_ { };
+};
+
+// Reads an open file at any place, a block at a time, so that a picture's headers can be walked
+// and a file refused for them without reading the rest of it.
+class FileWindow {
+public:
+    FileWindow(int fd, qint64 size, const QString& path)
+        : fd_(fd)
+        , size_(size)
+        , path_(path)
+    {
+    }
+    qint64 size() const { return size_; }
+    // The byte at "at", or -1 past the end of the file.
+    int at(qint64 at);
+    // Up to n bytes from "from", fewer at the end of the file.
+    QByteArray bytes(qint64 from, qint64 n);
+    // Up to n bytes from "from" into "to": how many, fewer at the end of the file, or -1 when the
+    // file cannot be read. Raises nothing, so that a decoder's own code can call it.
+    qint64 read(char* to, qint64 from, qint64 n);
+
+private:
+    static constexpr qint64 Block = 64 * 1024;
+    int fd_;
+    qint64 size_;
+    QString path_;
+    qint64 start_ = 0;
+    QByteArray block_;
+};
