@@ -1,5 +1,6 @@
 #include "jpeg_file.h"
 
+#include "pixel_memory.h"
 #include "refusal.h"
 
 #include <QBuffer>
@@ -9,6 +10,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include <jpeglib.h>
 // After the library's configuration, which decides which of its warnings exist.
@@ -19,18 +21,14 @@ namespace {
 // long is no picture.
 constexpr qint64 MostStrayBytes = 64 * 1024;
 
-// The size a picture stored at "size" shows at, as the orientation in its headers says.
-QSize Upright(QSize size, const QByteArray& headers)
+// How the orientation in a photo's headers asks for it to be turned to stand upright.
+QImageIOHandler::Transformations Turn(const QByteArray& headers)
 {
-    if (!size.isValid())
-        return size;
     QBuffer buffer;
     buffer.setData(headers);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
-    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
-        size.transpose();
-    return size;
+    return reader.transformation();
 }
 
 // libjpeg goes on with made-up data where a scan is missing, cut short or corrupt, and tells it only
@@ -142,11 +140,47 @@ struct FileSource {
 
 }
 
-// Whether every pixel of a JPEG comes from its file: the picture is decoded at an eighth of its size,
-// which reads all of the coded data but spends little on pixels. A file that stops without its end
-// marker is whole when the scans it has leave nothing out and nothing over; arithmetic coding reads
-// past the end of its data by design, so there, as for any other doubt, the answer is no.
-bool JpegIsWhole(FileWindow& file)
+namespace {
+// Writes rows [y0, y0 + n) of a picture stored w x h into `to`, turned upright as its orientation
+// says: mirrored and flipped first, then turned a quarter clockwise, as the picture's own header
+// asks. A turned picture is written a column at a time, a few rows of it at once, so that the turn
+// costs no second copy of the picture.
+void WriteTurned(
+    QImage& to, const JSAMPROW* rows, int y0, int n, int w, int h, QImageIOHandler::Transformations turn)
+{
+    const bool mirror = turn & QImageIOHandler::TransformationMirror;
+    const bool flip = turn & QImageIOHandler::TransformationFlip;
+    if (!(turn & QImageIOHandler::TransformationRotate90)) {
+        for (int i = 0; i < n; ++i) {
+            const auto* from = reinterpret_cast<const quint32*>(rows[i]);
+            auto* out = reinterpret_cast<quint32*>(to.scanLine(flip ? h - 1 - (y0 + i) : y0 + i));
+            if (mirror)
+                std::reverse_copy(from, from + w, out);
+            else
+                std::copy(from, from + w, out);
+        }
+        return;
+    }
+    for (int x = 0; x < w; ++x) {
+        auto* out = reinterpret_cast<quint32*>(to.scanLine(mirror ? w - 1 - x : x));
+        for (int i = 0; i < n; ++i)
+            out[h - 1 - (flip ? h - 1 - (y0 + i) : y0 + i)] = reinterpret_cast<const quint32*>(rows[i])[x];
+    }
+}
+
+// The picture decoded once, at full size, strictly: the same pass that makes the pixels hears every
+// warning that means a pixel would not be the file's, and then the picture is refused as damaged.
+// The pixels go straight into memory fit for a big picture, turned upright as they are written.
+// Colours stored as ink (CMYK) are left to Qt's reader, which turns them into screen colours its own
+// way: "ElsewhereIfWhole" when this pass found their data whole, "Damaged" when not. A file that stops
+// without its end marker is whole when the scans it has leave nothing out and nothing over;
+// arithmetic coding reads past the end of its data by design, so there, as for any other doubt, the
+// answer is no.
+//
+// The picture and the pages made ready for it belong to the caller, so that a decode given up midway
+// leaves libjpeg's own state and memory alone behind, which it frees.
+JpegDecoded DecodeJpegInto(FileWindow& file, QImageIOHandler::Transformations turn, JpegDecoded& out,
+    std::optional<PagesAhead>& ahead)
 {
     jpeg_decompress_struct info {};
     ScanWatch watch;
@@ -154,16 +188,15 @@ bool JpegIsWhole(FileWindow& file)
     info.err = jpeg_std_error(&watch.manager);
     watch.manager.error_exit = StopDecoding;
     watch.manager.emit_message = NoteWarning;
-    // Only libjpeg's own state and memory live past this point, so jumping back here leaks nothing.
     if (setjmp(watch.stop)) {
         jpeg_destroy_decompress(&info);
-        return false;
+        return { JpegDecoded::Damaged, QImage() };
     }
     jpeg_create_decompress(&info);
     info.src = &source.manager;
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&info);
-        return false;
+        return out;
     }
     // Real files take about a byte a sample at the very most (random noise at the highest quality,
     // no colour subsampled): a file whose data runs past four beyond its headers holds something
@@ -171,18 +204,56 @@ bool JpegIsWhole(FileWindow& file)
     // last block is decoded, so for it only this bound stops early.
     source.mostToRead = source.next + qint64(info.image_width) * info.image_height * info.num_components * 4
         + FileSource::MostAfterLastBlock;
-    info.scale_num = 1;
-    info.scale_denom = 8;
-    info.dct_method = JDCT_IFAST;
-    info.do_fancy_upsampling = FALSE;
+    const bool ink = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    if (ink) {
+        // Only the check is made here: at an eighth of the size it reads all of the coded data but
+        // spends little on pixels.
+        info.scale_num = 1;
+        info.scale_denom = 8;
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
+    } else {
+        info.out_color_space = JCS_EXT_BGRX;
+    }
     jpeg_start_decompress(&info);
-    JSAMPARRAY row = (*info.mem->alloc_sarray)(
-        reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, info.output_width * info.output_components, 1);
-    while (info.output_scanline < info.output_height && !watch.madeUp)
-        jpeg_read_scanlines(&info, row, 1);
+    const int w = int(info.output_width), h = int(info.output_height);
+    if (!ink) {
+        const bool turned = turn & QImageIOHandler::TransformationRotate90;
+        out.picture = NewLargeImage(turned ? QSize(h, w) : QSize(w, h), QImage::Format_RGB32);
+        if (out.picture.isNull()) {
+            jpeg_destroy_decompress(&info);
+            return { JpegDecoded::TooLarge, QImage() };
+        }
+        ahead.emplace(out.picture);
+    }
+    // A band of rows at a time: a turned picture is written across, a band's rows at once.
+    constexpr int Band = 16;
+    const int rowSamples = int(info.output_width) * info.output_components;
+    JSAMPARRAY band = (*info.mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, JDIMENSION(ink ? rowSamples : w * 4), Band);
+    const bool straight = !ink && turn == QImageIOHandler::TransformationNone;
+    while (info.output_scanline < info.output_height && !watch.madeUp) {
+        const int y0 = int(info.output_scanline);
+        if (straight) {
+            // Upright pictures are decoded straight into their rows.
+            JSAMPROW rows[Band];
+            const int n = std::min(Band, h - y0);
+            for (int i = 0; i < n; ++i)
+                rows[i] = out.picture.scanLine(y0 + i);
+            int done = 0;
+            while (done < n && !watch.madeUp)
+                done += int(jpeg_read_scanlines(&info, rows + done, JDIMENSION(n - done)));
+            continue;
+        }
+        int n = 0;
+        while (n < Band && info.output_scanline < info.output_height && !watch.madeUp)
+            n += int(jpeg_read_scanlines(&info, band + n, JDIMENSION(Band - n)));
+        if (!ink && n > 0)
+            WriteTurned(out.picture, band, y0, n, w, h, turn);
+    }
     if (watch.madeUp) {
         jpeg_destroy_decompress(&info);
-        return false;
+        return { JpegDecoded::Damaged, QImage() };
     }
     // A progressive file may stop between two scans: then some coefficients never got their last
     // bits. Sequential scans of one component each: a missing one would come out flat.
@@ -198,12 +269,27 @@ bool JpegIsWhole(FileWindow& file)
     jpeg_finish_decompress(&info);
     const bool whole = !watch.madeUp && (!watch.endMissing || scansComplete);
     jpeg_destroy_decompress(&info);
-    return whole;
+    if (!whole)
+        return { JpegDecoded::Damaged, QImage() };
+    if (ink)
+        return { JpegDecoded::ElsewhereIfWhole, QImage() };
+    return { JpegDecoded::Shown, out.picture };
+}
+
+}
+
+JpegDecoded DecodeJpegStrictly(FileWindow& file, QImageIOHandler::Transformations turn)
+{
+    JpegDecoded out { JpegDecoded::Damaged, QImage() };
+    std::optional<PagesAhead> ahead;
+    const JpegDecoded decoded = DecodeJpegInto(file, turn, out, ahead);
+    ahead.reset();
+    return decoded;
 }
 
 // A kind is named when the decoder has no reader for it: it reads 8-bit pictures, sequential or
 // progressive, Huffman or arithmetic.
-QSize ReadJpegHead(FileWindow& f, const QString& path)
+JpegHead ReadJpegHead(FileWindow& f, const QString& path)
 {
     QSize stored; // as the frame gives it, before any turn
     bool frame = false;
@@ -265,7 +351,13 @@ QSize ReadJpegHead(FileWindow& f, const QString& path)
             if (!frame)
                 Refuse(path, Why::Damaged);
             // The segments up to the scan tell the orientation; an end marker makes them a whole file.
-            return Upright(stored, f.bytes(0, i + length) + QByteArray("\xff\xd9", 2));
+            JpegHead head { stored, QImageIOHandler::TransformationNone };
+            if (stored.isValid()) {
+                head.turn = Turn(f.bytes(0, i + length) + QByteArray("\xff\xd9", 2));
+                if (head.turn & QImageIOHandler::TransformationRotate90)
+                    head.announced.transpose();
+            }
+            return head;
         }
         i += length;
     }

@@ -9,14 +9,30 @@
 #include <QSize>
 #include <QString>
 
+// What a JPEG's headers tell before its data is read.
+struct JpegHead {
+    // The size the picture shows at: photos stored on their side are shown upright, so they take the
+    // turned size; invalid when the frame gives none.
+    QSize announced;
+    // How the picture is turned to stand upright, as its orientation says.
+    QImageIOHandler::Transformations turn;
+};
+
 // Walks a JPEG's segments by their lengths up to its first scan, reading only their headers, and
 // refuses what no decoder could show: a structure that breaks off, or a frame of a kind the game has
-// no reader for. The size the picture shows at: photos stored on their side are shown upright, so
-// they take the turned size; invalid when the frame gives none.
-QSize ReadJpegHead(FileWindow& f, const QString& path);
+// no reader for.
+JpegHead ReadJpegHead(FileWindow& f, const QString& path);
 
-// Whether every pixel of the JPEG comes from its file, none made up by the decoder.
-bool JpegIsWhole(FileWindow& file);
+// What the one decode of a JPEG came to.
+struct JpegDecoded {
+    enum { Shown, Damaged, TooLarge, ElsewhereIfWhole } outcome;
+    QImage picture;
+};
 
-// The picture, upright, in 32-bit form; a JPEG the reader cannot decode is refused.
+// The picture decoded once from the file, at full size and strictly (refused as damaged when the
+// decoder had to make up a pixel), straight into memory fit for a big picture and turned upright as
+// it is written. Pictures stored in ink colours are only checked, for Qt's reader to decode.
+JpegDecoded DecodeJpegStrictly(FileWindow& file, QImageIOHandler::Transformations turn);
+
+// A picture in ink colours, checked whole already, through Qt's reader: upright, in 32-bit form.
 QImage DecodeJpeg(QImageReader& reader, const QString& path);

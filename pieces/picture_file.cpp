@@ -52,10 +52,12 @@ PictureFileBytes ReadPictureFile(
     const PictureFormat* format = FormatAtStart(window);
     if (!format)
         Refuse(path, Why::NotAPicture());
-    PictureFileBytes read { path, {}, format->key, {}, {} };
+    PictureFileBytes read { path, {}, format->key, {}, {}, {} };
+    JpegHead jpeg;
     switch (format->kind) {
     case PictureKind::Jpeg:
-        read.announced = ReadJpegHead(window, path);
+        jpeg = ReadJpegHead(window, path);
+        read.announced = jpeg.announced;
         break;
     case PictureKind::Bmp:
         read.bmp = ReadBmpHead(window, path);
@@ -70,16 +72,31 @@ PictureFileBytes ReadPictureFile(
             > qint64(DecodeLimitMegabytes) * 1024 * 1024 / 4)
             Refuse(path, Why::TooLarge);
     }
-    // Pixels that would end past the file are missing, whatever the rest of the file holds; a JPEG's
-    // decoder must not make up any. A file rewritten meanwhile may look damaged only for that.
-    if ((read.bmp && read.bmp->end > file.size())
-        || (format->kind == PictureKind::Jpeg && !JpegIsWhole(window))) {
+    // Pixels that would end past the file are missing, whatever the rest of the file holds. A file
+    // rewritten meanwhile may look damaged only for that.
+    const auto refuseDamaged = [&] {
         if (file.changed())
             Refuse(path, Why::Changed);
         Refuse(path, Why::Damaged);
-    }
+    };
+    if (read.bmp && read.bmp->end > file.size())
+        refuseDamaged();
     if (opened)
         opened();
+    if (format->kind == PictureKind::Jpeg) {
+        // A JPEG's one read is its decode, which must not make up any pixel.
+        JpegDecoded decoded = DecodeJpegStrictly(window, jpeg.turn);
+        if (decoded.outcome == JpegDecoded::Damaged)
+            refuseDamaged();
+        if (decoded.outcome == JpegDecoded::TooLarge)
+            Refuse(path, Why::TooLarge);
+        if (decoded.outcome == JpegDecoded::Shown) {
+            if (file.changed())
+                Refuse(path, Why::Changed);
+            read.picture = std::move(decoded.picture);
+            return read;
+        }
+    }
 
     read.bytes = file.readWhole();
     // The header the checks and the decoding go by must be the one these bytes hold.
@@ -95,6 +112,8 @@ QImage LoadPictureFile(const QString& path)
 
 QImage LoadPictureFile(const PictureFileBytes& file)
 {
+    if (!file.picture.isNull())
+        return file.picture;
     const QString& path = file.path;
     QImageReader::setAllocationLimit(DecodeLimitMegabytes);
     QBuffer buffer;

@@ -22,6 +22,8 @@ struct PictureFileBytes {
     QSize announced;
     // A BMP's header as it was read before the rest of the file: the decoding goes by it.
     std::optional<BmpHead> bmp;
+    // The picture itself, where reading the file was decoding it; its bytes are then not kept.
+    QImage picture;
 };
 
 // The name a player knows a file by: its last component, even when the path ends in a separator.

@@ -2,7 +2,14 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+
+// Older C library headers do not name it yet; the kernel has taken it since 5.14.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
 
 namespace {
 constexpr qsizetype HugePage = qsizetype(2) << 20;
@@ -38,4 +45,31 @@ QImage NewLargeImage(QSize size, QImage::Format format)
     if (image.isNull())
         std::free(memory);
     return image;
+}
+
+PagesAhead::PagesAhead(const QImage& image)
+{
+    const qsizetype bytes = image.sizeInBytes();
+    if (bytes < LargeBytes)
+        return;
+    auto* first = const_cast<uchar*>(image.constBits());
+    worker_ = std::thread([this, first, bytes] {
+        // In steps, so that the writer soon finds the rows it starts with present, and so that the end
+        // of an open that stopped early need not wait for the rest.
+        constexpr qsizetype Step = 4 * HugePage;
+        const auto start = reinterpret_cast<std::uintptr_t>(first) / 4096 * 4096;
+        const auto end = reinterpret_cast<std::uintptr_t>(first) + std::uintptr_t(bytes);
+        for (std::uintptr_t at = start; at < end && !stop_.load(std::memory_order_relaxed); at += Step)
+            if (madvise(reinterpret_cast<void*>(at), std::size_t(std::min<std::uintptr_t>(Step, end - at)),
+                    MADV_POPULATE_WRITE)
+                != 0)
+                return; // a system that cannot: the writer takes the faults itself, as before
+    });
+}
+
+PagesAhead::~PagesAhead()
+{
+    stop_ = true;
+    if (worker_.joinable())
+        worker_.join();
 }
