@@ -11,6 +11,7 @@
 #include <limits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 constexpr quint32 BmpRgb = 0, BmpRle8 = 1, BmpRle4 = 2, BmpBitfields = 3, BmpJpegOrRle24 = 4, BmpPng = 5,
@@ -272,6 +273,41 @@ std::optional<QImage> ReadBmpPixels(const BmpHeader& h, const QByteArray& bytes)
     }
     return picture;
 }
+}
+
+bool BmpReadStraight(const BmpHeader& h)
+{
+    return !h.readHere && h.compression == BmpRgb && h.bits == 24
+        && (h.headerSize == 40 || h.headerSize == 108 || h.headerSize == 124) && h.width > 0 && h.height != 0
+        && std::in_range<int>(h.width) && std::in_range<int>(h.height < 0 ? -h.height : h.height);
+}
+
+std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
+{
+    const int width = int(h.width), rows = int(h.height < 0 ? -h.height : h.height);
+    QImage picture = NewLargeImage(QSize(width, rows), QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    const PagesAhead ahead(picture);
+    const qint64 stride = Stride(h);
+    // The picture's rows are written from the top, where its pages are made present first; a picture
+    // stored bottom row first is read from the end of its pixels backwards, a band at a time.
+    constexpr int Band = 64;
+    std::vector<char> band(std::size_t(stride) * Band);
+    for (int top = 0; top < rows; top += Band) {
+        const int n = std::min(Band, rows - top);
+        const qint64 firstStored = h.height < 0 ? top : rows - top - n;
+        if (f.read(band.data(), h.offset + firstStored * stride, n * stride) != n * stride)
+            return std::nullopt;
+        for (int i = 0; i < n; ++i) {
+            const auto* in
+                = reinterpret_cast<const uchar*>(band.data()) + stride * (h.height < 0 ? i : n - 1 - i);
+            auto* out = reinterpret_cast<QRgb*>(picture.scanLine(top + i));
+            for (int x = 0; x < width; ++x)
+                out[x] = qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
+        }
+    }
+    return picture;
 }
 
 BmpHead ReadBmpHead(FileWindow& f, const QString& path)

@@ -13,6 +13,8 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
+
 // What a BMP's headers say, read from its first bytes.
 struct BmpHeader {
     quint32 headerSize = 0;
@@ -37,6 +39,13 @@ struct BmpHead {
 // Refuses, before the rest of the file is read, a BMP whose headers no BMP has, or of a kind the
 // game has no reader for.
 BmpHead ReadBmpHead(FileWindow& f, const QString& path);
+
+// Whether the picture is plain, 24 bits a pixel and uncompressed: the game reads it from the file
+// itself, straight into the picture, rather than keep a copy of the file for Qt's reader.
+bool BmpReadStraight(const BmpHeader& h);
+// A plain picture (BmpReadStraight) read from the file a band of rows at a time, in 32-bit form; a
+// null picture when memory runs out, nothing when the file ends before its pixels do.
+std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f);
 
 // The picture in 32-bit form, every pixel from the file; a file shorter than its pixels is refused.
 // "reader" reads "bytes", the whole file, whose head is "h".

@@ -83,6 +83,17 @@ PictureFileBytes ReadPictureFile(
         refuseDamaged();
     if (opened)
         opened();
+    if (read.bmp && BmpReadStraight(read.bmp->header)) {
+        const std::optional<QImage> picture = ReadStraightBmp(read.bmp->header, window);
+        if (!picture)
+            refuseDamaged();
+        if (picture->isNull())
+            Refuse(path, Why::TooLarge);
+        if (file.changed())
+            Refuse(path, Why::Changed);
+        read.picture = *picture;
+        return read;
+    }
     if (format->kind == PictureKind::Jpeg) {
         // A JPEG's one read is its decode, which must not make up any pixel.
         JpegDecoded decoded = DecodeJpegStrictly(window, jpeg.turn);
