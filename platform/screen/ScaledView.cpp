@@ -1,7 +1,15 @@
 #include "ScaledView.h"
 
+#include <QThread>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #ifdef __SSE2__
@@ -260,14 +268,110 @@ QRegion ScaledView::update(const QRegion& changed, const Reader& read)
     return pixels;
 }
 
+namespace {
+// From four megapixels of the surface (a millisecond and more of reading it), a second thread's
+// start, some microseconds, is small beside what it may take off; a piece of an 8000 x 6000 photo
+// moved at the first level stays below, on the calling thread.
+constexpr qint64 SharedFrom = qint64(1) << 22;
+// A band is at least this many surface pixels, so that what every band does again (reading the
+// parts, weighing the columns, finding thin lines) stays small beside adding its pixels up.
+constexpr qint64 LeastBand = qint64(1) << 18;
+// Bands per thread: enough that a thread held up elsewhere leaves little for the other to wait on.
+constexpr int BandsPerThread = 16;
+// Every surface byte is read once, so a few threads already read as fast as the memory gives.
+constexpr int MostThreads = 4;
+}
+
+qint64 ScaledView::sourcePixels(const QRect& r) const
+{
+    const qint64 w = edge(r.right() + 1, k_, size_.width()) - edge(r.left(), k_, size_.width());
+    const qint64 h = edge(r.bottom() + 1, k_, size_.height()) - edge(r.top(), k_, size_.height());
+    return w * h / (Unit * Unit);
+}
+
 void ScaledView::compute(const QRegion& imagePixels, const Reader& read)
 {
     const QRegion area = imagePixels & image_.rect();
     if (area.isEmpty())
         return;
     const Rows out { image_.bits(), image_.bytesPerLine() };
+    qint64 total = 0;
     for (const QRect& r : area)
-        computeRect(r, read, work_, out);
+        total += sourcePixels(r);
+    const int threads = total < SharedFrom ? 1 : std::clamp(QThread::idealThreadCount(), 1, MostThreads);
+    if (threads == 1) {
+        for (const QRect& r : area)
+            computeRect(r, read, work_, out);
+        return;
+    }
+    // Each rectangle cut across into bands of whole rows, about the same number of surface pixels each.
+    const qint64 band = std::max(LeastBand, total / (qint64(threads) * BandsPerThread));
+    std::vector<QRect> bands;
+    for (const QRect& r : area) {
+        const int count = int(std::clamp<qint64>((sourcePixels(r) + band - 1) / band, 1, r.height()));
+        for (int i = 0; i < count; ++i) {
+            const int top = r.top() + int(qint64(r.height()) * i / count);
+            const int bottom = r.top() + int(qint64(r.height()) * (i + 1) / count);
+            bands.emplace_back(r.left(), top, r.width(), bottom - top);
+        }
+    }
+    computeShared(std::move(bands), read, out, threads);
+}
+
+namespace {
+// The bands of one computation, shared by the threads that take them. A helper that starts only when
+// every band is taken (its core busy with something else) finds none, and leaves without being
+// waited for: it holds this, not the computation, which has ended.
+struct Job {
+    std::vector<QRect> bands;
+    std::atomic<std::size_t> next { 0 };
+    // Bands finished, or passed over after a fault; the computation ends when all are.
+    std::atomic<std::size_t> done { 0 };
+    std::atomic<bool> failed { false };
+    std::mutex faultLock;
+    std::exception_ptr fault;
+};
+}
+
+void ScaledView::computeShared(std::vector<QRect> bands, const Reader& read, Rows out, int threads)
+{
+    const auto job = std::make_shared<Job>();
+    job->bands = std::move(bands);
+    // Between taking a band and counting it done, a thread reads the surface and writes the band's
+    // rows; past the last band it touches nothing of the view.
+    const auto take = [this, &read, out](Job& job, Workspace& w) {
+        const std::size_t count = job.bands.size();
+        for (std::size_t b = job.next++; b < count; b = job.next++) {
+            if (!job.failed)
+                try {
+                    computeRect(job.bands[b], read, w, out);
+                } catch (...) {
+                    const std::lock_guard lock(job.faultLock);
+                    if (!job.fault)
+                        job.fault = std::current_exception();
+                    job.failed = true;
+                }
+            if (job.done.fetch_add(1) + 1 == count)
+                job.done.notify_all();
+        }
+    };
+    for (int i = 1; i < threads; ++i)
+        try {
+            std::thread([job, take] {
+                Workspace w;
+                take(*job, w);
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to be had: the ones started, this one among them, take every band.
+            break;
+        }
+    take(*job, work_);
+    // The image is whole, and what the bands read may go, only when every band is done.
+    for (std::size_t d = job->done.load(); d < job->bands.size(); d = job->done.load())
+        job->done.wait(d);
+    const std::lock_guard lock(job->faultLock);
+    if (job->fault)
+        std::rethrow_exception(job->fault);
 }
 
 void ScaledView::computeRect(const QRect& d, const Reader& read, Workspace& w, Rows out) const

@@ -30,7 +30,10 @@ public:
     QRegion covering(const QRegion& surface) const;
     // Recomputes the image pixels whose area meets `changed` (surface coordinates) and returns them.
     QRegion update(const QRegion& changed, const Reader& read);
-    // Recomputes the given image pixels.
+    // Recomputes the given image pixels. A big area (a new picture shown whole) is shared out in
+    // bands of rows between this thread and the processor's other cores, each band computing and
+    // writing only its own rows, so the bytes are those one thread would compute; a small one (a
+    // piece moved) is computed here alone. `read` may be called from several threads at once.
     void compute(const QRegion& imagePixels, const Reader& read);
     const QImage& image() const { return image_; }
 
@@ -78,6 +81,11 @@ private:
     // Along one axis, the image pixels whose area meets surface pixels [from, to): the first, and
     // one past the last.
     std::pair<int, int> meeting(int from, int to, int sourceLength, int shown) const;
+    // The surface pixels the image pixels of r cover, about.
+    qint64 sourcePixels(const QRect& r) const;
+    // Computes the image rectangles `bands` on this thread and up to `threads` - 1 others, each thread
+    // taking the next band not yet taken.
+    void computeShared(std::vector<QRect> bands, const Reader& read, Rows out, int threads);
     // Image pixels d, written through `out` and nowhere else.
     void computeRect(const QRect& d, const Reader& read, Workspace& w, Rows out) const;
     // Lays the thin one-colour parts of surface rectangle `s` over image pixels `d`, and no others.
