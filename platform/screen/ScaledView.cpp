@@ -1,7 +1,15 @@
 #include "ScaledView.h"
 
+#include <QThread>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #ifdef __SSE2__
@@ -260,16 +268,119 @@ QRegion ScaledView::update(const QRegion& changed, const Reader& read)
     return pixels;
 }
 
-void ScaledView::compute(const QRegion& imagePixels, const Reader& read)
-{
-    for (const QRect& r : imagePixels& image_.rect())
-        computeRect(r, read);
+namespace {
+// From four megapixels of the surface (a millisecond and more of reading it), a second thread's
+// start, some microseconds, is small beside what it may take off; a piece of an 8000 x 6000 photo
+// moved at the first level stays below, on the calling thread.
+constexpr qint64 SharedFrom = qint64(1) << 22;
+// A band is at least this many surface pixels, so that what every band does again (reading the
+// parts, weighing the columns, finding thin lines) stays small beside adding its pixels up.
+constexpr qint64 LeastBand = qint64(1) << 18;
+// Bands per thread: enough that a thread held up elsewhere leaves little for the other to wait on.
+constexpr int BandsPerThread = 16;
+// Every surface byte is read once, so a few threads already read as fast as the memory gives.
+constexpr int MostThreads = 4;
 }
 
-void ScaledView::computeRect(const QRect& d, const Reader& read)
+qint64 ScaledView::sourcePixels(const QRect& r) const
+{
+    const qint64 w = edge(r.right() + 1, k_, size_.width()) - edge(r.left(), k_, size_.width());
+    const qint64 h = edge(r.bottom() + 1, k_, size_.height()) - edge(r.top(), k_, size_.height());
+    return w * h / (Unit * Unit);
+}
+
+void ScaledView::compute(const QRegion& imagePixels, const Reader& read)
+{
+    const QRegion area = imagePixels & image_.rect();
+    if (area.isEmpty())
+        return;
+    const Rows out { image_.bits(), image_.bytesPerLine() };
+    qint64 total = 0;
+    for (const QRect& r : area)
+        total += sourcePixels(r);
+    const int threads = total < SharedFrom ? 1 : std::clamp(QThread::idealThreadCount(), 1, MostThreads);
+    if (threads == 1) {
+        for (const QRect& r : area)
+            computeRect(r, read, work_, out);
+        return;
+    }
+    // Each rectangle cut across into bands of whole rows, about the same number of surface pixels each.
+    const qint64 band = std::max(LeastBand, total / (qint64(threads) * BandsPerThread));
+    std::vector<QRect> bands;
+    for (const QRect& r : area) {
+        const int count = int(std::clamp<qint64>((sourcePixels(r) + band - 1) / band, 1, r.height()));
+        for (int i = 0; i < count; ++i) {
+            const int top = r.top() + int(qint64(r.height()) * i / count);
+            const int bottom = r.top() + int(qint64(r.height()) * (i + 1) / count);
+            bands.emplace_back(r.left(), top, r.width(), bottom - top);
+        }
+    }
+    computeShared(std::move(bands), read, out, threads);
+}
+
+namespace {
+// The bands of one computation, shared by the threads that take them. A helper that starts only when
+// every band is taken (its core busy with something else) finds none, and leaves without being
+// waited for: it holds this, not the computation, which has ended.
+struct Job {
+    std::vector<QRect> bands;
+    std::atomic<std::size_t> next { 0 };
+    // Bands finished, or passed over after a fault; the computation ends when all are.
+    std::atomic<std::size_t> done { 0 };
+    std::atomic<bool> failed { false };
+    std::mutex faultLock;
+    std::exception_ptr fault;
+};
+}
+
+void ScaledView::computeShared(std::vector<QRect> bands, const Reader& read, Rows out, int threads)
+{
+    const auto job = std::make_shared<Job>();
+    job->bands = std::move(bands);
+    // Between taking a band and counting it done, a thread reads the surface and writes the band's
+    // rows; past the last band it touches nothing of the view.
+    const auto take = [this, &read, out](Job& job, Workspace& w) {
+        const std::size_t count = job.bands.size();
+        for (std::size_t b = job.next++; b < count; b = job.next++) {
+            if (!job.failed)
+                try {
+                    computeRect(job.bands[b], read, w, out);
+                } catch (...) {
+                    const std::lock_guard lock(job.faultLock);
+                    if (!job.fault)
+                        job.fault = std::current_exception();
+                    job.failed = true;
+                }
+            if (job.done.fetch_add(1) + 1 == count)
+                job.done.notify_all();
+        }
+    };
+    for (int i = 1; i < threads; ++i)
+        try {
+            std::thread([job, take] {
+                Workspace w;
+                take(*job, w);
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to be had: the ones started, this one among them, take every band.
+            break;
+        }
+    take(*job, work_);
+    // The image is whole, and what the bands read may go, only when every band is done.
+    for (std::size_t d = job->done.load(); d < job->bands.size(); d = job->done.load())
+        job->done.wait(d);
+    const std::lock_guard lock(job->faultLock);
+    if (job->fault)
+        std::rethrow_exception(job->fault);
+}
+
+void ScaledView::computeRect(const QRect& d, const Reader& read, Workspace& w, Rows out) const
 {
     const int W = size_.width(), H = size_.height();
-    std::vector<int> xe(d.width() + 1), ye(d.height() + 1);
+    std::vector<int>& xe = w.xe;
+    std::vector<int>& ye = w.ye;
+    xe.resize(std::size_t(d.width()) + 1);
+    ye.resize(std::size_t(d.height()) + 1);
     for (int i = 0; i <= d.width(); ++i)
         xe[i] = edge(d.left() + i, k_, W);
     for (int i = 0; i <= d.height(); ++i)
@@ -278,14 +389,14 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
     const int ra = ye.front() / Unit, rb = std::min(H, (ye.back() + Unit - 1) / Unit);
     if (sb <= sa || rb <= ra)
         return;
-    parts_.clear();
-    read(QRect(sa, ra, sb - sa, rb - ra), parts_);
+    w.parts.clear();
+    read(QRect(sa, ra, sb - sa, rb - ra), w.parts);
     const int n = sb - sa;
     // What each image column takes of each of its surface columns, the same on every row.
-    columnWeights(xe, sa);
+    w.weighColumns(sa);
     // Every image column reads as many columns as the widest one, from its first; those past the
     // columns read lie in zeros.
-    rowSums_.assign(4 * std::size_t(n + columns_), 0u);
+    w.rowSums.assign(4 * std::size_t(n + w.columns), 0u);
 
     for (int dy = 0; dy < d.height(); ++dy) {
         const int top = ye[dy], bottom = ye[dy + 1];
@@ -293,18 +404,18 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
         // The image row's surface rows, each by the part of it the row covers, summed column by column.
         // A first part as wide as the row writes the sums; otherwise they start from zero.
         bool fresh = true;
-        for (const Surface::Patch& patch : parts_) {
+        for (const Surface::Patch& patch : w.parts) {
             const Surface::Part& part = *patch.part;
             const int y0 = std::max(patch.rect.top(), r0), y1 = std::min(patch.rect.bottom() + 1, r1);
             const int c0 = std::max(patch.rect.left(), sa), c1 = std::min(patch.rect.right() + 1, sb);
             if (y0 >= y1 || c0 >= c1)
                 continue;
             if (fresh && (c0 != sa || c1 != sb)) {
-                std::fill_n(rowSums_.begin(), 4 * std::size_t(n), 0u);
+                std::fill_n(w.rowSums.begin(), 4 * std::size_t(n), 0u);
                 fresh = false;
             }
             const bool write = std::exchange(fresh, false);
-            quint32* sums = rowSums_.data() + 4 * std::size_t(c0 - sa);
+            quint32* sums = w.rowSums.data() + 4 * std::size_t(c0 - sa);
             const std::size_t count = 4 * std::size_t(c1 - c0);
             if (part.isColour()) {
                 const quint32 weight = quint32(std::min(y1 * Unit, bottom) - std::max(y0 * Unit, top));
@@ -332,35 +443,35 @@ void ScaledView::computeRect(const QRect& d, const Reader& read)
             const bool forwards = part.x().forwards();
             const qint64 a = part.x().at(c0), b = part.x().at(c1 - 1);
             const qint64 lo = std::min(a, b), hi = std::max(a, b);
-            rows_.clear();
-            weights_.clear();
+            w.rows.clear();
+            w.weights.clear();
             for (int y = y0; y < y1; ++y) {
-                weights_.push_back(quint32(std::min((y + 1) * Unit, bottom) - std::max(y * Unit, top)));
-                rows_.push_back(reinterpret_cast<const uchar*>(part.row(y) + lo));
+                w.weights.push_back(quint32(std::min((y + 1) * Unit, bottom) - std::max(y * Unit, top)));
+                w.rows.push_back(reinterpret_cast<const uchar*>(part.row(y) + lo));
             }
             if (forwards) {
-                AddRows(sums, write, rows_.data(), weights_.data(), int(rows_.size()), count);
+                AddRows(sums, write, w.rows.data(), w.weights.data(), int(w.rows.size()), count);
                 continue;
             }
             // Mirrored or stretched: summed as the image lies, then each surface column takes its
             // image column's sums. Sums are whole numbers, so the order they are added in changes
             // nothing.
             const std::size_t span = 4 * std::size_t(hi - lo + 1);
-            imageSums_.resize(span);
-            AddRows(imageSums_.data(), true, rows_.data(), weights_.data(), int(rows_.size()), span);
+            w.imageSums.resize(span);
+            AddRows(w.imageSums.data(), true, w.rows.data(), w.weights.data(), int(w.rows.size()), span);
             for (int c = c0; c < c1; ++c) {
-                const quint32* from = imageSums_.data() + 4 * std::size_t(part.x().at(c) - lo);
+                const quint32* from = w.imageSums.data() + 4 * std::size_t(part.x().at(c) - lo);
                 quint32* to = sums + 4 * std::size_t(c - c0);
                 for (int ch = 0; ch < 4; ++ch)
                     to[ch] = write ? from[ch] : to[ch] + from[ch];
             }
         }
         if (fresh)
-            std::fill_n(rowSums_.begin(), 4 * std::size_t(n), 0u);
+            std::fill_n(w.rowSums.begin(), 4 * std::size_t(n), 0u);
         // Then across: each image pixel takes its surface columns by the part of each it covers.
-        across(reinterpret_cast<QRgb*>(image_.scanLine(d.top() + dy)) + d.left(), d.width(), bottom - top);
+        w.across(out[d.top() + dy] + d.left(), d.width(), bottom - top);
     }
-    layThin(d, QRect(sa, ra, sb - sa, rb - ra), read);
+    layThin(d, QRect(sa, ra, sb - sa, rb - ra), read, w, out);
 }
 
 int ScaledView::holding(int v, int sourceLength, int shown) const
@@ -374,22 +485,25 @@ int ScaledView::holding(int v, int sourceLength, int shown) const
     return i;
 }
 
-void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read)
+void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read, Workspace& w, Rows out) const
 {
     // A pixel is thin where no two-by-two square of its colour holds it: a line one pixel wide, the
     // crossing of two such lines, a lone dot; a box's edge is not. Its neighbours decide, so they are
     // read too. Each thin pixel colours the image pixel that holds its middle; where two colours
     // meet there, the darker wins (a grid line over a sliver of background), whatever the order of
-    // the parts, so that every update gives the same pixel.
-    around_.clear();
-    read(s.adjusted(-1, -1, 1, 1), around_);
+    // the parts, so that every update gives the same pixel. Only pixels of `d` are written, however
+    // far a thin line runs: the rows past it belong to whichever band or update computes them, which
+    // finds the same line in its own surface rows.
+    std::vector<Surface::Patch>& around = w.around;
+    around.clear();
+    read(s.adjusted(-1, -1, 1, 1), around);
     std::vector<std::pair<QRgb, QRegion>> thin;
-    for (std::size_t i = 0; i < around_.size();) {
-        const Surface::Part* part = around_[i].part;
+    for (std::size_t i = 0; i < around.size();) {
+        const Surface::Part* part = around[i].part;
         QRegion area;
-        for (; i < around_.size() && around_[i].part == part; ++i)
+        for (; i < around.size() && around[i].part == part; ++i)
             if (part->isColour())
-                Unite(area, around_[i].rect);
+                Unite(area, around[i].rect);
         if (area.isEmpty())
             continue;
         // The top left pixels of squares wholly inside, then the squares themselves.
@@ -419,27 +533,27 @@ void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read)
                       QPoint(holding(t.right(), W, image_.width()), holding(t.bottom(), H, image_.height())))
                 & d;
             for (int y = on.top(); y <= on.bottom(); ++y)
-                std::fill_n(reinterpret_cast<QRgb*>(image_.scanLine(y)) + on.left(), on.width(), colour);
+                std::fill_n(out[y] + on.left(), on.width(), colour);
         }
 }
 
-void ScaledView::columnWeights(const std::vector<int>& xe, int sa)
+void ScaledView::Workspace::weighColumns(int sa)
 {
     const int width = int(xe.size()) - 1;
-    columns_ = 0;
-    firstColumn_.resize(width);
-    columnSpans_.resize(width);
+    columns = 0;
+    firstColumn.resize(width);
+    columnSpans.resize(width);
     for (int dx = 0; dx < width; ++dx) {
-        firstColumn_[dx] = xe[dx] / Unit - sa;
-        columnSpans_[dx] = xe[dx + 1] - xe[dx];
-        columns_ = std::max(columns_, (xe[dx + 1] + Unit - 1) / Unit - xe[dx] / Unit);
+        firstColumn[dx] = xe[dx] / Unit - sa;
+        columnSpans[dx] = xe[dx + 1] - xe[dx];
+        columns = std::max(columns, (xe[dx + 1] + Unit - 1) / Unit - xe[dx] / Unit);
     }
     // What each image column takes of each of its surface columns, in units: whole numbers, so that
     // every way of adding them up comes to the same sum.
-    columnWeights_.assign(std::size_t(width) * columns_, 0.0);
+    columnWeights.assign(std::size_t(width) * columns, 0.0);
     for (int dx = 0; dx < width; ++dx) {
         const int left = xe[dx], right = xe[dx + 1];
-        double* w = columnWeights_.data() + std::size_t(dx) * columns_;
+        double* w = columnWeights.data() + std::size_t(dx) * columns;
         for (int c = 0, from = left / Unit; from + c < (right + Unit - 1) / Unit; ++c) {
             const int at = (from + c) * Unit;
             w[c] = double(std::min(at + Unit, right) - std::max(at, left));
@@ -502,28 +616,28 @@ int AcrossSse2(QRgb* out, int width, const quint32* sums, const int* first, cons
 #endif
 }
 
-void ScaledView::across(QRgb* out, int width, int rowSpan) const
+void ScaledView::Workspace::across(QRgb* out, int width, int rowSpan) const
 {
-    const quint32* sums = rowSums_.data();
+    const quint32* sums = rowSums.data();
     int dx = 0;
 #ifdef TILORA_AVX2
     if (Active == Path::Avx2)
-        dx = AcrossWide(out, width, sums, firstColumn_.data(), columnSpans_.data(), columnWeights_.data(),
-            columns_, rowSpan);
+        dx = AcrossWide(
+            out, width, sums, firstColumn.data(), columnSpans.data(), columnWeights.data(), columns, rowSpan);
 #endif
 #ifdef __SSE2__
     if (Active == Path::Sse2)
-        dx = AcrossSse2(out, width, sums, firstColumn_.data(), columnSpans_.data(), columnWeights_.data(),
-            columns_, rowSpan);
+        dx = AcrossSse2(
+            out, width, sums, firstColumn.data(), columnSpans.data(), columnWeights.data(), columns, rowSpan);
 #endif
     for (; dx < width; ++dx) {
-        const quint32* p = sums + 4 * std::size_t(firstColumn_[dx]);
-        const double* w = columnWeights_.data() + std::size_t(dx) * columns_;
+        const quint32* p = sums + 4 * std::size_t(firstColumn[dx]);
+        const double* w = columnWeights.data() + std::size_t(dx) * columns;
         double total[4] = {};
-        for (int c = 0; c < columns_; ++c)
+        for (int c = 0; c < columns; ++c)
             for (int ch = 0; ch < 4; ++ch)
                 total[ch] += w[c] * double(p[4 * c + ch]);
-        const double area = double(columnSpans_[dx]) * rowSpan;
+        const double area = double(columnSpans[dx]) * rowSpan;
         // The store's bytes run blue, green, red.
         out[dx] = qRgb(Average(total[2], area), Average(total[1], area), Average(total[0], area));
     }

@@ -30,7 +30,10 @@ public:
     QRegion covering(const QRegion& surface) const;
     // Recomputes the image pixels whose area meets `changed` (surface coordinates) and returns them.
     QRegion update(const QRegion& changed, const Reader& read);
-    // Recomputes the given image pixels.
+    // Recomputes the given image pixels. A big area (a new picture shown whole) is shared out in
+    // bands of rows between this thread and the processor's other cores, each band computing and
+    // writing only its own rows, so the bytes are those one thread would compute; a small one (a
+    // piece moved) is computed here alone. `read` may be called from several threads at once.
     void compute(const QRegion& imagePixels, const Reader& read);
     const QImage& image() const { return image_; }
 
@@ -41,33 +44,58 @@ public:
     static void use(Path path);
 
 private:
+    // What one thread needs to compute rectangles of the image, kept from one rectangle to the next so
+    // that a piece moved allocates nothing.
+    struct Workspace {
+        std::vector<int> xe, ye;
+        std::vector<Surface::Patch> parts;
+        std::vector<Surface::Patch> around;
+        // A mirrored or stretched part's rows summed as they lie in its image, before they are laid out.
+        std::vector<quint32> imageSums;
+        std::vector<quint32> rowSums;
+        std::vector<const uchar*> rows;
+        std::vector<quint32> weights;
+        // What each image column takes of its surface columns: the first, how many at most, the
+        // span, and the weight of each.
+        std::vector<int> firstColumn;
+        int columns = 0;
+        std::vector<int> columnSpans;
+        std::vector<double> columnWeights;
+
+        // What each image column between the edges xe takes of its surface columns, the first at sa.
+        void weighColumns(int sa);
+        // One row of image pixels from the column sums of its surface rows, which span rowSpan units.
+        void across(QRgb* out, int width, int rowSpan) const;
+    };
+    // The image's rows, written through one pointer taken once per computation: the image's own row
+    // access checks for sharing and counts a change on every call, which two threads must not do at
+    // once.
+    struct Rows {
+        uchar* bits;
+        qsizetype stride;
+        QRgb* operator[](int y) const { return reinterpret_cast<QRgb*>(bits + y * stride); }
+    };
+
     // Edge of image pixel i in 1/256 of a surface pixel, along one axis.
     static int edge(int i, double k, int sourceLength);
     // Along one axis, the image pixels whose area meets surface pixels [from, to): the first, and
     // one past the last.
     std::pair<int, int> meeting(int from, int to, int sourceLength, int shown) const;
-    void computeRect(const QRect& d, const Reader& read);
-    // Lays the thin one-colour parts of surface rectangle `s` over image pixels `d`.
-    void layThin(const QRect& d, const QRect& s, const Reader& read);
+    // The surface pixels the image pixels of r cover, about.
+    qint64 sourcePixels(const QRect& r) const;
+    // Computes the image rectangles `bands` on this thread and up to `threads` - 1 others, each thread
+    // taking the next band not yet taken.
+    void computeShared(std::vector<QRect> bands, const Reader& read, Rows out, int threads);
+    // Image pixels d, written through `out` and nowhere else.
+    void computeRect(const QRect& d, const Reader& read, Workspace& w, Rows out) const;
+    // Lays the thin one-colour parts of surface rectangle `s` over image pixels `d`, and no others.
+    void layThin(const QRect& d, const QRect& s, const Reader& read, Workspace& w, Rows out) const;
     // The image pixel whose area holds the middle of surface pixel v, along one axis.
     int holding(int v, int sourceLength, int shown) const;
-    // What each image column between the edges xe takes of its surface columns, the first at sa.
-    void columnWeights(const std::vector<int>& xe, int sa);
-    // One row of image pixels from the column sums of its surface rows, which span rowSpan units.
-    void across(QRgb* out, int width, int rowSpan) const;
 
     QSize size_;
     double k_ = 1;
     QImage image_;
-    std::vector<Surface::Patch> parts_;
-    std::vector<Surface::Patch> around_;
-    // A mirrored or stretched part's rows summed as they lie in its image, before they are laid out.
-    std::vector<quint32> imageSums_;
-    std::vector<quint32> rowSums_;
-    std::vector<const uchar*> rows_;
-    std::vector<int> firstColumn_;
-    int columns_ = 0;
-    std::vector<int> columnSpans_;
-    std::vector<double> columnWeights_;
-    std::vector<quint32> weights_;
+    // The calling thread's.
+    Workspace work_;
 };
