@@ -1,5 +1,7 @@
 #include "ScaledView.h"
 
+#include "pixel_memory.h"
+
 #include <QThread>
 
 #include <algorithm>
@@ -210,8 +212,10 @@ void ScaledView::reset(QSize size, double k)
     size_ = size;
     k_ = k;
     const QSize shown = size.isEmpty() ? QSize() : QSize(Shown(size.width(), k), Shown(size.height(), k));
+    // A screen's worth of pixels, first written all at once when a picture is shown: in huge pages,
+    // that costs a few faults rather than thousands.
     if (image_.size() != shown)
-        image_ = shown.isEmpty() ? QImage() : QImage(shown, QImage::Format_RGB32);
+        image_ = shown.isEmpty() ? QImage() : NewLargeImage(shown, QImage::Format_RGB32);
 }
 
 int ScaledView::edge(int i, double k, int sourceLength)
