@@ -609,8 +609,8 @@ private Q_SLOTS:
             // cores, and so is every whole recomputation: the board's grid lines and the mirrored,
             // stretched pieces cross from band to band, and the pieces dealt one by one are computed
             // on one thread.
-            QTest::newRow(qPrintable(QStringLiteral("big photo dealt at 27:427, %1").arg(paths[path])))
-                << 27 << 427 << path << QSize(1703, 1277);
+            QTest::newRow(qPrintable(QStringLiteral("big photo dealt at 27:601, %1").arg(paths[path])))
+                << 27 << 601 << path << QSize(2401, 1801);
         }
     }
     void shownShrunkSmoothly()

@@ -273,10 +273,10 @@ QRegion ScaledView::update(const QRegion& changed, const Reader& read)
 }
 
 namespace {
-// From four megapixels of the surface (a millisecond and more of reading it), a second thread's
-// start, some microseconds, is small beside what it may take off; a piece of an 8000 x 6000 photo
-// moved at the first level stays below, on the calling thread.
-constexpr qint64 SharedFrom = qint64(1) << 22;
+// From eight megapixels of the surface (some milliseconds of reading it), a second thread's start,
+// some microseconds, is small beside what it takes off. A piece of an 8000 x 6000 photo carried
+// across the board at four by four, where it was and where it is, stays below, on the calling thread.
+constexpr qint64 SharedFrom = qint64(1) << 23;
 // A band is at least this many surface pixels, so that what every band does again (reading the
 // parts, weighing the columns, finding thin lines) stays small beside adding its pixels up.
 constexpr qint64 LeastBand = qint64(1) << 18;
