@@ -293,12 +293,63 @@ qint64 ScaledView::sourcePixels(const QRect& r) const
     return w * h / (Unit * Unit);
 }
 
+std::pair<int, int> ScaledView::within(int from, int to, int sourceLength, int shown) const
+{
+    const int a = from * Unit, b = to * Unit;
+    int first = std::clamp(static_cast<int>(std::ceil(from * k_)), 0, shown);
+    while (first > 0 && edge(first - 1, k_, sourceLength) >= a)
+        --first;
+    while (first < shown && edge(first, k_, sourceLength) < a)
+        ++first;
+    int end = std::clamp(static_cast<int>(std::floor(to * k_)), first, shown);
+    while (end < shown && edge(end + 1, k_, sourceLength) <= b)
+        ++end;
+    while (end > first && edge(end, k_, sourceLength) > b)
+        --end;
+    return { first, end };
+}
+
+QRegion ScaledView::fillSolid(const QRegion& area, const Reader& read, Rows out)
+{
+    // An image pixel whose whole area lies in one rectangle of one colour averages to that colour
+    // exactly, and no thin line can claim it: the pixel a thin surface pixel marks also covers the
+    // pixels around it, which lie outside its line, so that pixel's area is never one colour. The
+    // cleared play surface and the board's empty cells are mostly such pixels, and cost nothing to add up.
+    QRegion filled;
+    std::vector<Surface::Patch>& patches = work_.parts;
+    for (const QRect& r : area) {
+        const QRect s(
+            QPoint(edge(r.left(), k_, size_.width()) / Unit, edge(r.top(), k_, size_.height()) / Unit),
+            QPoint((edge(r.right() + 1, k_, size_.width()) - 1) / Unit,
+                (edge(r.bottom() + 1, k_, size_.height()) - 1) / Unit));
+        patches.clear();
+        read(s, patches);
+        for (const Surface::Patch& patch : patches) {
+            if (!patch.part->isColour())
+                continue;
+            const QRect& p = patch.rect;
+            const auto [left, right] = within(p.left(), p.right() + 1, size_.width(), image_.width());
+            const auto [top, bottom] = within(p.top(), p.bottom() + 1, size_.height(), image_.height());
+            const QRect inside = QRect(left, top, right - left, bottom - top) & r;
+            if (inside.isEmpty())
+                continue;
+            const QRgb colour = patch.part->colour() | 0xff000000u;
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                std::fill_n(out[y] + inside.left(), inside.width(), colour);
+            Unite(filled, inside);
+        }
+    }
+    return filled;
+}
+
 void ScaledView::compute(const QRegion& imagePixels, const Reader& read)
 {
-    const QRegion area = imagePixels & image_.rect();
-    if (area.isEmpty())
+    if ((imagePixels & image_.rect()).isEmpty())
         return;
     const Rows out { image_.bits(), image_.bytesPerLine() };
+    const QRegion area = (imagePixels & image_.rect()) - fillSolid(imagePixels & image_.rect(), read, out);
+    if (area.isEmpty())
+        return;
     qint64 total = 0;
     for (const QRect& r : area)
         total += sourcePixels(r);

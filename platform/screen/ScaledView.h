@@ -81,6 +81,11 @@ private:
     // Along one axis, the image pixels whose area meets surface pixels [from, to): the first, and
     // one past the last.
     std::pair<int, int> meeting(int from, int to, int sourceLength, int shown) const;
+    // Along one axis, the image pixels whose area lies wholly inside surface pixels [from, to): the
+    // first, and one past the last.
+    std::pair<int, int> within(int from, int to, int sourceLength, int shown) const;
+    // Writes the image pixels of `area` whose area is all one colour, and returns them.
+    QRegion fillSolid(const QRegion& area, const Reader& read, Rows out);
     // The surface pixels the image pixels of r cover, about.
     qint64 sourcePixels(const QRect& r) const;
     // Computes the image rectangles `bands` on this thread and up to `threads` - 1 others, each thread
