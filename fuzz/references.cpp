@@ -56,24 +56,22 @@ BmpReference ReadBmpReference(const QByteArray& file, bool decode)
     const quint32 header = b.u32le(14);
     qint64 width = 0, height = 0;
     int bits = 0;
-    bool topDown = false, masked = false;
+    bool topDown = false, masked = false, ours = false, uncompressed = true;
     std::array<quint32, 3> masks {};
     if (header == 12) {
         width = b.u16le(18);
         height = b.u16le(20);
         bits = int(b.u16le(24));
-        if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-            return out;
-    } else if (header == 40 || header == 108 || header == 124) {
-        if (b.size() < 34)
-            return out;
+        ours = bits == 1 || bits == 4 || bits == 8 || bits == 24;
+    } else if (header >= 16 && b.size() >= 30) {
         width = qint32(b.u32le(18));
         height = qint32(b.u32le(22));
         bits = int(b.u16le(28));
-        const quint32 compression = b.u32le(30);
+        const quint32 compression = header >= 20 && b.size() >= 34 ? b.u32le(30) : 0;
         masked = compression == 3 && (bits == 16 || bits == 32);
-        if (!(compression == 0 && bits == 24) && !masked)
-            return out;
+        ours = (header == 40 || header == 108 || header == 124)
+            && ((compression == 0 && bits == 24) || masked);
+        uncompressed = compression == 0 || compression == 3 || compression == 6;
         if (height == INT32_MIN)
             return out;
         topDown = height < 0;
@@ -84,6 +82,14 @@ BmpReference ReadBmpReference(const QByteArray& file, bool decode)
     if (width <= 0 || height <= 0)
         return out;
     out.size = QSize(int(width), int(height));
+    const qint64 stride = (width * bits + 31) / 32 * 4; // below 2^38: no overflow
+    const __int128 end = __int128(stride) * height + offset;
+    if (uncompressed) {
+        out.pixelsEndKnown = true;
+        out.pixelsEnd = end > INT64_MAX ? INT64_MAX : qint64(end);
+    }
+    if (!ours)
+        return out;
     // The masks follow a 40-byte header, and lie inside the longer ones at the same place.
     if (masked) {
         if (b.size() < 66) {
@@ -94,10 +100,6 @@ BmpReference ReadBmpReference(const QByteArray& file, bool decode)
         if (!SoundMasks(masks, bits))
             return out;
     }
-    const qint64 stride = (width * bits + 31) / 32 * 4; // below 2^38: no overflow
-    __int128 end = __int128(stride) * height + offset;
-    out.pixelsEndKnown = true;
-    out.pixelsEnd = end > INT64_MAX ? INT64_MAX : qint64(end);
     if (end > b.size()) {
         out.outcome = BmpReference::Short;
         return out;

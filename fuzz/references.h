@@ -13,7 +13,7 @@
 struct BmpReference {
     enum { NotOurs, Short, Read } outcome = NotOurs;
     QSize size; // as the header announces it, for every BMP whose header gives one
-    bool pixelsEndKnown = false; // uncompressed or colour-masked: the header tells where pixels end
+    bool pixelsEndKnown = false; // not run-length coded: the header tells where the pixels end
     qint64 pixelsEnd = 0;
     QImage picture; // when Read: every pixel as the format says, top row first
 };
