@@ -14,6 +14,7 @@
 #include "file_window.h"
 #include "picture_file.h"
 #include "references.h"
+#include "refusal.h"
 #include "seeds.h"
 
 #include <QAction>
@@ -333,6 +334,43 @@ bool RefusedForItsSize(QSize announced)
     return true;
 }
 
+// A BMP whose pixels or colour masks run past the end of the file is damaged, whatever kind it is:
+// refused as such, unless for its size or for changing while read.
+void CheckCutBmpNamedDamaged(const QByteArray& bytes, const QStringList& messages)
+{
+    if (messages.isEmpty() || !bytes.startsWith("BM"))
+        return;
+    const BmpReference bmp = ReadBmpReference(bytes, false);
+    if (bmp.outcome != BmpReference::Short || RefusedForItsSize(bmp.size))
+        return;
+    for (const QString& message : messages)
+        if (message.contains(Why::Damaged) || message.contains(Why::TooLarge)
+            || message.contains(Why::Changed))
+            return;
+    Finding("a BMP cut short refused for another cause", messages.join(QLatin1Char('\n')));
+}
+
+// A JPEG libjpeg decodes without making up a pixel, from scans that leave nothing short and end at its
+// end marker, with nothing stray between its segments, is not damaged: refused, it is refused for
+// another cause.
+void CheckWholeJpegNotDamaged(const QByteArray& bytes, const QStringList& messages)
+{
+    if (messages.isEmpty() || !bytes.startsWith("\xff\xd8"))
+        return;
+    bool damaged = false;
+    for (const QString& message : messages)
+        damaged = damaged || message.contains(Why::Damaged);
+    const JpegScript script = WalkJpeg(bytes);
+    if (!damaged || !script.complete || !script.ended || script.strayBytes != 0 || script.scans > MostScans
+        || RefusedForItsSize(script.size) || qint64(script.size.width()) * script.size.height() > MaxPixels)
+        return;
+    if (script.arithmetic && !ArithmeticEarlyEnds(bytes).empty())
+        return;
+    const std::optional<QImage> strict = StrictJpeg(bytes);
+    if (strict && !strict->isNull())
+        Finding("a whole JPEG refused as damaged", messages.join(QLatin1Char('\n')));
+}
+
 // Whether the input is worth its time: a picture of at most MaxPixels, or one the game refuses before
 // decoding it (for its size, or a BMP for pixels past the end of the file).
 bool WorthOpening(const QByteArray& bytes)
@@ -413,6 +451,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             w.a.mDeschidePoza()->trigger();
         }
         CheckBoxes(w.platform);
+        if (level == 4)
+            CheckCutBmpNamedDamaged(bytes, w.platform.calls(QStringLiteral("ShowMessage")));
+        if (level == 4)
+            CheckWholeJpegNotDamaged(bytes, w.platform.calls(QStringLiteral("ShowMessage")));
         if (level == 4 && w.platform.calls(QStringLiteral("ShowMessage")).isEmpty())
             CheckShownIsTheFile(w.path, w.a.Picture3()->image(), bytes);
         w.a.mAmesteca()->trigger();

@@ -157,15 +157,19 @@ JpegScript WalkJpeg(const QByteArray& file)
     qint64 i = 2;
     while (i < n) {
         // Stray bytes, then fill, before a marker.
-        while (i < n && b.u8(i) != 0xff)
+        while (i < n && b.u8(i) != 0xff) {
             ++i;
+            ++out.strayBytes;
+        }
         while (i < n && b.u8(i) == 0xff)
             ++i;
         if (i >= n)
             break;
         const uint marker = b.u8(i++);
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7))
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
+            out.strayBytes += 2;
             continue;
+        }
         if (marker == 0xd9) {
             out.ended = true;
             break;

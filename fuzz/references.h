@@ -29,6 +29,7 @@ struct JpegScript {
     bool progressive = false;
     bool arithmetic = false;
     int scans = 0;
+    qint64 strayBytes = 0; // outside the coded data, neither fill nor part of a segment
     bool ended = false; // the end marker was met
     // Every coefficient 0..63 of every component of the frame brought to its last bit.
     bool complete = false;
