@@ -124,9 +124,9 @@ struct StrictWatch {
     bool madeUp = false;
 };
 
-// libjpeg's own decode, at full size and with the settings Qt reads photos with; a null image when
-// libjpeg stops or had to make up data (a scan short, cut or corrupt); nothing for colour kinds this
-// reference does not turn into RGB (CMYK).
+// libjpeg's own decode, at full size and with the settings Qt reads photos with, read on to the end
+// marker; a null image when libjpeg stops or had to make up data (a scan short, cut or corrupt);
+// nothing for colour kinds this reference does not turn into RGB (CMYK).
 std::optional<QImage> StrictJpeg(const QByteArray& bytes)
 {
     jpeg_decompress_struct info {};
@@ -141,7 +141,9 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
                 || code == JWRN_ARITH_BAD_CODE || code == JWRN_BOGUS_PROGRESSION))
             reinterpret_cast<StrictWatch*>(i->err)->madeUp = true;
     };
+    // Whatever owns memory lives from before the jump back, which skips destructors.
     QImage out;
+    std::vector<JSAMPLE> row;
     if (setjmp(watch.stop)) {
         jpeg_destroy_decompress(&info);
         return QImage();
@@ -159,7 +161,7 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
     info.do_fancy_upsampling = TRUE;
     jpeg_start_decompress(&info);
     out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-    std::vector<JSAMPLE> row(std::size_t(info.output_width) * std::size_t(info.output_components));
+    row.resize(std::size_t(info.output_width) * std::size_t(info.output_components));
     while (info.output_scanline < info.output_height) {
         JSAMPROW rows[1] = { row.data() };
         const int y = int(info.output_scanline);
@@ -169,6 +171,9 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
             line[x] = info.output_components == 1 ? qRgb(row[x], row[x], row[x])
                                                   : qRgb(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
     }
+    // On to the end marker: a file whose rest libjpeg cannot read (a second scan of a picture coded in
+    // one) stops here.
+    jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return watch.madeUp ? QImage() : out;
 }
