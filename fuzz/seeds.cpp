@@ -187,7 +187,7 @@ bool WriteSeeds(const QString& folder)
     QByteArray fill = Compress(picture, false, plain);
     fill.insert(2, QByteArray(65535, char(0xff)));
     QImage shown;
-    QByteArray cutMasks = MaskedBmp(picture, 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &shown).left(60);
+    const QByteArray cutMasks = MaskedBmp(picture, 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &shown).left(60);
     const QList<std::pair<QString, QByteArray>> seeds {
         { "small.jpg", Encode(picture, "jpeg") },
         { "progressive.jpg", Encode(TestPicture(40, 30, 2), "jpeg", true) },
@@ -219,7 +219,7 @@ bool WriteSeeds(const QString& folder)
         { "zeros.jpg", small + QByteArray(1200 * 1024, 0) },
         { "rle8runson.bmp", RunLengthBmp(false, 1200 * 1024) },
         { "over2to28.bmp", Over2To28Bmp() },
-        { "masksCut.bmp", cutMasks },
+        { "maskscut.bmp", cutMasks },
         { "fill.jpg", fill },
         { "profile.jpg", Compress(picture, false, plain, QColorSpace(QColorSpace::DisplayP3).iccProfile()) },
     };
