@@ -1,26 +1,32 @@
 // Any bytes at all, opened as a picture the way "Deschide Poza" opens one, then laid out and dealt at
 // levels 4 and 9. Whatever the bytes, the game either plays them or says why not; it never crashes,
 // hangs, reads memory it should not, or leaves the backing copy behind the play surface. What it
-// shows is what the file holds: the same picture on a second open, whatever the heap held before,
-// and for a JPEG the picture libjpeg itself decodes without making up a pixel.
+// shows is what the file holds: the same pixels on a second open into memory holding other garbage,
+// for a BMP of the kinds the game reads itself the pixels a reader of this target's own decodes, and
+// for a JPEG the pixels libjpeg decodes without making up one, from scans that bring every
+// coefficient of every component to its last bit, and not too many of them.
 //
-// Run with -tilora_seeds=DIR to write a few small JPEG and BMP pictures there as a starting corpus.
+// Run with -tilora_seeds=DIR to write the starting corpus there (seeds.cpp).
 #include "FakePlatform.h"
 #include "Game.h"
+#include "Main.h"
 #include "TestPictures.h"
+#include "file_window.h"
 #include "picture_file.h"
+#include "references.h"
+#include "refusal.h"
+#include "seeds.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
-#include <QtEndian>
 
+#include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -36,8 +42,14 @@
 namespace {
 
 // Pictures the layout accepts can take gigabytes; the fuzzer looks for faults, not for memory, so
-// inputs announcing more pixels than this are left out.
-constexpr qint64 MaxPixels = 1024 * 1024;
+// inputs announcing more pixels than this are left out unless the game refuses them for their size
+// before decoding them. Four megapixels: big enough for the bounds on work in proportion to the
+// picture to count, small enough to be opened and checked (some 6 s under the sanitizers) well
+// within the fuzzer's time-out, which a file asking for work out of proportion then passes.
+constexpr qint64 MaxPixels = 4 * 1024 * 1024;
+// No encoder writes more scans than this (a progressive photo has about ten); a file asking for more
+// asks the game for work out of proportion to its picture.
+constexpr int MostScans = 200;
 
 struct World {
     int argc = 1;
@@ -67,93 +79,43 @@ World& TheWorld()
     std::abort();
 }
 
-QByteArray Encode(const QImage& image, const char* format, bool progressive = false)
+// New memory filled with a pattern of the moment's choosing, so that a decode using memory it never
+// wrote comes out different when decoded again under another pattern. The sanitizer fills the start of
+// every block malloc and new hand out with its own byte (0xbe, __asan_default_options below) and
+// leaves the blocks calloc hands out alone, zeroed: only the first kind is refilled here.
+std::atomic<int> freshPattern { -1 };
+constexpr unsigned char SanitizerFill = 0xbe;
+
+void FillFresh(const volatile void* block, std::size_t size)
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setProgressiveScanWrite(progressive);
-    if (qstrcmp(format, "jpeg") == 0)
-        writer.setQuality(60);
-    writer.write(image);
-    return buffer.data();
+    const int pattern = freshPattern.load(std::memory_order_relaxed);
+    if (pattern < 0 || size == 0)
+        return;
+    auto* bytes = static_cast<unsigned char*>(const_cast<void*>(block));
+    const std::size_t probe = std::min<std::size_t>(size, 16);
+    for (std::size_t i = 0; i < probe; ++i)
+        if (bytes[i] != SanitizerFill)
+            return;
+    std::memset(bytes, pattern, size);
 }
 
-// An 8-bit run-length BMP with a run per row, one row cut short and a jump.
-QByteArray RunLengthBmp()
-{
-    QByteArray stream;
-    for (int y = 0; y < 12; ++y) {
-        stream.append(char(y == 5 ? 7 : 16));
-        stream.append(char(1 + y * 13));
-        if (y == 8)
-            stream.append(QByteArray("\x00\x02\x03\x01", 4));
-        stream.append(QByteArray("\x00\x00", 2));
-    }
-    stream.append(QByteArray("\x00\x01", 2));
-    QByteArray head(54, 0);
-    auto u32 = [&](int at, quint32 v) { qToLittleEndian(v, head.data() + at); };
-    head[0] = 'B';
-    head[1] = 'M';
-    u32(2, quint32(54 + 1024 + stream.size()));
-    u32(10, 54 + 1024);
-    u32(14, 40);
-    u32(18, 16);
-    u32(22, 12);
-    qToLittleEndian<quint16>(1, head.data() + 26);
-    qToLittleEndian<quint16>(8, head.data() + 28);
-    u32(30, 1);
-    u32(34, quint32(stream.size()));
-    QByteArray palette;
-    for (int i = 0; i < 256; ++i)
-        palette.append(char(i)).append(char(255 - i)).append(char(i * 3)).append(char(0));
-    return head + palette + stream;
-}
+struct FreshPattern {
+    explicit FreshPattern(unsigned char pattern) { freshPattern = pattern; }
+    ~FreshPattern() { freshPattern = -1; }
+    FreshPattern(const FreshPattern&) = delete;
+    FreshPattern& operator=(const FreshPattern&) = delete;
+};
 
-void WriteSeeds(const QString& folder)
+// The same pixels, whatever colour space either image names.
+bool SamePixels(const QImage& a, const QImage& b)
 {
-    QDir().mkpath(folder);
-    const QImage picture = TestPicture(24, 18, 7);
-    // Big enough that most of the file is scan data, so that a cut falls in the scan.
-    const QByteArray small = Encode(TestPicture(64, 48, 5), "jpeg");
-    QImage shown;
-    const QList<std::pair<QString, QByteArray>> seeds {
-        { "small.jpg", Encode(picture, "jpeg") },
-        { "progressive.jpg", Encode(TestPicture(40, 30, 2), "jpeg", true) },
-        { "grey.jpg", Encode(picture.convertToFormat(QImage::Format_Grayscale8), "jpeg") },
-        { "rgb.bmp", Encode(picture, "bmp") },
-        { "odd.bmp", Encode(TestPicture(13, 9, 3), "bmp") },
-        { "indexed.bmp", Encode(picture.convertToFormat(QImage::Format_Indexed8), "bmp") },
-        { "mono.bmp", Encode(picture.convertToFormat(QImage::Format_Mono), "bmp") },
-        { "rle8.bmp", RunLengthBmp() },
-        { "cutend.jpg", small.left(small.size() * 6 / 10) + QByteArray("\xff\xd9", 2) },
-        { "zerofilled.jpg",
-            small.left(small.size() * 6 / 10) + QByteArray(small.size() - small.size() * 6 / 10, 0) },
-        { "tail.jpg", small + QByteArray("\x00\x11\xff\xd8 after the end", 18) },
-        { "rgb565.bmp", MaskedBmp(picture, 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &shown) },
-        { "rgb1111110.bmp", MaskedBmp(picture, 32, { 0xffe00000, 0x001ffc00, 0x000003ff, 0 }, 40, &shown) },
-        { "rgba1010102.bmp",
-            MaskedBmp(picture, 32, { 0x3ff00000, 0x000ffc00, 0x3ff, 0xc0000000 }, 124, &shown) },
-        { "rgb3103.bmp", MaskedBmp(picture, 16, { 0xe000, 0x1ff8, 0x0007, 0 }, 108, &shown) },
-        { "os2short.bmp", Os2Bmp(24, 18, 8, 252, &shown) },
-        { "os2four.bmp", Os2Bmp(13, 9, 4, 12, &shown) },
-    };
-    for (const auto& [name, bytes] : seeds) {
-        QFile f(QDir(folder).filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            Finding("cannot write seed", f.fileName());
-    }
-}
-
-// Garbage of one kind left in freed blocks of many sizes, so that a decode using memory it never
-// wrote comes out different the second time.
-void SoilHeap(unsigned char garbage)
-{
-    for (std::size_t size = 64; size < (1u << 20); size = size * 9 / 8 + 16) {
-        void* p = std::malloc(size);
-        std::memset(p, garbage, size);
-        std::free(p);
-    }
+    if (a.size() != b.size())
+        return false;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    for (int row = 0; row < x.height(); ++row)
+        if (std::memcmp(x.constScanLine(row), y.constScanLine(row), std::size_t(x.width()) * 4) != 0)
+            return false;
+    return true;
 }
 
 struct StrictWatch {
@@ -162,9 +124,9 @@ struct StrictWatch {
     bool madeUp = false;
 };
 
-// libjpeg's own decode, at full size and with the settings Qt reads photos with; a null image when
-// libjpeg stops or had to make up data (a scan short, cut or corrupt); nothing for colour kinds this
-// reference does not turn into RGB (CMYK).
+// libjpeg's own decode, at full size and with the settings Qt reads photos with, read on to the end
+// marker; a null image when libjpeg stops or had to make up data (a scan short, cut or corrupt);
+// nothing for colour kinds this reference does not turn into RGB (CMYK).
 std::optional<QImage> StrictJpeg(const QByteArray& bytes)
 {
     jpeg_decompress_struct info {};
@@ -174,10 +136,14 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
         = [](j_common_ptr i) { std::longjmp(reinterpret_cast<StrictWatch*>(i->err)->stop, 1); };
     watch.manager.emit_message = [](j_common_ptr i, int level) {
         const int code = i->err->msg_code;
-        if (level < 0 && (code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC || code == JWRN_HUFF_BAD_CODE))
+        if (level < 0
+            && (code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC || code == JWRN_HUFF_BAD_CODE
+                || code == JWRN_ARITH_BAD_CODE || code == JWRN_BOGUS_PROGRESSION))
             reinterpret_cast<StrictWatch*>(i->err)->madeUp = true;
     };
+    // Whatever owns memory lives from before the jump back, which skips destructors.
     QImage out;
+    std::vector<JSAMPLE> row;
     if (setjmp(watch.stop)) {
         jpeg_destroy_decompress(&info);
         return QImage();
@@ -195,7 +161,7 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
     info.do_fancy_upsampling = TRUE;
     jpeg_start_decompress(&info);
     out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-    std::vector<JSAMPLE> row(std::size_t(info.output_width) * std::size_t(info.output_components));
+    row.resize(std::size_t(info.output_width) * std::size_t(info.output_components));
     while (info.output_scanline < info.output_height) {
         JSAMPROW rows[1] = { row.data() };
         const int y = int(info.output_scanline);
@@ -205,26 +171,145 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
             line[x] = info.output_components == 1 ? qRgb(row[x], row[x], row[x])
                                                   : qRgb(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
     }
+    // On to the end marker: a file whose rest libjpeg cannot read (a second scan of a picture coded in
+    // one) stops here.
+    jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return watch.madeUp ? QImage() : out;
 }
 
-// What was shown must be what the file holds: decoded again after the heap was soiled, the same
-// pixels; a JPEG stored upright, libjpeg's own strict decode.
+// Arithmetic decoders read zeros once their data ends, by design (encoders drop the zeros that end
+// their data), and warn of nothing; bytes cut anywhere are thus the whole data of some picture, and a
+// cut shows only in what the zeros decode to. An encoder drops zeros only where every block to come
+// is the one before it again (a flat colour); a cut leaves whatever the decoder's model makes of
+// zeros, bands of colour. So a sequential scan whose decoder met the marker after its data before it
+// began the scan's last row of blocks, and whose rows after that are not one flat colour, was cut.
+// Progressive scans, which refine blocks already there, are not judged.
+struct EarlyEnd {
+    std::vector<int> components;
+    JDIMENSION fromRow = 0; // the first row of blocks (in rows of the whole frame) decoded from zeros
+};
+
+std::vector<EarlyEnd> ArithmeticEarlyEnds(const QByteArray& bytes)
+{
+    jpeg_decompress_struct info {};
+    StrictWatch watch;
+    info.err = jpeg_std_error(&watch.manager);
+    watch.manager.error_exit
+        = [](j_common_ptr i) { std::longjmp(reinterpret_cast<StrictWatch*>(i->err)->stop, 1); };
+    watch.manager.emit_message = [](j_common_ptr, int) {};
+    std::vector<EarlyEnd> ends;
+    if (setjmp(watch.stop)) {
+        jpeg_destroy_decompress(&info);
+        return {};
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+        static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    if (info.arith_code && !info.progressive_mode) {
+        info.buffered_image = TRUE;
+        jpeg_start_decompress(&info);
+        int judged = 0;
+        for (;;) {
+            const int got = jpeg_consume_input(&info);
+            if (got == JPEG_REACHED_EOI || got == JPEG_SUSPENDED)
+                break;
+            const int marker = info.unread_marker;
+            const bool restart = marker >= 0xd0 && marker <= 0xd7;
+            if (got != JPEG_ROW_COMPLETED || marker == 0 || restart || info.input_scan_number == judged
+                || info.input_iMCU_row >= info.total_iMCU_rows)
+                continue;
+            judged = info.input_scan_number;
+            EarlyEnd end;
+            for (int i = 0; i < info.comps_in_scan; ++i)
+                end.components.push_back(info.cur_comp_info[i]->component_index);
+            end.fromRow = info.input_iMCU_row;
+            ends.push_back(end);
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return ends;
+}
+
+// Whether the blocks of those components from that row on are all one flat colour.
+bool FlatFrom(const QByteArray& bytes, const EarlyEnd& end)
+{
+    jpeg_decompress_struct info {};
+    StrictWatch watch;
+    info.err = jpeg_std_error(&watch.manager);
+    watch.manager.error_exit
+        = [](j_common_ptr i) { std::longjmp(reinterpret_cast<StrictWatch*>(i->err)->stop, 1); };
+    watch.manager.emit_message = [](j_common_ptr, int) {};
+    if (setjmp(watch.stop)) {
+        jpeg_destroy_decompress(&info);
+        return true;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+        static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&info);
+    bool flat = true;
+    for (const int c : end.components) {
+        jpeg_component_info& component = info.comp_info[c];
+        JBLOCK first {};
+        bool seen = false;
+        for (JDIMENSION row = end.fromRow * JDIMENSION(component.v_samp_factor);
+             row < component.height_in_blocks && flat; ++row) {
+            JBLOCKARRAY blocks = (*info.mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&info), coefficients[c], row, 1, FALSE);
+            for (JDIMENSION x = 0; x < component.width_in_blocks && flat; ++x) {
+                if (!seen)
+                    std::memcpy(first, blocks[0][x], sizeof(JBLOCK));
+                seen = true;
+                flat = std::memcmp(blocks[0][x], first, sizeof(JBLOCK)) == 0;
+            }
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return flat;
+}
+
+bool ArithmeticDataCut(const QByteArray& bytes)
+{
+    for (const EarlyEnd& end : ArithmeticEarlyEnds(bytes))
+        if (!FlatFrom(bytes, end))
+            return true;
+    return false;
+}
+
+// What was shown must be what the file holds: decoded again into memory filled otherwise, the same
+// pixels; a BMP of a kind the game reads itself, the pixels this target reads; a JPEG stored
+// upright, libjpeg's own strict decode, from a scan script that leaves no coefficient short.
 void CheckShownIsTheFile(const QString& path, const QImage& shown, const QByteArray& bytes)
 {
-    SoilHeap(0xa5);
     QImage again;
     try {
+        const FreshPattern other(0x5a);
         again = LoadPictureFile(path);
     } catch (const GameError& e) {
         Finding("shown once, refused the second time", e.message);
     }
-    if (again.size() != shown.size()
-        || again.convertToFormat(QImage::Format_RGB32) != shown.convertToFormat(QImage::Format_RGB32))
+    if (!SamePixels(again, shown))
         Finding("a second open shows another picture");
+    if (bytes.startsWith("BM")) {
+        const BmpReference bmp = ReadBmpReference(bytes, true);
+        if (bmp.outcome == BmpReference::Short)
+            Finding("shown, though its pixels run past the end of the file");
+        if (bmp.outcome == BmpReference::Read && !SamePixels(bmp.picture, shown))
+            Finding("shown otherwise than the BMP holds");
+        return;
+    }
     if (!bytes.startsWith("\xff\xd8"))
         return;
+    const JpegScript script = WalkJpeg(bytes);
+    if (!script.complete)
+        Finding("shown, though its scans leave part of a component without data");
+    if (script.arithmetic && ArithmeticDataCut(bytes))
+        Finding("shown, though its arithmetic-coded data was cut short");
+    if (script.scans > MostScans)
+        Finding("shown after many scans", QString::number(script.scans));
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -235,8 +320,78 @@ void CheckShownIsTheFile(const QString& path, const QImage& shown, const QByteAr
         return;
     if (strict->isNull())
         Finding("shown, though libjpeg cannot decode it without making up data");
-    if (strict->size() != shown.size() || *strict != shown.convertToFormat(QImage::Format_RGB32))
+    if (!SamePixels(*strict, shown))
         Finding("shown otherwise than libjpeg decodes it");
+}
+
+// Whether the game refuses a picture of this size before decoding it, at both levels played.
+bool RefusedForItsSize(QSize announced)
+{
+    if (qint64(announced.width()) * announced.height() > qint64(DecodeLimitMegabytes) * 1024 * 1024 / 4)
+        return true;
+    for (const QSize size : { announced, announced.transposed() })
+        for (const int level : { 4, 9 })
+            try {
+                CheckLayoutFits(size, Int16(level));
+                return false;
+            } catch (const GameError&) {
+            }
+    return true;
+}
+
+// A BMP whose pixels or colour masks run past the end of the file is damaged, whatever kind it is:
+// refused as such, unless for its size or for changing while read.
+void CheckCutBmpNamedDamaged(const QByteArray& bytes, const QStringList& messages)
+{
+    if (messages.isEmpty() || !bytes.startsWith("BM"))
+        return;
+    const BmpReference bmp = ReadBmpReference(bytes, false);
+    if (bmp.outcome != BmpReference::Short || RefusedForItsSize(bmp.size))
+        return;
+    for (const QString& message : messages)
+        if (message.contains(Why::Damaged) || message.contains(Why::TooLarge)
+            || message.contains(Why::Changed))
+            return;
+    Finding("a BMP cut short refused for another cause", messages.join(QLatin1Char('\n')));
+}
+
+// A JPEG libjpeg decodes without making up a pixel, from scans that leave nothing short and end at its
+// end marker, with nothing stray between its segments, is not damaged: refused, it is refused for
+// another cause.
+void CheckWholeJpegNotDamaged(const QByteArray& bytes, const QStringList& messages)
+{
+    if (messages.isEmpty() || !bytes.startsWith("\xff\xd8"))
+        return;
+    bool damaged = false;
+    for (const QString& message : messages)
+        damaged = damaged || message.contains(Why::Damaged);
+    const JpegScript script = WalkJpeg(bytes);
+    if (!damaged || !script.complete || !script.ended || script.strayBytes != 0 || script.scans > MostScans
+        || RefusedForItsSize(script.size) || qint64(script.size.width()) * script.size.height() > MaxPixels)
+        return;
+    if (script.arithmetic && !ArithmeticEarlyEnds(bytes).empty())
+        return;
+    const std::optional<QImage> strict = StrictJpeg(bytes);
+    if (strict && !strict->isNull())
+        Finding("a whole JPEG refused as damaged", messages.join(QLatin1Char('\n')));
+}
+
+// Whether the input is worth its time: a picture of at most MaxPixels, or one the game refuses before
+// decoding it (for its size, or a BMP for pixels past the end of the file).
+bool WorthOpening(const QByteArray& bytes)
+{
+    QSize announced;
+    bool shortBmp = false;
+    if (bytes.startsWith("BM")) {
+        const BmpReference bmp = ReadBmpReference(bytes, false);
+        announced = bmp.size;
+        shortBmp = bmp.pixelsEndKnown && bmp.pixelsEnd > bytes.size();
+    } else if (bytes.startsWith("\xff\xd8")) {
+        announced = WalkJpeg(bytes).size;
+    }
+    if (announced.isEmpty() || qint64(announced.width()) * announced.height() <= MaxPixels)
+        return true;
+    return shortBmp || RefusedForItsSize(announced);
 }
 
 void CheckBoxes(FakePlatform& platform)
@@ -252,16 +407,26 @@ void CheckBoxes(FakePlatform& platform)
 
 }
 
+extern "C" const char* __asan_default_options()
+{
+    return "malloc_fill_byte=190:max_malloc_fill_size=4096";
+}
+
+extern "C" __attribute__((weak)) int __sanitizer_install_malloc_and_free_hooks(
+    void (*malloc_hook)(const volatile void*, std::size_t), void (*free_hook)(const volatile void*));
+
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     for (int i = 1; i < *argc; ++i) {
         const char* flag = "-tilora_seeds=";
         if (std::strncmp((*argv)[i], flag, std::strlen(flag)) == 0) {
             TheWorld();
-            WriteSeeds(QString::fromLocal8Bit((*argv)[i] + std::strlen(flag)));
-            std::exit(0);
+            std::exit(WriteSeeds(QString::fromLocal8Bit((*argv)[i] + std::strlen(flag))) ? 0 : 1);
         }
     }
+    if (!__sanitizer_install_malloc_and_free_hooks
+        || !__sanitizer_install_malloc_and_free_hooks(FillFresh, [](const volatile void*) {}))
+        Finding("no hook on new memory: build with the address sanitizer");
     TheWorld();
     return 0;
 }
@@ -269,20 +434,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     World& w = TheWorld();
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (!WorthOpening(bytes))
+        return -1;
     {
         QFile f(w.path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
             Finding("cannot write input", w.path);
-        f.write(reinterpret_cast<const char*>(data), qint64(size));
     }
-    // Inputs the loader refuses outright are still opened below, for their message.
-    QSize announced;
-    try {
-        announced = ReadPictureFile(w.path).announced;
-    } catch (const GameError&) {
-    }
-    if (announced.isValid() && qint64(announced.width()) * announced.height() > MaxPixels)
-        return -1;
 
     // Every input starts from the same picture, so a finding replays from its bytes alone.
     static const QImage start = TestPicture(36, 36, 1);
@@ -292,16 +451,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         w.a.NewGame();
         w.platform.clear();
         w.platform.openAnswers.push_back(w.path);
-        w.a.mDeschidePoza()->trigger();
+        {
+            const FreshPattern first(0xa5);
+            w.a.mDeschidePoza()->trigger();
+        }
         CheckBoxes(w.platform);
+        if (level == 4)
+            CheckCutBmpNamedDamaged(bytes, w.platform.calls(QStringLiteral("ShowMessage")));
+        if (level == 4)
+            CheckWholeJpegNotDamaged(bytes, w.platform.calls(QStringLiteral("ShowMessage")));
         if (level == 4 && w.platform.calls(QStringLiteral("ShowMessage")).isEmpty())
-            CheckShownIsTheFile(w.path, w.a.Picture3()->image(),
-                QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+            CheckShownIsTheFile(w.path, w.a.Picture3()->image(), bytes);
         w.a.mAmesteca()->trigger();
         CheckBoxes(w.platform);
         if (!w.a.Dealt())
             Finding("not dealt");
-        if (!(w.a.Picture2()->image() == w.a.Picture1()->image()))
+        if (!SamePixels(w.a.Picture2()->image(), w.a.Picture1()->image()))
             Finding("backing copy differs from the play surface");
         const long n = w.a.Tray().Upper();
         if (n != level * level)
