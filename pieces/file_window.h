@@ -6,12 +6,30 @@
 #include <QFile>
 #include <QString>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 // Every picture the 16-bit layout can hold (about 16000 pixels wide, 32000 high) fits in this.
 constexpr int DecodeLimitMegabytes = 2600;
 // No file of a picture that fits the decoding limit needs more bytes than its pixels take.
 constexpr qint64 FileLimitBytes = qint64(DecodeLimitMegabytes) * 1024 * 1024;
+
+// Hears every write to an open file from the moment it is made, where the system has a watch to
+// spare; a write that is under way when it is asked is heard once it ends.
+class WriteWatch {
+public:
+    explicit WriteWatch(int fd);
+    ~WriteWatch();
+    WriteWatch(const WriteWatch&) = delete;
+    WriteWatch& operator=(const WriteWatch&) = delete;
+    // Whether a write was heard since the watch was made.
+    bool heard() const;
+
+private:
+    int fd_ = -1;
+    mutable bool heard_ = false;
+};
 
 // An ordinary file, open for reading. Anything else (a folder, a pipe, a device), a file that is
 // missing, unreadable, empty or bigger than any picture the game can take, is refused before it is
@@ -35,6 +53,7 @@ private:
     QFile file_;
     int fd_ = -1;
     struct stat before_ { };
+    std::optional<WriteWatch> writes_;
 };
 
 // Reads an open file at any place, a block at a time, so that a picture's headers can be walked
