@@ -2,11 +2,14 @@
 // opened, the opening, reading at any place, and telling whether another program changed it meanwhile.
 #pragma once
 
+#include "read_progress.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -75,6 +78,24 @@ public:
     // file cannot be read. Raises nothing, so that a decoder's own code can call it.
     qint64 read(char* to, qint64 from, qint64 n);
 
+    // Whoever waits on a long read, told how far it has come; they may give it up.
+    void setProgress(ReadProgress progress) { progress_ = std::move(progress); }
+    bool reportsProgress() const { return bool(progress_); }
+    // Tells that "done" of "total" is read: false once the player has given the read up, and from
+    // then on. Raises nothing of its own, so that a decoder's own code can call it.
+    bool goesOn(qint64 done, qint64 total)
+    {
+        givenUp_ = givenUp_ || (progress_ && !progress_(done, total));
+        return !givenUp_;
+    }
+    bool givenUp() const { return givenUp_; }
+    // The same, raising OpenGivenUp once the player has given the read up.
+    void goOn(qint64 done, qint64 total)
+    {
+        if (!goesOn(done, total))
+            throw OpenGivenUp();
+    }
+
 private:
     static constexpr qint64 Block = 64 * 1024;
     int fd_;
@@ -82,4 +103,6 @@ private:
     QString path_;
     qint64 start_ = 0;
     QByteArray block_;
+    ReadProgress progress_;
+    bool givenUp_ = false;
 };
