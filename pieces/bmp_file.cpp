@@ -295,6 +295,7 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
     constexpr int Band = 64;
     std::vector<char> band(std::size_t(stride) * Band);
     for (int top = 0; top < rows; top += Band) {
+        f.goOn(top, rows);
         const int n = std::min(Band, rows - top);
         const qint64 firstStored = h.height < 0 ? top : rows - top - n;
         if (f.read(band.data(), h.offset + firstStored * stride, n * stride) != n * stride)

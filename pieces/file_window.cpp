@@ -7,6 +7,7 @@
 #include <new>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +57,8 @@ OpenedFile::OpenedFile(const QString& path)
         ::close(fd_);
         Refuse(path, Why::CannotRead);
     }
+    // Watched before it is looked at: a write either shows in what is looked at now, or is heard.
+    writes_.emplace(fd_);
     if (::fstat(fd_, &before_) != 0)
         Refuse(path, Why::CannotRead);
     if (!S_ISREG(before_.st_mode))
@@ -66,9 +69,14 @@ OpenedFile::OpenedFile(const QString& path)
 
 bool OpenedFile::changed() const
 {
+    // Any write moves the time the file last changed on, and no program can set that back, as it can
+    // the modification time. The clock it is taken from moves on only once a tick on older systems,
+    // so a write within the tick of the one before can leave it as it was: the watch hears those.
+    const auto same
+        = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
     struct stat now { };
-    return ::fstat(fd_, &now) != 0 || now.st_size != before_.st_size
-        || now.st_mtim.tv_sec != before_.st_mtim.tv_sec || now.st_mtim.tv_nsec != before_.st_mtim.tv_nsec;
+    return ::fstat(fd_, &now) != 0 || now.st_size != before_.st_size || !same(now.st_mtim, before_.st_mtim)
+        || !same(now.st_ctim, before_.st_ctim) || writes_->heard();
 }
 
 QByteArray OpenedFile::readWhole()
@@ -93,6 +101,33 @@ QByteArray OpenedFile::readWhole()
         Refuse(path_, Why::Changed);
     bytes.truncate(got);
     return bytes;
+}
+
+WriteWatch::WriteWatch(int fd)
+    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+{
+    // The file the descriptor holds, whatever its name now leads to.
+    const QByteArray held = "/proc/self/fd/" + QByteArray::number(fd);
+    if (fd_ >= 0 && ::inotify_add_watch(fd_, held.constData(), IN_MODIFY) < 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+WriteWatch::~WriteWatch()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool WriteWatch::heard() const
+{
+    if (heard_ || fd_ < 0)
+        return heard_;
+    // Only writes are watched: any event at all, a lost one included, is one.
+    alignas(inotify_event) char events[4096];
+    heard_ = ::read(fd_, events, sizeof events) > 0;
+    return heard_;
 }
 
 int FileWindow::at(qint64 at)

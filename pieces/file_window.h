@@ -2,9 +2,14 @@
 // opened, the opening, reading at any place, and telling whether another program changed it meanwhile.
 #pragma once
 
+#include "read_progress.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+
+#include <optional>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -12,6 +17,22 @@
 constexpr int DecodeLimitMegabytes = 2600;
 // No file of a picture that fits the decoding limit needs more bytes than its pixels take.
 constexpr qint64 FileLimitBytes = qint64(DecodeLimitMegabytes) * 1024 * 1024;
+
+// Hears every write to an open file from the moment it is made, where the system has a watch to
+// spare; a write that is under way when it is asked is heard once it ends.
+class WriteWatch {
+public:
+    explicit WriteWatch(int fd);
+    ~WriteWatch();
+    WriteWatch(const WriteWatch&) = delete;
+    WriteWatch& operator=(const WriteWatch&) = delete;
+    // Whether a write was heard since the watch was made.
+    bool heard() const;
+
+private:
+    int fd_ = -1;
+    mutable bool heard_ = false;
+};
 
 // An ordinary file, open for reading. Anything else (a folder, a pipe, a device), a file that is
 // missing, unreadable, empty or bigger than any picture the game can take, is refused before it is
@@ -35,6 +56,7 @@ private:
     QFile file_;
     int fd_ = -1;
     struct stat before_ { };
+    std::optional<WriteWatch> writes_;
 };
 
 // Reads an open file at any place, a block at a time, so that a picture's headers can be walked
@@ -56,6 +78,24 @@ public:
     // file cannot be read. Raises nothing, so that a decoder's own code can call it.
     qint64 read(char* to, qint64 from, qint64 n);
 
+    // Whoever waits on a long read, told how far it has come; they may give it up.
+    void setProgress(ReadProgress progress) { progress_ = std::move(progress); }
+    bool reportsProgress() const { return bool(progress_); }
+    // Tells that "done" of "total" is read: false once the player has given the read up, and from
+    // then on. Raises nothing of its own, so that a decoder's own code can call it.
+    bool goesOn(qint64 done, qint64 total)
+    {
+        givenUp_ = givenUp_ || (progress_ && !progress_(done, total));
+        return !givenUp_;
+    }
+    bool givenUp() const { return givenUp_; }
+    // The same, raising OpenGivenUp once the player has given the read up.
+    void goOn(qint64 done, qint64 total)
+    {
+        if (!goesOn(done, total))
+            throw OpenGivenUp();
+    }
+
 private:
     static constexpr qint64 Block = 64 * 1024;
     int fd_;
@@ -63,4 +103,6 @@ private:
     QString path_;
     qint64 start_ = 0;
     QByteArray block_;
+    ReadProgress progress_;
+    bool givenUp_ = false;
 };

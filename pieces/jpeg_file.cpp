@@ -123,6 +123,18 @@ struct FileSource {
         self->manager.bytes_in_buffer = 0;
     }
     static void Nothing(j_decompress_ptr) { }
+    // How far the decode has come: the coded data read, then the rows made, each weighed as the whole
+    // file. An open the player gives up stops as a damaged file does, and is then given up.
+    static void Report(j_common_ptr common)
+    {
+        auto* info = reinterpret_cast<j_decompress_ptr>(common);
+        auto* self = reinterpret_cast<FileSource*>(info->src);
+        const qint64 size = self->file->size();
+        const qint64 read = std::clamp<qint64>(self->next - qint64(self->manager.bytes_in_buffer), 0, size);
+        const qint64 rows = info->output_height ? size * info->output_scanline / info->output_height : 0;
+        if (!self->file->goesOn(read + rows, 2 * size))
+            StopDecoding(common);
+    }
 
     FileSource(FileWindow& f, ScanWatch& w)
         : file(&f)
@@ -188,12 +200,17 @@ JpegDecoded DecodeJpegInto(FileWindow& file, QImageIOHandler::Transformations tu
     info.err = jpeg_std_error(&watch.manager);
     watch.manager.error_exit = StopDecoding;
     watch.manager.emit_message = NoteWarning;
+    jpeg_progress_mgr progress { FileSource::Report, 0, 0, 0, 0 };
     if (setjmp(watch.stop)) {
         jpeg_destroy_decompress(&info);
+        if (file.givenUp())
+            throw OpenGivenUp();
         return { JpegDecoded::Damaged, QImage() };
     }
     jpeg_create_decompress(&info);
     info.src = &source.manager;
+    if (file.reportsProgress())
+        info.progress = &progress;
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&info);
         return out;

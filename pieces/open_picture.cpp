@@ -47,16 +47,24 @@ void Main::OpenPicture()
     const std::optional<QString> chosen = platform.OpenFile(this, cdlg.Filter);
     if (!chosen)
         return;
+    // An open the player gives up while the file is read leaves the game as a cancelled dialog does.
+    const QString chosenBefore = cdlg.FileName, pictureBefore = PictureFile;
     cdlg.FileName = *chosen;
     PictureFile = cdlg.FileName;
     const DuringTask named(Task::OpenPicture, PictureName(PictureFile));
 
     QImage picture;
-    {
+    try {
         BusyCursor busy(platform);
-        const PictureFileBytes file
-            = ReadPictureFile(PictureFile, [n](QSize announced) { CheckLayoutFits(announced, n); });
+        LongWork work(platform, QStringLiteral("Se deschide poza \"%1\"…").arg(PictureName(PictureFile)));
+        const PictureFileBytes file = ReadPictureFile(
+            PictureFile, [n](QSize announced) { CheckLayoutFits(announced, n); }, {},
+            [&work](qint64 done, qint64 total) { return work.goesOn(done, total); });
         picture = LoadPictureFile(file);
+    } catch (const OpenGivenUp&) {
+        cdlg.FileName = chosenBefore;
+        PictureFile = pictureBefore;
+        return;
     }
     if (!PictureHoldsLevel(picture.size(), n, PictureFile))
         return;

@@ -41,14 +41,15 @@ QByteArray Format(QImageReader& reader)
 }
 }
 
-PictureFileBytes ReadPictureFile(
-    const QString& path, const std::function<void(QSize)>& checkSize, const std::function<void()>& opened)
+PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(QSize)>& checkSize,
+    const std::function<void()>& opened, const ReadProgress& progress)
 {
     OpenedFile file(path);
 
     // The kind and the size the picture announces come from its first bytes: a file that is to be
     // refused for them is refused without reading, or making room for, the rest.
     FileWindow window(file.handle(), file.size(), path);
+    window.setProgress(progress);
     const PictureFormat* format = FormatAtStart(window);
     if (!format)
         Refuse(path, Why::NotAPicture());

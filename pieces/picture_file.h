@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bmp_file.h"
+#include "read_progress.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -35,8 +36,9 @@ QString PictureName(const QString& path);
 // read: "checkSize" may refuse that size (by raising), before anything big is read or made room for.
 // "opened" runs once the file is open, its size known and its headers read, before the rest is read:
 // the one moment at which another program changing the file matters, so a test can do it then.
+// "progress" hears how far a long read has come; once it answers false, OpenGivenUp is raised.
 PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(QSize)>& checkSize = {},
-    const std::function<void()>& opened = {});
+    const std::function<void()>& opened = {}, const ReadProgress& progress = {});
 // The decoded picture, upright, in 32-bit form; a file that can't be loaded raises an unreadable picture.
 QImage LoadPictureFile(const PictureFileBytes& file);
 QImage LoadPictureFile(const QString& path);

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -553,6 +554,7 @@ private Q_SLOTS:
         QTest::newRow("grown once open") << size + 4096 << false << false;
         QTest::newRow("cut to half once read") << size / 2 << true << true;
         QTest::newRow("emptied once read") << qint64(0) << true << true;
+        QTest::newRow("rewritten in place once open, time put back") << qint64(-1) << false << false;
     }
 
     void changedWhileRead()
@@ -562,7 +564,20 @@ private Q_SLOTS:
         QFETCH(bool, loads);
         const QByteArray jpeg = Jpeg(160, 120);
         const QString path = WriteBytes(dir, QStringLiteral("changing.jpg"), jpeg);
-        auto change = [&] { QVERIFY(QFile::resize(path, newSize)); };
+        auto change = [&] {
+            if (newSize >= 0) {
+                QVERIFY(QFile::resize(path, newSize));
+                return;
+            }
+            // -1: the same length in other bytes, its modification time as it was.
+            struct stat was { };
+            QVERIFY(::stat(QFile::encodeName(path).constData(), &was) == 0);
+            QByteArray other = jpeg;
+            std::reverse(other.begin() + other.size() / 2, other.end() - 2);
+            WriteBytes(dir, QStringLiteral("changing.jpg"), other);
+            const timespec times[2] = { was.st_atim, was.st_mtim };
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
+        };
         try {
             const PictureFileBytes file
                 = ReadPictureFile(path, {}, onceRead ? std::function<void()>() : change);

@@ -247,9 +247,12 @@ void OpenPictureTest::showsPictureBesideGrid()
 void OpenPictureTest::cancelChangesNothing_data()
 {
     QTest::addColumn<int>("before"); // 0 nothing opened, 1 a picture shown, 2 a picture dealt
-    QTest::newRow("right after start") << 0;
-    QTest::newRow("with a picture shown") << 1;
-    QTest::newRow("in the middle of a game") << 2;
+    QTest::addColumn<QString>("givenUp"); // a picture chosen, given up at the first report of its read
+    QTest::newRow("right after start") << 0 << QString();
+    QTest::newRow("with a picture shown") << 1 << QString();
+    QTest::newRow("in the middle of a game") << 2 << QString();
+    QTest::newRow("a JPEG given up in the middle of a game") << 2 << "b.jpg";
+    QTest::newRow("a BMP given up with a picture shown") << 1 << "b.bmp";
 }
 
 void OpenPictureTest::cancelChangesNothing()
@@ -265,6 +268,11 @@ void OpenPictureTest::cancelChangesNothing()
         a.mAmesteca()->trigger();
     const GameState was(a);
     g.platform.clear();
+    QFETCH(QString, givenUp);
+    if (!givenUp.isEmpty()) {
+        g.platform.openAnswers.push_back(g.picture(givenUp, 320, 240, 7));
+        g.platform.goesOn = [](qint64, qint64) { return false; };
+    }
 
     a.mDeschidePoza()->trigger();
 

@@ -40,6 +40,34 @@ public:
     // Shows a busy cursor while long work runs, and takes it away.
     virtual void BeginBusy() { }
     virtual void EndBusy() { }
+    // Long work the player may give up: once it has run for about half a second, a modal box says
+    // what, shows how far it has come ("done" of "total") and offers to give it up, and the window
+    // goes on painting. LongWorkGoesOn is asked often; it answers false once the player gave up.
+    virtual void BeginLongWork(const QString& what) { Q_UNUSED(what); }
+    virtual bool LongWorkGoesOn(qint64 done, qint64 total)
+    {
+        Q_UNUSED(done);
+        Q_UNUSED(total);
+        return true;
+    }
+    virtual void EndLongWork() { }
+};
+
+// Long work for the span of one scope (Platform::BeginLongWork).
+class LongWork {
+public:
+    LongWork(Platform& p, const QString& what)
+        : p_(p)
+    {
+        p_.BeginLongWork(what);
+    }
+    ~LongWork() { p_.EndLongWork(); }
+    LongWork(const LongWork&) = delete;
+    LongWork& operator=(const LongWork&) = delete;
+    bool goesOn(qint64 done, qint64 total) { return p_.LongWorkGoesOn(done, total); }
+
+private:
+    Platform& p_;
 };
 
 // Turns the game's "\name" paths into this system's separators.

@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QSpacerItem>
@@ -265,4 +266,61 @@ void QtPlatform::BeginBusy()
 void QtPlatform::EndBusy()
 {
     QApplication::restoreOverrideCursor();
+}
+
+namespace {
+// A long open shows itself after half a second; meanwhile the window is let paint this often, and
+// no oftener, so that painting takes little from the work.
+constexpr qint64 ShowAfterMs = 500;
+constexpr qint64 PaintEveryMs = 30;
+}
+
+void QtPlatform::BeginLongWork(const QString& what)
+{
+    longWork_ = what;
+    givenUp_ = false;
+    lastPainted_ = 0;
+    longWorkClock_.start();
+}
+
+bool QtPlatform::LongWorkGoesOn(qint64 done, qint64 total)
+{
+    const qint64 now = longWorkClock_.isValid() ? longWorkClock_.elapsed() : 0;
+    if (givenUp_ || now < ShowAfterMs || (progress_ && now - lastPainted_ < PaintEveryMs))
+        return !givenUp_;
+    if (!progress_) {
+        QWidget* parent = QApplication::activeWindow();
+        progress_ = std::make_unique<QProgressDialog>(longWork_, QStringLiteral("Renunță"), 0, 1000, parent);
+        progress_->setWindowTitle(parent ? parent->windowTitle() : QString());
+        // The game waits on the work: the player can only watch it or give it up, with the button or Esc.
+        progress_->setWindowModality(Qt::ApplicationModal);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+        progress_->setMinimumDuration(0);
+        QObject::connect(progress_.get(), &QProgressDialog::canceled, this, [this] { givenUp_ = true; });
+        QObject::connect(progress_.get(), &QDialog::rejected, this, [this] { givenUp_ = true; });
+        progress_->show();
+        // The box's button is for pressing: the pointer says the game works, not that it cannot be used.
+        if (QApplication::overrideCursor())
+            QApplication::changeOverrideCursor(Qt::BusyCursor);
+    }
+    progress_->setValue(total > 0 ? int(std::clamp<qint64>(done * 1000 / total, 0, 999)) : 0);
+    // Only the box takes the player's input; the window behind it repaints.
+    QCoreApplication::processEvents();
+    lastPainted_ = longWorkClock_.elapsed();
+    return !givenUp_;
+}
+
+void QtPlatform::EndLongWork()
+{
+    longWorkClock_.invalidate();
+    if (!progress_)
+        return;
+    QWidget* parent = progress_->parentWidget();
+    progress_.reset();
+    if (QApplication::overrideCursor())
+        QApplication::changeOverrideCursor(Qt::WaitCursor);
+    // Without a window manager nobody hands the keyboard back to the game when the box closes.
+    if (parent)
+        parent->activateWindow();
 }

@@ -33,6 +33,7 @@ public:
         ++busyShown;
     }
     void EndBusy() override { --busy; }
+    bool LongWorkGoesOn(qint64 done, qint64 total) override { return !goesOn || goesOn(done, total); }
 
     // Every call in order: "ShowMessage title|text" ("ShowMessage title|text|detail" with a detail),
     // "PlaySound file", "OpenFile filter", "StartProgram path", "IsOrdinaryFile path", "ClockSeed", "Quit".
@@ -55,6 +56,8 @@ public:
     int busy = 0;
     // How often a busy cursor was put up at all.
     int busyShown = 0;
+    // What the player answers to each report of long work; nothing means they let it go on.
+    std::function<bool(qint64 done, qint64 total)> goesOn;
     // Keys opened and values read are written to the log too, as "RegOpenKey path" and
     // "RegQueryValue path|name".
     std::unique_ptr<MemoryRegistry> registry;
