@@ -74,6 +74,20 @@ void NoteWarning(j_common_ptr info, int level)
     std::longjmp(reinterpret_cast<ScanWatch*>(info->err)->stop, 1);
 }
 
+// Whether the data ends in a scan with rows of blocks still to come that no valid file leaves without
+// bytes: arithmetic data is whole only with its end marker, and a Huffman code's one symbol may stand
+// for at most 32767 empty blocks. Then the file was cut short, and is refused before the rest of the
+// work.
+bool CutInScan(j_decompress_ptr info)
+{
+    if (info->input_iMCU_row >= info->total_iMCU_rows)
+        return false;
+    if (info->arith_code)
+        return true;
+    const JDIMENSION left = info->total_iMCU_rows - info->input_iMCU_row;
+    return left > 2 + 32767 / std::max<JDIMENSION>(info->MCUs_per_row, 1);
+}
+
 // The bytes the walks kept, fed to libjpeg: the segments before the first scan, then the scans.
 // Where they stop without an end marker, one stands in, as libjpeg's own sources do.
 struct MemorySource {
@@ -91,6 +105,8 @@ struct MemorySource {
             ++self->next;
         if (self->next == self->parts.size()) {
             self->watch->endMissing = true;
+            if (CutInScan(info))
+                StopDecoding(reinterpret_cast<j_common_ptr>(info));
             self->manager.next_input_byte = End;
             self->manager.bytes_in_buffer = 2;
             return TRUE;
