@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -173,7 +174,13 @@ JpegScans WalkJpegScans(FileWindow& f, const JpegFrame& frame, const QByteArray&
     const qint64 mostBytes
         = qint64(frame.width) * frame.height * frame.components.size() * MostBytesPerSample + MostBytesOver;
     ForwardReader r(f, dataAt);
-    out.data = firstScan;
+    try {
+        // Room for what the file may hold, claimed but not yet written: growing it step by step would
+        // copy it over and over.
+        out.data.reserve(qsizetype(std::min(f.size() - dataAt, mostBytes) + firstScan.size() + 2));
+    } catch (const std::bad_alloc&) {
+    }
+    out.data.append(firstScan);
     for (;;) {
         // The coded data, up to a marker: a 0xff followed by anything but a stuffed zero or a restart.
         int marker = -1;
@@ -240,6 +247,8 @@ JpegScans WalkJpegScans(FileWindow& f, const JpegFrame& frame, const QByteArray&
             }
         }
         out.data.append(segment);
+        if (out.data.size() > mostBytes)
+            return out;
     }
     if (!r.failed() && coverage.whole())
         out.verdict = JpegScans::Whole;

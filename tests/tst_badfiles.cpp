@@ -466,6 +466,10 @@ private Q_SLOTS:
             LibJpeg(photo, false, false, everyCoefficient), 4, Outcome::TooManyPasses);
         row("JPEG with 65535 fill bytes before a marker", "fill.jpg",
             jpeg.left(2) + QByteArray(65535, char(0xff)) + jpeg.mid(2), 4, Outcome::Loads);
+        row("JPEG behind 6 MB of comments", "notes.jpg",
+            jpeg.left(2) + (QByteArray("\xff\xfe\xff\xff", 4) + QByteArray(65533, 'x')).repeated(96)
+                + jpeg.mid(2),
+            4, Outcome::Loads);
     }
 
     void refusedAndNothingChanges()
