@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <limits>
@@ -154,8 +155,8 @@ struct MemorySource {
 };
 
 // Called by libjpeg as it goes: it notes the earliest row of blocks at which a scan's coded data had
-// run out (its decoder met the marker after it), which for arithmetic coding is the only sign that
-// data is missing.
+// run out (its decoder met the marker after it, a restart aside), which for arithmetic coding is the
+// only sign that data is missing.
 struct Progress {
     jpeg_progress_mgr manager; // first, so libjpeg's pointer to it points to the whole monitor
     JDIMENSION dataEnded = std::numeric_limits<JDIMENSION>::max();
@@ -164,10 +165,8 @@ struct Progress {
     {
         auto* info = reinterpret_cast<j_decompress_ptr>(common);
         auto* self = reinterpret_cast<Progress*>(common->progress);
-        // Only scans that bring the blocks' mean colours count: a scan of finer detail often ends
-        // early in a valid file, whose smooth rest needs no bytes.
         const bool restart = info->unread_marker >= JPEG_RST0 && info->unread_marker <= JPEG_RST0 + 7;
-        if (info->unread_marker != 0 && !restart && info->Ss == 0)
+        if (info->unread_marker != 0 && !restart)
             self->dataEnded = std::min(self->dataEnded, info->input_iMCU_row);
     }
 
@@ -317,7 +316,7 @@ JpegDecoded DecodeJpegInto(
     // kind of end, but what the decoder then makes up drifts from row to row: refused. (A
     // progressive file's scans are whole by the walk; one cut inside its last scan, marker put back,
     // lacks the last bit of some detail, which no test here can tell from a valid file.)
-    const int period = info.max_v_samp_factor * DCTSIZE;
+    const int period = info.max_v_samp_factor * info.min_DCT_scaled_size;
     const qint64 repeatFrom = (qint64(progress.dataEnded) + 2) * period;
     if (info.arith_code && !info.progressive_mode && repeatFrom < h
         && (ink || !RepeatsFrom(out.picture, int(repeatFrom), period, w, h, turn)))
