@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <limits>
@@ -17,9 +18,14 @@
 #include <jerror.h>
 
 namespace {
-// libjpeg steps over stray bytes and fill before a marker; a file that has nothing else for this
-// long is no picture.
+// libjpeg steps over stray bytes before a marker; a file that has nothing else for this long is no
+// picture. Fill (0xff) before a marker is legal in any number.
 constexpr qint64 MostStrayBytes = 64 * 1024;
+// Application segments and comments are kept whole up to this much (colour profiles, the orientation,
+// a photo editor's notes), so that a real file reaches the decoders as it is.
+constexpr qint64 MostAsideBytes = 4 * 1024 * 1024;
+// Tables are a few kilobytes; no file of a picture needs this much before its first scan.
+constexpr qint64 MostHeadBytes = 2 * MostAsideBytes;
 
 // How the orientation in a photo's headers asks for it to be turned to stand upright.
 QImageIOHandler::Transformations Turn(const QByteArray& headers)
@@ -69,49 +75,51 @@ void NoteWarning(j_common_ptr info, int level)
     std::longjmp(reinterpret_cast<ScanWatch*>(info->err)->stop, 1);
 }
 
-// The file fed to libjpeg a piece at a time, so that checking a JPEG takes no more memory than a
-// piece and a file to be refused is refused without being read whole. Once every block is decoded,
-// the end marker must follow soon, and no picture's data runs much longer than its samples could
-// take: a file that goes on with no marker in sight (a photo's first part followed by zeros to the
-// length of the whole) is not read to its end but refused.
-struct FileSource {
-    jpeg_source_mgr manager; // first, so libjpeg's pointer to it points to the whole source
-    FileWindow* file;
-    ScanWatch* watch;
-    qint64 next = 0;
-    bool afterLastBlock = false;
-    qint64 readAfterLastBlock = 0;
-    qint64 mostToRead = std::numeric_limits<qint64>::max();
-    QByteArray piece = QByteArray(256 * 1024, Qt::Uninitialized);
+// Whether the data ends in a scan with rows of blocks still to come that no valid file leaves without
+// bytes: arithmetic data is whole only with its end marker, and a Huffman code's one symbol may stand
+// for at most 32767 empty blocks. Then the file was cut short, and is refused before the rest of the
+// work.
+bool CutInScan(j_decompress_ptr info)
+{
+    if (info->input_iMCU_row >= info->total_iMCU_rows)
+        return false;
+    if (info->arith_code)
+        return true;
+    const JDIMENSION left = info->total_iMCU_rows - info->input_iMCU_row;
+    return left > 2 + 32767 / std::max<JDIMENSION>(info->MCUs_per_row, 1);
+}
 
-    static constexpr qint64 MostAfterLastBlock = 1024 * 1024;
+// The bytes the walks kept, fed to libjpeg: the segments before the first scan, then the scans.
+// Where they stop without an end marker, one stands in, as libjpeg's own sources do.
+struct MemorySource {
+    jpeg_source_mgr manager; // first, so libjpeg's pointer to it points to the whole source
+    ScanWatch* watch;
+    std::array<QByteArrayView, 2> parts;
+    size_t next = 0;
+
     static constexpr JOCTET End[2] = { 0xff, JPEG_EOI };
 
     static boolean Fill(j_decompress_ptr info)
     {
-        auto* self = reinterpret_cast<FileSource*>(info->src);
-        const qint64 got = self->file->read(self->piece.data(), self->next, self->piece.size());
-        if (self->afterLastBlock && got > 0) {
-            self->readAfterLastBlock += got;
-            self->watch->madeUp = self->watch->madeUp || self->readAfterLastBlock > MostAfterLastBlock;
-        }
-        self->watch->madeUp = self->watch->madeUp || self->next + got > self->mostToRead;
-        if (got <= 0 || self->watch->madeUp) {
-            // The end of the file, or of what is worth reading: an end marker stands in, as libjpeg's
-            // own sources do.
-            self->watch->endMissing = self->watch->endMissing || got <= 0;
+        auto* self = reinterpret_cast<MemorySource*>(info->src);
+        while (self->next < self->parts.size() && self->parts[self->next].isEmpty())
+            ++self->next;
+        if (self->next == self->parts.size()) {
+            self->watch->endMissing = true;
+            if (CutInScan(info))
+                StopDecoding(reinterpret_cast<j_common_ptr>(info));
             self->manager.next_input_byte = End;
             self->manager.bytes_in_buffer = 2;
             return TRUE;
         }
-        self->next += got;
-        self->manager.next_input_byte = reinterpret_cast<const JOCTET*>(self->piece.constData());
-        self->manager.bytes_in_buffer = size_t(got);
+        const QByteArrayView part = self->parts[self->next++];
+        self->manager.next_input_byte = reinterpret_cast<const JOCTET*>(part.data());
+        self->manager.bytes_in_buffer = size_t(part.size());
         return TRUE;
     }
     static void Skip(j_decompress_ptr info, long count)
     {
-        auto* self = reinterpret_cast<FileSource*>(info->src);
+        auto* self = reinterpret_cast<MemorySource*>(info->src);
         if (count <= 0)
             return;
         if (size_t(count) <= self->manager.bytes_in_buffer) {
@@ -119,26 +127,22 @@ struct FileSource {
             self->manager.bytes_in_buffer -= size_t(count);
             return;
         }
-        self->next += qint64(count) - qint64(self->manager.bytes_in_buffer);
+        qint64 left = qint64(count) - qint64(self->manager.bytes_in_buffer);
         self->manager.bytes_in_buffer = 0;
+        for (; left > 0 && self->next < self->parts.size(); ++self->next) {
+            QByteArrayView& part = self->parts[self->next];
+            if (left < part.size()) {
+                part = part.sliced(qsizetype(left));
+                return;
+            }
+            left -= part.size();
+        }
     }
     static void Nothing(j_decompress_ptr) { }
-    // How far the decode has come: the coded data read, then the rows made, each weighed as the whole
-    // file. An open the player gives up stops as a damaged file does, and is then given up.
-    static void Report(j_common_ptr common)
-    {
-        auto* info = reinterpret_cast<j_decompress_ptr>(common);
-        auto* self = reinterpret_cast<FileSource*>(info->src);
-        const qint64 size = self->file->size();
-        const qint64 read = std::clamp<qint64>(self->next - qint64(self->manager.bytes_in_buffer), 0, size);
-        const qint64 rows = info->output_height ? size * info->output_scanline / info->output_height : 0;
-        if (!self->file->goesOn(read + rows, 2 * size))
-            StopDecoding(common);
-    }
 
-    FileSource(FileWindow& f, ScanWatch& w)
-        : file(&f)
-        , watch(&w)
+    MemorySource(const QByteArray& segments, const QByteArray& scans, ScanWatch& w)
+        : watch(&w)
+        , parts { QByteArrayView(segments), QByteArrayView(scans) }
     {
         manager.next_input_byte = nullptr;
         manager.bytes_in_buffer = 0;
@@ -147,6 +151,42 @@ struct FileSource {
         manager.skip_input_data = Skip;
         manager.resync_to_restart = jpeg_resync_to_restart;
         manager.term_source = Nothing;
+    }
+};
+
+// Called by libjpeg as it goes: it notes the earliest row of blocks at which a scan's coded data had
+// run out (its decoder met the marker after it, a restart aside), which for arithmetic coding is the
+// only sign that data is missing.
+struct Progress {
+    jpeg_progress_mgr manager; // first, so libjpeg's pointer to it points to the whole monitor
+    JDIMENSION dataEnded = std::numeric_limits<JDIMENSION>::max();
+    // Told how far the decode has come, by libjpeg's passes; the player may give the open up there, and
+    // the decode then stops as a damaged file's does.
+    FileWindow* file;
+
+    static void Note(j_common_ptr common)
+    {
+        auto* info = reinterpret_cast<j_decompress_ptr>(common);
+        auto* self = reinterpret_cast<Progress*>(common->progress);
+        const bool restart = info->unread_marker >= JPEG_RST0 && info->unread_marker <= JPEG_RST0 + 7;
+        if (info->unread_marker != 0 && !restart)
+            self->dataEnded = std::min(self->dataEnded, info->input_iMCU_row);
+        const jpeg_progress_mgr& m = self->manager;
+        constexpr qint64 Pass = 1000;
+        const qint64 within
+            = m.pass_limit > 0 ? Pass * std::min(m.pass_counter, m.pass_limit) / m.pass_limit : 0;
+        if (!self->file->goesOn(Pass * m.completed_passes + within, Pass * std::max(1, m.total_passes)))
+            StopDecoding(common);
+    }
+
+    explicit Progress(FileWindow& f)
+        : file(&f)
+    {
+        manager.progress_monitor = Note;
+        manager.pass_counter = 0;
+        manager.pass_limit = 0;
+        manager.completed_passes = 0;
+        manager.total_passes = 0;
     }
 };
 
@@ -180,27 +220,48 @@ void WriteTurned(
     }
 }
 
+// Whether every row of the picture as stored, from "from" on, repeats the row "period" rows above it;
+// "picture" holds it turned upright as WriteTurned writes it.
+bool RepeatsFrom(
+    const QImage& picture, int from, int period, int w, int h, QImageIOHandler::Transformations turn)
+{
+    const bool mirror = turn & QImageIOHandler::TransformationMirror;
+    const bool flip = turn & QImageIOHandler::TransformationFlip;
+    const bool turned = turn & QImageIOHandler::TransformationRotate90;
+    const auto at = [&](int x, int y) {
+        const int row = flip ? h - 1 - y : y, column = mirror ? w - 1 - x : x;
+        return turned ? reinterpret_cast<const quint32*>(picture.constScanLine(column))[h - 1 - row]
+                      : reinterpret_cast<const quint32*>(picture.constScanLine(row))[column];
+    };
+    for (int y = std::max(from, period); y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (at(x, y) != at(x, y - period))
+                return false;
+    return true;
+}
+
 // The picture decoded once, at full size, strictly: the same pass that makes the pixels hears every
 // warning that means a pixel would not be the file's, and then the picture is refused as damaged.
 // The pixels go straight into memory fit for a big picture, turned upright as they are written.
 // Colours stored as ink (CMYK) are left to Qt's reader, which turns them into screen colours its own
-// way: "ElsewhereIfWhole" when this pass found their data whole, "Damaged" when not. A file that stops
-// without its end marker is whole when the scans it has leave nothing out and nothing over;
-// arithmetic coding reads past the end of its data by design, so there, as for any other doubt, the
-// answer is no.
+// way: "ElsewhereIfWhole" when this pass found their data whole, "Damaged" when not. The walk of the
+// scans already made sure that they leave no coefficient out; a file that stops without its end
+// marker is whole when its last scan's data was not cut short: arithmetic coding reads past the end
+// of its data by design, so there, as for any other doubt, the answer is no.
 //
 // The picture and the pages made ready for it belong to the caller, so that a decode given up midway
 // leaves libjpeg's own state and memory alone behind, which it frees.
-JpegDecoded DecodeJpegInto(FileWindow& file, QImageIOHandler::Transformations turn, JpegDecoded& out,
+JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWindow& file, JpegDecoded& out,
     std::optional<PagesAhead>& ahead)
 {
+    const QImageIOHandler::Transformations turn = head.turn;
     jpeg_decompress_struct info {};
     ScanWatch watch;
-    FileSource source(file, watch);
+    MemorySource source(head.segments, scans.data, watch);
+    Progress progress(file);
     info.err = jpeg_std_error(&watch.manager);
     watch.manager.error_exit = StopDecoding;
     watch.manager.emit_message = NoteWarning;
-    jpeg_progress_mgr progress { FileSource::Report, 0, 0, 0, 0 };
     if (setjmp(watch.stop)) {
         jpeg_destroy_decompress(&info);
         if (file.givenUp())
@@ -209,18 +270,11 @@ JpegDecoded DecodeJpegInto(FileWindow& file, QImageIOHandler::Transformations tu
     }
     jpeg_create_decompress(&info);
     info.src = &source.manager;
-    if (file.reportsProgress())
-        info.progress = &progress;
+    info.progress = &progress.manager;
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&info);
         return out;
     }
-    // Real files take about a byte a sample at the very most (random noise at the highest quality,
-    // no colour subsampled): a file whose data runs past four beyond its headers holds something
-    // else, and is not read on to its end. A progressive picture gathers all its scans before its
-    // last block is decoded, so for it only this bound stops early.
-    source.mostToRead = source.next + qint64(info.image_width) * info.image_height * info.num_components * 4
-        + FileSource::MostAfterLastBlock;
     const bool ink = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     if (ink) {
         // Only the check is made here: at an eighth of the size it reads all of the coded data but
@@ -268,23 +322,25 @@ JpegDecoded DecodeJpegInto(FileWindow& file, QImageIOHandler::Transformations tu
         if (!ink && n > 0)
             WriteTurned(out.picture, band, y0, n, w, h, turn);
     }
+    // An arithmetic coder leaves out the bytes at the end of a scan that the decoder can do without,
+    // so its data may end well before the last block, where the rest of the picture is one colour or
+    // the same blocks over again. Data cut short and closed with an end marker reads as the same
+    // kind of end, but what the decoder then makes up drifts from row to row: refused. (A
+    // progressive file's scans are whole by the walk; one cut inside its last scan, marker put back,
+    // lacks the last bit of some detail, which no test here can tell from a valid file.)
+    const int period = info.max_v_samp_factor * info.min_DCT_scaled_size;
+    const qint64 repeatFrom = (qint64(progress.dataEnded) + 2) * period;
+    if (info.arith_code && !info.progressive_mode && repeatFrom < h
+        && (ink || !RepeatsFrom(out.picture, int(repeatFrom), period, w, h, turn)))
+        watch.madeUp = true;
     if (watch.madeUp) {
         jpeg_destroy_decompress(&info);
         return { JpegDecoded::Damaged, QImage() };
     }
-    // A progressive file may stop between two scans: then some coefficients never got their last
-    // bits. Sequential scans of one component each: a missing one would come out flat.
-    bool scansComplete = !info.arith_code;
-    if (info.progressive_mode)
-        for (int c = 0; c < info.num_components; ++c)
-            for (int k = 0; k < DCTSIZE2; ++k)
-                scansComplete = scansComplete && info.coef_bits[c][k] == 0;
-    else
-        scansComplete = scansComplete && !jpeg_has_multiple_scans(&info);
     // Read on to the end, so that what lies after the last block is heard of too.
-    source.afterLastBlock = true;
+    const bool arithmetic = info.arith_code;
     jpeg_finish_decompress(&info);
-    const bool whole = !watch.madeUp && (!watch.endMissing || scansComplete);
+    const bool whole = !watch.madeUp && (!watch.endMissing || !arithmetic);
     jpeg_destroy_decompress(&info);
     if (!whole)
         return { JpegDecoded::Damaged, QImage() };
@@ -295,47 +351,75 @@ JpegDecoded DecodeJpegInto(FileWindow& file, QImageIOHandler::Transformations tu
 
 }
 
-JpegDecoded DecodeJpegStrictly(FileWindow& file, QImageIOHandler::Transformations turn)
+JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, FileWindow& file)
 {
     JpegDecoded out { JpegDecoded::Damaged, QImage() };
     std::optional<PagesAhead> ahead;
-    const JpegDecoded decoded = DecodeJpegInto(file, turn, out, ahead);
+    const JpegDecoded decoded = DecodeJpegInto(head, scans, file, out, ahead);
     ahead.reset();
     return decoded;
+}
+
+QByteArray JpegBytes(const JpegHead& head, const JpegScans& scans)
+{
+    return head.segments + scans.data;
 }
 
 // A kind is named when the decoder has no reader for it: it reads 8-bit pictures, sequential or
 // progressive, Huffman or arithmetic.
 JpegHead ReadJpegHead(FileWindow& f, const QString& path)
 {
-    QSize stored; // as the frame gives it, before any turn
+    JpegHead head { {}, QImageIOHandler::TransformationNone, {}, QByteArray("\xff\xd8", 2), {}, 0 };
     bool frame = false;
-    qint64 i = 2;
+    qint64 asides = 0; // bytes of application segments and comments kept
+    ForwardReader r(f, 2);
+    const auto ended = [&] { Refuse(path, r.failed() ? Why::CannotRead : Why::Damaged); };
     for (;;) {
-        const qint64 from = i;
-        while (f.at(i) >= 0 && f.at(i) != 0xff && i - from < MostStrayBytes)
-            ++i;
-        while (f.at(i) == 0xff && i - from < MostStrayBytes)
-            ++i;
-        const int marker = f.at(i++);
-        if (marker < 0 || i - from > MostStrayBytes)
-            Refuse(path, Why::Damaged);
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8))
-            continue;
+        qint64 stray = 0;
+        int marker = 0;
+        do {
+            // Stray bytes, then the fill before a marker, which may run on for any length.
+            for (QByteArrayView a = r.ahead(); !a.isEmpty() && a[0] != char(0xff); a = r.ahead()) {
+                const qsizetype n = std::find(a.begin(), a.end(), char(0xff)) - a.begin();
+                r.take(n);
+                stray += n;
+                if (stray > MostStrayBytes)
+                    Refuse(path, Why::Damaged);
+            }
+            if (r.next() != 0xff)
+                ended();
+            for (QByteArrayView a = r.ahead(); !a.isEmpty() && a[0] == char(0xff); a = r.ahead())
+                r.take(std::find_if(a.begin(), a.end(), [](char c) { return c != char(0xff); }) - a.begin());
+            marker = r.next();
+            if (marker < 0)
+                ended();
+            stray += 2;
+        } while (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8));
         // An end before any picture data: nothing to show.
         if (marker == 0xd9)
             Refuse(path, Why::Damaged);
-        const int high = f.at(i), low = f.at(i + 1);
+        const qint64 at = r.at() - 2;
+        const int high = r.next(), low = r.next();
         const qint64 length = (qint64(std::max(high, 0)) << 8) | std::max(low, 0);
-        if (high < 0 || low < 0 || length < 2 || i + length > f.size())
+        if (high < 0 || low < 0 || length < 2 || at + 2 + length > f.size())
             Refuse(path, Why::Damaged);
+        QByteArray segment;
+        segment.append(char(0xff));
+        segment.append(char(marker));
+        segment.append(char(high));
+        segment.append(char(low));
+        const auto keep = [&](qint64 n) {
+            if (!r.copy(n, segment))
+                ended();
+        };
         switch (marker) {
         case 0xc0:
         case 0xc1:
         case 0xc2:
         case 0xc9:
         case 0xca: {
-            const QByteArray sof = f.bytes(i, std::min<qint64>(length, 8));
+            keep(length - 2);
+            const QByteArray sof = segment.sliced(2);
             if (sof.size() < 7)
                 Refuse(path, Why::Damaged);
             // The DCT processes code 8 or 12 bits a sample; any other figure is damage, not a kind.
@@ -346,8 +430,19 @@ JpegHead ReadJpegHead(FileWindow& f, const QString& path)
                 Refuse(path, Why::Damaged);
             const int height = qFromBigEndian<quint16>(sof.constData() + 3),
                       width = qFromBigEndian<quint16>(sof.constData() + 5);
+            head.frame = JpegFrame { width, height, marker == 0xc2 || marker == 0xca, {} };
+            const int count = sof.size() > 7 ? uchar(sof[7]) : 0;
+            if (count < 1 || sof.size() != 8 + 3 * count)
+                Refuse(path, Why::Damaged);
+            for (int c = 0; c < count; ++c) {
+                const int id = uchar(sof[8 + 3 * c]), h = uchar(sof[9 + 3 * c]) >> 4,
+                          v = uchar(sof[9 + 3 * c]) & 15;
+                if (h < 1 || h > 4 || v < 1 || v > 4)
+                    Refuse(path, Why::Damaged);
+                head.frame.components.append({ id, h, v });
+            }
             if (height > 0 && width > 0)
-                stored = QSize(width, height);
+                head.announced = QSize(width, height);
             frame = true;
             break;
         }
@@ -364,19 +459,44 @@ JpegHead ReadJpegHead(FileWindow& f, const QString& path)
         case 0xf7:
         case 0xf8:
             RefuseKind(path, QStringLiteral("un JPEG-LS"), PictureKind::Jpeg);
-        case 0xda:
+        case 0xda: {
             if (!frame)
                 Refuse(path, Why::Damaged);
+            keep(length - 2);
+            head.firstScan = segment;
+            head.dataAt = r.at();
             // The segments up to the scan tell the orientation; an end marker makes them a whole file.
-            JpegHead head { stored, QImageIOHandler::TransformationNone };
-            if (stored.isValid()) {
-                head.turn = Turn(f.bytes(0, i + length) + QByteArray("\xff\xd9", 2));
+            if (head.announced.isValid()) {
+                head.turn = Turn(head.segments + head.firstScan + QByteArray("\xff\xd9", 2));
                 if (head.turn & QImageIOHandler::TransformationRotate90)
                     head.announced.transpose();
             }
             return head;
         }
-        i += length;
+        default:
+            if ((marker >= 0xe0 && marker <= 0xef) || marker == 0xfe) {
+                asides += length;
+                if (asides > MostAsideBytes) {
+                    // Past the allowance only the few bytes libjpeg reads of the segments that say how
+                    // colours are stored are kept, as their own short segments.
+                    const qint64 kept
+                        = marker == 0xe0 || marker == 0xee ? std::min<qint64>(length - 2, 14) : 0;
+                    if (kept == 0) {
+                        r.skip(length - 2);
+                        continue;
+                    }
+                    segment[2] = 0;
+                    segment[3] = char(kept + 2);
+                    keep(kept);
+                    r.skip(length - 2 - kept);
+                    break;
+                }
+            }
+            keep(length - 2);
+        }
+        head.segments += segment;
+        if (head.segments.size() > MostHeadBytes)
+            Refuse(path, Why::Damaged);
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "file_window.h"
+#include "jpeg_scans.h"
 
 #include <QImage>
 #include <QImageReader>
@@ -16,11 +17,19 @@ struct JpegHead {
     QSize announced;
     // How the picture is turned to stand upright, as its orientation says.
     QImageIOHandler::Transformations turn;
+    JpegFrame frame;
+    // The segments before the first scan as the decoder reads them, the start of the file in: the
+    // file's own bytes but for fill and stray bytes between them, and, past a generous allowance of
+    // application segments, all but the few bytes of those that tell how colours are stored.
+    QByteArray segments;
+    // The first scan's header, and where its data starts in the file.
+    QByteArray firstScan;
+    qint64 dataAt = 0;
 };
 
-// Walks a JPEG's segments by their lengths up to its first scan, reading only their headers, and
-// refuses what no decoder could show: a structure that breaks off, or a frame of a kind the game has
-// no reader for.
+// Walks a JPEG's segments by their lengths up to its first scan, reading only what a decoder needs
+// of them, and refuses what no decoder could show: a structure that breaks off, or a frame of a kind
+// the game has no reader for.
 JpegHead ReadJpegHead(FileWindow& f, const QString& path);
 
 // What the one decode of a JPEG came to.
@@ -29,10 +38,16 @@ struct JpegDecoded {
     QImage picture;
 };
 
-// The picture decoded once from the file, at full size and strictly (refused as damaged when the
-// decoder had to make up a pixel), straight into memory fit for a big picture and turned upright as
-// it is written. Pictures stored in ink colours are only checked, for Qt's reader to decode.
-JpegDecoded DecodeJpegStrictly(FileWindow& file, QImageIOHandler::Transformations turn);
+// The picture decoded once from the bytes the walks kept, at full size and strictly (refused as
+// damaged when the decoder had to make up a pixel), straight into memory fit for a big picture and
+// turned upright as it is written. Pictures stored in ink colours are only checked, for Qt's reader
+// to decode. How far it has come is told to whoever waits on `file`; given up there, it raises
+// OpenGivenUp.
+JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, FileWindow& file);
+
+// The file as the decoder reads it: its segments and scans up to its end marker, without what lies
+// between or after them.
+QByteArray JpegBytes(const JpegHead& head, const JpegScans& scans);
 
 // A picture in ink colours, checked whole already, through Qt's reader: upright, in 32-bit form.
 QImage DecodeJpeg(QImageReader& reader, const QString& path);

@@ -96,18 +96,26 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
         return read;
     }
     if (format->kind == PictureKind::Jpeg) {
-        // A JPEG's one read is its decode, which must not make up any pixel.
-        JpegDecoded decoded = DecodeJpegStrictly(window, jpeg.turn);
+        // A JPEG is read once, up to its end marker, by the walk of its scans, which refuses what
+        // would leave pixels without data or ask too much work; the decode of those bytes must not
+        // make up any pixel.
+        const JpegScans scans = WalkJpegScans(window, jpeg.frame, jpeg.firstScan, jpeg.dataAt);
+        if (scans.verdict == JpegScans::TooManyPasses)
+            Refuse(path, Why::TooManyPasses);
+        if (scans.verdict != JpegScans::Whole)
+            refuseDamaged();
+        JpegDecoded decoded = DecodeJpegStrictly(jpeg, scans, window);
         if (decoded.outcome == JpegDecoded::Damaged)
             refuseDamaged();
         if (decoded.outcome == JpegDecoded::TooLarge)
             Refuse(path, Why::TooLarge);
-        if (decoded.outcome == JpegDecoded::Shown) {
-            if (file.changed())
-                Refuse(path, Why::Changed);
+        if (file.changed())
+            Refuse(path, Why::Changed);
+        if (decoded.outcome == JpegDecoded::Shown)
             read.picture = std::move(decoded.picture);
-            return read;
-        }
+        else
+            read.bytes = JpegBytes(jpeg, scans);
+        return read;
     }
 
     read.bytes = file.readWhole();

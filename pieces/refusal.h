@@ -22,6 +22,9 @@ inline const QString Damaged = QStringLiteral("fișierul este deteriorat sau inc
 inline const QString TooLarge = QStringLiteral("poza este prea mare pentru memoria disponibilă");
 // "nu este o poză JPEG sau BMP", from the kinds the game takes.
 QString NotAPicture();
+// A JPEG whose scans ask for far more decoding than any encoder's do.
+inline const QString TooManyPasses
+    = QStringLiteral("poza este stocată în prea multe treceri pentru ca jocul să o poată citi");
 }
 
 // The picture Qt's reader decodes, in 32-bit form, into "picture" when the reader keeps it (its size

@@ -150,6 +150,15 @@ qsizetype BeforeLastScan(const QByteArray& jpeg)
     return tables > previous ? tables : last;
 }
 
+// Where the n-th scan's header starts (from 1).
+qsizetype ScanAt(const QByteArray& jpeg, int n)
+{
+    qsizetype at = -1;
+    while (n-- > 0)
+        at = jpeg.indexOf(QByteArray("\xff\xda", 2), at + 1);
+    return at;
+}
+
 QByteArray Gif1x1()
 {
     static const unsigned char bytes[] = { 'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0xff,
@@ -226,7 +235,8 @@ enum class Outcome {
     TooLarge,
     TooSmall,
     Overflow,
-    LinkNowhere
+    LinkNowhere,
+    TooManyPasses
 };
 
 // What the player reads for each refusal; "detail" is the kind a file of an unreadable kind is named.
@@ -259,6 +269,8 @@ bool Says(Outcome expected, const QString& text, const QString& fileName, const 
             && !text.contains(QLatin1Char('|'));
     case Outcome::LinkNowhere:
         return namesFile && text.contains(QStringLiteral("legătură care nu duce la niciun fișier"));
+    case Outcome::TooManyPasses:
+        return namesFile && text.contains(QStringLiteral("prea multe treceri"));
     case Outcome::Loads:
         return false;
     }
@@ -435,6 +447,30 @@ private Q_SLOTS:
         row("missing", "missing.jpg", QByteArray(), 4, Outcome::NotFound);
         row("link to a file that is gone", "gone.jpg", QByteArray("nowhere.jpg"), 4, Outcome::LinkNowhere);
         row("link in a loop", "loop.jpg", QByteArray("loop.jpg"), 4, Outcome::LinkNowhere);
+        const QImage photo = TestPicture(160, 120), tall = TestPicture(160, 400);
+        const QByteArray end("\xff\xd9", 2), arithmetic = LibJpeg(tall, true, false);
+        row("arithmetic JPEG cut in its scan, its end marker put back", "arith.jpg",
+            arithmetic.left(arithmetic.size() / 2) + end, 4, Outcome::Damaged);
+        row("arithmetic JPEG whose lower half is one colour", "flat.jpg",
+            LibJpeg(Laid(tall, QPoint(0, 200), Solid(QSize(160, 200), qRgb(40, 90, 160))), true, false), 4,
+            Outcome::Loads);
+        const QByteArray apart = LibJpeg(
+            photo, false, false, { { { 0 }, 0, 63, 0, 0 }, { { 1 }, 0, 63, 0, 0 }, { { 2 }, 0, 63, 0, 0 } });
+        row("JPEG in a scan a colour, cut after the first, its end marker put back", "grey.jpg",
+            apart.left(ScanAt(apart, 2)) + end, 4, Outcome::Damaged);
+        row("progressive JPEG cut after its first scan, its end marker put back", "blur.jpg",
+            progressive.left(ScanAt(progressive, 2)) + end, 4, Outcome::Damaged);
+        QList<JpegScan> everyCoefficient { { { 0, 1, 2 }, 0, 0, 0, 0 } };
+        for (int k = 0; k < 63 * 3; ++k)
+            everyCoefficient.append({ { k / 63 }, 1 + k % 63, 1 + k % 63, 0, 0 });
+        row("progressive JPEG in a scan a coefficient", "scans.jpg",
+            LibJpeg(photo, false, false, everyCoefficient), 4, Outcome::TooManyPasses);
+        row("JPEG with 65535 fill bytes before a marker", "fill.jpg",
+            jpeg.left(2) + QByteArray(65535, char(0xff)) + jpeg.mid(2), 4, Outcome::Loads);
+        row("JPEG behind 6 MB of comments", "notes.jpg",
+            jpeg.left(2) + (QByteArray("\xff\xfe\xff\xff", 4) + QByteArray(65533, 'x')).repeated(96)
+                + jpeg.mid(2),
+            4, Outcome::Loads);
     }
 
     void refusedAndNothingChanges()

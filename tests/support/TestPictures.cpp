@@ -7,6 +7,11 @@
 #include <QtEndian>
 
 #include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <jpeglib.h>
 
 QImage TestPicture(int width, int height, int salt)
 {
@@ -147,5 +152,52 @@ QByteArray Os2Bmp(int w, int h, int bits, int entries, QImage* shown)
             char* row = out.data() + offset + stride * (h - 1 - y);
             row[x * bits / 8] = char(row[x * bits / 8] | (index << (8 - bits - x * bits % 8)));
         }
+    return out;
+}
+
+QByteArray LibJpeg(const QImage& picture, bool arithmetic, bool progressive, const QList<JpegScan>& script)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    jpeg_compress_struct info {};
+    jpeg_error_mgr errors {};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &bytes, &size);
+    info.image_width = JDIMENSION(rgb.width());
+    info.image_height = JDIMENSION(rgb.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    info.arith_code = arithmetic;
+    if (progressive)
+        jpeg_simple_progression(&info);
+    std::vector<jpeg_scan_info> scans;
+    for (const JpegScan& s : script) {
+        jpeg_scan_info scan {};
+        scan.comps_in_scan = int(s.components.size());
+        for (int i = 0; i < scan.comps_in_scan; ++i)
+            scan.component_index[i] = s.components[i];
+        scan.Ss = s.ss;
+        scan.Se = s.se;
+        scan.Ah = s.ah;
+        scan.Al = s.al;
+        scans.push_back(scan);
+    }
+    if (!scans.empty()) {
+        info.scan_info = scans.data();
+        info.num_scans = int(scans.size());
+    }
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    const QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(size));
+    std::free(bytes);
     return out;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QList>
 #include <QPoint>
 #include <QString>
 #include <QTest>
@@ -27,6 +28,15 @@ QByteArray MaskedBmp(
 // whose palette holds "entries" colours, fewer than its depth allows where asked; every pixel uses
 // one of them, and "shown" gets the picture they make.
 QByteArray Os2Bmp(int w, int h, int bits, int entries, QImage* shown);
+
+// A JPEG of the picture written by libjpeg itself at quality 90, with arithmetic coding where asked,
+// progressive in libjpeg's own scans, or in the scans of "script" (each its components, Ss, Se, Ah, Al).
+struct JpegScan {
+    QList<int> components;
+    int ss, se, ah, al;
+};
+QByteArray LibJpeg(
+    const QImage& picture, bool arithmetic, bool progressive, const QList<JpegScan>& script = {});
 
 // One colour all over.
 QImage Solid(QSize size, QRgb c);
