@@ -181,10 +181,12 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
 // Arithmetic decoders read zeros once their data ends, by design (encoders drop the zeros that end
 // their data), and warn of nothing; bytes cut anywhere are thus the whole data of some picture, and a
 // cut shows only in what the zeros decode to. An encoder drops zeros only where every block to come
-// is the one before it again (a flat colour); a cut leaves whatever the decoder's model makes of
-// zeros, bands of colour. So a sequential scan whose decoder met the marker after its data before it
-// began the scan's last row of blocks, and whose rows after that are not one flat colour, was cut.
-// Progressive scans, which refine blocks already there, are not judged.
+// is the one before it again (a flat colour, or the row of blocks above over again); a cut leaves
+// whatever the decoder's model makes of zeros, bands that drift. So a sequential scan whose decoder
+// met the marker after its data more than two rows of blocks before the scan's end, and whose rows
+// of blocks after those two do not each repeat the row above, was cut. (The last two rows are the
+// game's own allowance, which the judge leaves it.) Progressive scans, which refine blocks already
+// there, are not judged.
 struct EarlyEnd {
     std::vector<int> components;
     JDIMENSION fromRow = 0; // the first row of blocks (in rows of the whole frame) decoded from zeros
@@ -218,7 +220,7 @@ std::vector<EarlyEnd> ArithmeticEarlyEnds(const QByteArray& bytes)
             const int marker = info.unread_marker;
             const bool restart = marker >= 0xd0 && marker <= 0xd7;
             if (got != JPEG_ROW_COMPLETED || marker == 0 || restart || info.input_scan_number == judged
-                || info.input_iMCU_row >= info.total_iMCU_rows)
+                || info.input_iMCU_row + 2 >= info.total_iMCU_rows)
                 continue;
             judged = info.input_scan_number;
             EarlyEnd end;
@@ -232,8 +234,9 @@ std::vector<EarlyEnd> ArithmeticEarlyEnds(const QByteArray& bytes)
     return ends;
 }
 
-// Whether the blocks of those components from that row on are all one flat colour.
-bool FlatFrom(const QByteArray& bytes, const EarlyEnd& end)
+// Whether every row of blocks of those components, two rows of the frame after that row on, repeats
+// the row of the frame above it.
+bool RepeatsFrom(const QByteArray& bytes, const EarlyEnd& end)
 {
     jpeg_decompress_struct info {};
     StrictWatch watch;
@@ -250,31 +253,30 @@ bool FlatFrom(const QByteArray& bytes, const EarlyEnd& end)
         static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&info);
-    bool flat = true;
+    bool repeats = true;
     for (const int c : end.components) {
         jpeg_component_info& component = info.comp_info[c];
-        JBLOCK first {};
-        bool seen = false;
-        for (JDIMENSION row = end.fromRow * JDIMENSION(component.v_samp_factor);
-             row < component.height_in_blocks && flat; ++row) {
-            JBLOCKARRAY blocks = (*info.mem->access_virt_barray)(
-                reinterpret_cast<j_common_ptr>(&info), coefficients[c], row, 1, FALSE);
-            for (JDIMENSION x = 0; x < component.width_in_blocks && flat; ++x) {
-                if (!seen)
-                    std::memcpy(first, blocks[0][x], sizeof(JBLOCK));
-                seen = true;
-                flat = std::memcmp(blocks[0][x], first, sizeof(JBLOCK)) == 0;
-            }
+        const auto v = JDIMENSION(component.v_samp_factor);
+        for (JDIMENSION row = std::max(end.fromRow + 2, JDIMENSION(1)) * v;
+             row < component.height_in_blocks && repeats; ++row) {
+            const auto blocks = [&](JDIMENSION at) {
+                return (*info.mem->access_virt_barray)(
+                    reinterpret_cast<j_common_ptr>(&info), coefficients[c], at, 1, FALSE)[0];
+            };
+            const std::size_t size = sizeof(JBLOCK) * component.width_in_blocks;
+            std::vector<char> above(size);
+            std::memcpy(above.data(), blocks(row - v), size);
+            repeats = std::memcmp(blocks(row), above.data(), size) == 0;
         }
     }
     jpeg_destroy_decompress(&info);
-    return flat;
+    return repeats;
 }
 
 bool ArithmeticDataCut(const QByteArray& bytes)
 {
     for (const EarlyEnd& end : ArithmeticEarlyEnds(bytes))
-        if (!FlatFrom(bytes, end))
+        if (!RepeatsFrom(bytes, end))
             return true;
     return false;
 }
