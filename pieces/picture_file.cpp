@@ -81,6 +81,8 @@ PictureFileBytes ReadPictureFile(
     };
     if (read.bmp && read.bmp->end > file.size())
         refuseDamaged();
+    if (read.bmp && BmpPastQtReader(read.bmp->header))
+        Refuse(path, Why::TooLarge);
     if (opened)
         opened();
     if (read.bmp && BmpReadStraight(read.bmp->header)) {
@@ -109,10 +111,16 @@ PictureFileBytes ReadPictureFile(
         }
     }
 
+    if (read.bmp) {
+        std::optional<QByteArray> bytes = ReadBmpForQt(*read.bmp, window, path);
+        if (!bytes)
+            refuseDamaged();
+        if (file.changed())
+            Refuse(path, Why::Changed);
+        read.bytes = std::move(*bytes);
+        return read;
+    }
     read.bytes = file.readWhole();
-    // The header the checks and the decoding go by must be the one these bytes hold.
-    if (read.bmp && !read.bytes.startsWith(read.bmp->first))
-        Refuse(path, Why::Changed);
     return read;
 }
 
@@ -142,7 +150,7 @@ QImage LoadPictureFile(const PictureFileBytes& file)
         picture = DecodeJpeg(reader, path);
         break;
     case PictureKind::Bmp:
-        picture = DecodeBmp(reader, file.bmp->header, file.bytes, path);
+        picture = DecodeBmp(reader, file.bmp->header, path);
         break;
     }
     return picture;
