@@ -368,26 +368,35 @@ std::optional<QByteArray> ReadBmpForQt(const BmpHead& head, FileWindow& f, const
                 return std::nullopt;
             return bytes;
         }
-        // A run-length stream is read as far as its end-of-picture mark, a block at a time, and only
-        // as far as a stream of its size can reach: room is set aside up to there, used as it is read.
+        // A run-length stream is walked a block at a time as far as its end-of-picture mark, and only as
+        // far as a stream of its size can reach. Its first part is kept as it is walked; a longer one
+        // is read again once it proved whole, so that a stream that runs on costs no memory.
+        constexpr qint64 Block = 1 << 20, KeptWhileWalked = 16 << 20;
         const qint64 most = std::min(MostRunLengthBytes(h), f.size() - from);
-        bytes.reserve(qsizetype(kept + most));
-        qint64 read = 0, at = 0;
-        auto have = [&](qint64 n) {
-            if (n <= read)
-                return true;
-            const qint64 block = std::min(most, std::max(n, read + std::max<qint64>(read, 64 * 1024))) - read;
-            bytes.resize(qsizetype(kept + read + block));
-            const qint64 got = f.read(bytes.data() + kept + read, from + read, block);
-            read += std::max<qint64>(got, 0);
-            bytes.resize(qsizetype(kept + read));
-            return n <= read;
+        std::vector<uchar> block(static_cast<std::size_t>(Block));
+        qint64 blockStart = 0, blockEnd = 0, at = 0;
+        bytes.reserve(qsizetype(kept + std::min(most, KeptWhileWalked)));
+        const auto reach = [&](qint64 n) {
+            while (blockEnd < n) {
+                const qint64 start = std::min(at, blockEnd);
+                const qint64 got = f.read(
+                    reinterpret_cast<char*>(block.data()), from + start, std::min(Block, most - start));
+                if (got <= 0)
+                    return false;
+                blockStart = start;
+                blockEnd = start + got;
+                const qint64 stored = bytes.size() - kept;
+                if (stored < KeptWhileWalked && blockEnd > stored)
+                    bytes.append(reinterpret_cast<const char*>(block.data()) + (stored - blockStart),
+                        qsizetype(std::min(blockEnd, KeptWhileWalked) - stored));
+            }
+            return true;
         };
         for (;;) {
-            if (!have(at + 2))
+            if (!reach(at + 2))
                 return std::nullopt;
-            const auto* pair = reinterpret_cast<const uchar*>(bytes.constData()) + kept + at;
-            const uchar count = pair[0], value = pair[1];
+            const uchar count = block[std::size_t(at - blockStart)],
+                        value = block[std::size_t(at - blockStart + 1)];
             at += 2;
             if (count != 0 || value == 0)
                 continue;
@@ -400,7 +409,14 @@ std::optional<QByteArray> ReadBmpForQt(const BmpHead& head, FileWindow& f, const
             const qint64 literal = h.bits == 8 ? value : (value + 1) / 2;
             at += literal + (literal & 1);
         }
-        bytes.truncate(qsizetype(kept + at));
+        const qint64 stored = bytes.size() - kept;
+        if (at <= stored) {
+            bytes.truncate(qsizetype(kept + at));
+            return bytes;
+        }
+        bytes.resize(qsizetype(kept + at));
+        if (f.read(bytes.data() + kept + stored, from + stored, at - stored) != at - stored)
+            return std::nullopt;
         return bytes;
     } catch (const std::bad_alloc&) {
         Refuse(path, Why::TooLarge);

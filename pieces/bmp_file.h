@@ -1,8 +1,9 @@
 // A BMP: its header, read once from the first bytes, the kinds the game cannot read, the checks that
-// every pixel is in the file, and its decoding. Colour-masked pictures at 16 and 32 bits and OS/2
-// pictures of the first version are read by the game itself: Qt's reader loses channels wider or
-// narrower than it expects, and takes a full OS/2 palette even when the file holds a shorter one,
-// showing memory it never wrote.
+// every pixel is in the file, and its decoding. Uncompressed pictures are read by the game itself,
+// a band of rows at a time: Qt's reader loses colour-mask channels wider or narrower than it
+// expects, takes a full OS/2 palette even when the file holds a shorter one, showing memory it never
+// wrote, and takes no picture of more than 2^28 pixels, which the board holds. Run-length pictures
+// go to Qt's reader, handed no more of the file than their stream.
 #pragma once
 
 #include "file_window.h"
