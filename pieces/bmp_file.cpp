@@ -381,7 +381,8 @@ std::optional<QByteArray> ReadBmpForQt(const BmpHead& head, FileWindow& f, const
                 const qint64 start = std::min(at, blockEnd);
                 const qint64 got = f.read(
                     reinterpret_cast<char*>(block.data()), from + start, std::min(Block, most - start));
-                if (got <= 0)
+                // A read that brings nothing past what was there means the stream's bytes are all read.
+                if (got <= 0 || start + got <= blockEnd)
                     return false;
                 blockStart = start;
                 blockEnd = start + got;

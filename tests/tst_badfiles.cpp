@@ -443,6 +443,8 @@ private Q_SLOTS:
         row("BMP cut inside its colour masks", "cutmasks.bmp",
             MaskedBmp(TestPicture(8, 8), 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &masked565).left(60), 4,
             Outcome::Damaged);
+        row("RLE8 cut one byte into a pair", "rle8odd.bmp", RleBmp(40, 30, 8, FullRuns(40, 30, 8).left(51)),
+            4, Outcome::Damaged);
         row("BMP at 1 bit", "mono.bmp", mono, 4, Outcome::Loads);
         row("BMP at 8 bits, top row first", "top8.bmp",
             PatchBmpSize(
