@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -79,9 +80,13 @@ std::optional<BmpHeader> ReadBmpHeader(const QByteArray& head)
         // The masks follow a 40-byte header and are part of every longer Windows one, at the same
         // place.
         if ((h.compression == BmpBitfields || h.compression == BmpAlphaBitfields) && h.headerSize >= 40
-            && h.headerSize != 64 && head.size() >= 66)
-            for (int c = 0; c < 3; ++c)
+            && h.headerSize != 64) {
+            // A file that ends inside the masks of a picture read by them is cut, not of another kind.
+            if (head.size() < 66 && (h.bits == 16 || h.bits == 32))
+                return std::nullopt;
+            for (int c = 0; c < 3 && head.size() >= 66; ++c)
                 h.masks[c] = u32(54 + 4 * c);
+        }
     }
     // Asked once, here: every check and the decoding go by the answer.
     h.readHere = BmpReadHere(h);
@@ -168,27 +173,6 @@ bool BmpHeaderIsSound(const BmpHeader& h)
         && h.height != 0 && h.height > INT32_MIN && (h.headerSize != Os2Header || h.readHere);
 }
 
-// A run-length stream is complete only when its end-of-bitmap mark is reached inside the file.
-bool RleIsShort(const uchar* p, qint64 n, qint64 bits)
-{
-    qint64 i = 0;
-    while (i + 1 < n) {
-        const uchar count = p[i], value = p[i + 1];
-        i += 2;
-        if (count != 0 || value == 0)
-            continue;
-        if (value == 1)
-            return false;
-        if (value == 2) {
-            i += 2;
-            continue;
-        }
-        const qint64 bytes = bits == 8 ? value : (value + 1) / 2;
-        i += bytes + (bytes & 1);
-    }
-    return true;
-}
-
 // Where the pixels of an uncompressed BMP end, as its header says; nothing for compressed ones,
 // whose length only their data tells. Headers may claim sizes whose product no file could hold:
 // such a claim ends past every file.
@@ -206,85 +190,134 @@ std::optional<qint64> BmpPixelsEnd(const BmpHeader& h)
     return end;
 }
 
-// Qt fills the rows missing from a short BMP with whatever memory held; such a file is refused.
-bool BmpIsShort(const BmpHeader& h, const uchar* data, qint64 size)
+qint64 Rows(const BmpHeader& h)
 {
-    if (h.compression == BmpRle8 || h.compression == BmpRle4)
-        return h.offset >= size || RleIsShort(data + h.offset, size - h.offset, h.bits);
-    const std::optional<qint64> end = BmpPixelsEnd(h);
-    return end && size < *end;
+    return h.height < 0 ? -h.height : h.height;
 }
 
-// The picture in 32-bit form, every pixel from the file, or a null image when memory runs out;
-// nothing when the file is shorter than its pixels. The header must be sound and of a kind read here.
-std::optional<QImage> ReadBmpPixels(const BmpHeader& h, const QByteArray& bytes)
+// How many colours a Windows palette holds: the header's count, or all the depth allows.
+qint64 PaletteEntries(const BmpHeader& h)
 {
-    const qint64 rows = h.height < 0 ? -h.height : h.height;
-    if (h.width <= 0 || h.width > std::numeric_limits<int>::max() || rows <= 0
-        || rows > std::numeric_limits<int>::max() || h.offset < 0 || h.offset > bytes.size())
-        return std::nullopt;
-    const qint64 stride = Stride(h);
-    qint64 pixelBytes = 0;
-    if (__builtin_mul_overflow(stride, rows, &pixelBytes) || pixelBytes > bytes.size() - h.offset)
-        return std::nullopt;
+    return h.colours ? h.colours : qint64(1) << h.bits;
+}
 
-    // A palette of the first OS/2 version has three bytes an entry, and as many entries as lie
-    // between the header and the pixels, the format's count at most.
-    QRgb palette[256] = {};
-    if (h.headerSize == Os2Header && h.bits <= 8) {
-        const qint64 room = std::max<qint64>(0, std::min<qint64>(h.offset, bytes.size()) - 14 - Os2Header);
-        const qint64 entries = std::min<qint64>(qint64(1) << h.bits, room / 3);
-        const auto* p = reinterpret_cast<const uchar*>(bytes.constData()) + 14 + Os2Header;
-        for (qint64 i = 0; i < entries; ++i)
-            palette[i] = qRgb(p[3 * i + 2], p[3 * i + 1], p[3 * i]);
-    }
-    const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]);
+// Qt's reader takes no BMP of more pixels than this.
+constexpr qint64 QtReaderPixels = qint64(1) << 28;
 
-    QImage picture = NewLargeImage(QSize(int(h.width), int(rows)), QImage::Format_RGB32);
-    if (picture.isNull())
-        return picture;
-    const auto* pixels = reinterpret_cast<const uchar*>(bytes.constData()) + h.offset;
-    for (qint64 y = 0; y < rows; ++y) {
-        // Rows are stored bottom row first unless the height is negative.
-        const uchar* in = pixels + stride * (h.height < 0 ? y : rows - 1 - y);
-        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(int(y)));
-        for (qint64 x = 0; x < h.width; ++x) {
-            switch (h.bits) {
-            case 1:
-            case 4:
-            case 8: {
-                // Indices past a short palette take black, as for any other BMP.
-                const qint64 bit = x * h.bits;
-                const uint index = (in[bit / 8] >> (8 - h.bits - bit % 8)) & ((1u << h.bits) - 1);
-                out[x] = palette[index] | 0xff000000u;
-                break;
-            }
-            case 24:
-                out[x] = qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
-                break;
-            default: {
-                const quint32 p = h.bits == 16 ? qFromLittleEndian<quint16>(in + 2 * x)
-                                               : qFromLittleEndian<quint32>(in + 4 * x);
-                out[x] = qRgb(
-                    int(red.of(p, h.masks[0])), int(green.of(p, h.masks[1])), int(blue.of(p, h.masks[2])));
-            }
-            }
+// The most bytes a run-length stream of the picture's size can need: a run of one pixel, or a jump
+// over it, for every pixel, the end of every row and the end of the picture. A stream that has not
+// ended by then is lost.
+qint64 MostRunLengthBytes(const BmpHeader& h)
+{
+    qint64 pixels = 0;
+    if (__builtin_mul_overflow(h.width, Rows(h), &pixels) || pixels > std::numeric_limits<qint64>::max() / 8)
+        return std::numeric_limits<qint64>::max() / 2;
+    return 4 * pixels + 2 * Rows(h) + 2;
+}
+
+// Where Qt's reader looks for the pixels when the header says they begin at once: after the header,
+// the masks that follow a 40-byte one and the palette.
+qint64 QtPixelsStart(const BmpHeader& h)
+{
+    qint64 at = 14 + qint64(h.headerSize);
+    if (h.compression == BmpBitfields && h.headerSize == 40)
+        at += 12;
+    if (h.bits <= 8)
+        at += 4 * std::min<qint64>(PaletteEntries(h), 256);
+    return at;
+}
+
+// One stored row of pixels in the picture's 32-bit form.
+void ConvertRow(const BmpHeader& h, const uchar* in, QRgb* out, int width, const QRgb* palette,
+    const std::array<Channel, 3>& channels)
+{
+    switch (h.bits) {
+    case 1:
+        for (int x = 0; x < width; ++x)
+            out[x] = palette[(in[x >> 3] >> (7 - (x & 7))) & 1];
+        break;
+    case 4:
+        for (int x = 0; x < width; ++x)
+            out[x] = palette[(in[x >> 1] >> (x & 1 ? 0 : 4)) & 15];
+        break;
+    case 8:
+        for (int x = 0; x < width; ++x)
+            out[x] = palette[in[x]];
+        break;
+    case 24:
+        for (int x = 0; x < width; ++x)
+            out[x] = qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
+        break;
+    default:
+        if (h.bits == 32 && h.compression == BmpRgb) {
+            for (int x = 0; x < width; ++x)
+                out[x] = qRgb(in[4 * x + 2], in[4 * x + 1], in[4 * x]);
+            break;
+        }
+        for (int x = 0; x < width; ++x) {
+            const quint32 p = h.bits == 16 ? qFromLittleEndian<quint16>(in + 2 * x)
+                                           : qFromLittleEndian<quint32>(in + 4 * x);
+            out[x] = qRgb(int(channels[0].of(p, h.masks[0])), int(channels[1].of(p, h.masks[1])),
+                int(channels[2].of(p, h.masks[2])));
         }
     }
-    return picture;
+}
+
+// The palette of a picture read here, every entry the file does not hold black; nothing when the file
+// ends inside it.
+std::optional<std::array<QRgb, 256>> ReadPalette(const BmpHeader& h, FileWindow& f)
+{
+    std::array<QRgb, 256> palette;
+    palette.fill(qRgb(0, 0, 0));
+    if (h.bits > 8)
+        return palette;
+    const qint64 from = 14 + qint64(h.headerSize);
+    // A palette of the first OS/2 version has three bytes an entry, and as many entries as lie
+    // between the header and the pixels, the format's count at most.
+    const bool os2 = h.headerSize == Os2Header;
+    const qint64 size = os2 ? 3 : 4;
+    const qint64 entries = os2
+        ? std::min<qint64>(qint64(1) << h.bits, std::max<qint64>(0, std::min(h.offset, f.size()) - from) / 3)
+        : PaletteEntries(h);
+    const QByteArray bytes = f.bytes(from, size * entries);
+    if (bytes.size() != size * entries)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    for (qint64 i = 0; i < entries; ++i)
+        palette[std::size_t(i)] = qRgb(p[size * i + 2], p[size * i + 1], p[size * i]);
+    return palette;
 }
 }
 
 bool BmpReadStraight(const BmpHeader& h)
 {
-    return !h.readHere && h.compression == BmpRgb && h.bits == 24
-        && (h.headerSize == 40 || h.headerSize == 108 || h.headerSize == 124) && h.width > 0 && h.height != 0
-        && std::in_range<int>(h.width) && std::in_range<int>(h.height < 0 ? -h.height : h.height);
+    if (h.width <= 0 || h.height == 0 || !std::in_range<int>(h.width) || !std::in_range<int>(Rows(h)))
+        return false;
+    if (h.readHere)
+        return true;
+    if (h.compression != BmpRgb || (h.headerSize != 40 && h.headerSize != 108 && h.headerSize != 124))
+        return false;
+    if (h.bits == 24)
+        return true;
+    // Palettes the way Qt's reader takes them, and pixels where the header says: a single-colour
+    // palette at one bit, too many colours or pixels overlapping the palette are left to it.
+    const qint64 entries = h.bits <= 8 ? PaletteEntries(h) : 0;
+    return (h.bits == 1 || h.bits == 4 || h.bits == 8 || h.bits == 32) && entries <= 256
+        && (h.bits != 1 || entries >= 2) && h.offset >= QtPixelsStart(h);
+}
+
+bool BmpPastQtReader(const BmpHeader& h)
+{
+    return !BmpReadStraight(h) && h.width * Rows(h) > QtReaderPixels;
 }
 
 std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
 {
-    const int width = int(h.width), rows = int(h.height < 0 ? -h.height : h.height);
+    const int width = int(h.width), rows = int(Rows(h));
+    const std::optional<std::array<QRgb, 256>> palette = ReadPalette(h, f);
+    if (!palette)
+        return std::nullopt;
+    const std::array<Channel, 3> channels { Channel(h.masks[0]), Channel(h.masks[1]), Channel(h.masks[2]) };
     QImage picture = NewLargeImage(QSize(width, rows), QImage::Format_RGB32);
     if (picture.isNull())
         return picture;
@@ -303,12 +336,93 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
         for (int i = 0; i < n; ++i) {
             const auto* in
                 = reinterpret_cast<const uchar*>(band.data()) + stride * (h.height < 0 ? i : n - 1 - i);
-            auto* out = reinterpret_cast<QRgb*>(picture.scanLine(top + i));
-            for (int x = 0; x < width; ++x)
-                out[x] = qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
+            ConvertRow(
+                h, in, reinterpret_cast<QRgb*>(picture.scanLine(top + i)), width, palette->data(), channels);
         }
     }
     return picture;
+}
+
+std::optional<QByteArray> ReadBmpForQt(const BmpHead& head, FileWindow& f, const QString& path)
+{
+    const BmpHeader& h = head.header;
+    const bool runLength = h.compression == BmpRle8 || h.compression == BmpRle4;
+    if (!runLength && h.compression != BmpRgb && h.compression != BmpBitfields)
+        return std::nullopt;
+    try {
+        // Qt's reader takes the pixels from where the header says or, when that is inside the palette,
+        // right after it; what lies between the palette and the pixels is left out, the header's
+        // offset moved up to match.
+        const qint64 kept = QtPixelsStart(h), from = std::max(h.offset, kept);
+        QByteArray bytes = f.bytes(0, kept);
+        if (bytes.size() != kept || from > f.size())
+            return std::nullopt;
+        // The header the checks go by must be the one handed on.
+        if (!bytes.startsWith(head.first.left(kept)))
+            Refuse(path, Why::Changed);
+        if (h.offset > kept)
+            qToLittleEndian(quint32(kept), bytes.data() + 10);
+        if (!runLength) {
+            const qint64 n = head.end - h.offset;
+            bytes.resize(kept + n);
+            if (f.read(bytes.data() + kept, from, n) != n)
+                return std::nullopt;
+            return bytes;
+        }
+        // A run-length stream is walked a block at a time as far as its end-of-picture mark, and only as
+        // far as a stream of its size can reach. Its first part is kept as it is walked; a longer one
+        // is read again once it proved whole, so that a stream that runs on costs no memory.
+        constexpr qint64 Block = 1 << 20, KeptWhileWalked = 16 << 20;
+        const qint64 most = std::min(MostRunLengthBytes(h), f.size() - from);
+        std::vector<uchar> block(static_cast<std::size_t>(Block));
+        qint64 blockStart = 0, blockEnd = 0, at = 0;
+        bytes.reserve(qsizetype(kept + std::min(most, KeptWhileWalked)));
+        const auto reach = [&](qint64 n) {
+            while (blockEnd < n) {
+                const qint64 start = std::min(at, blockEnd);
+                const qint64 got = f.read(
+                    reinterpret_cast<char*>(block.data()), from + start, std::min(Block, most - start));
+                // A read that brings nothing past what was there means the stream's bytes are all read.
+                if (got <= 0 || start + got <= blockEnd)
+                    return false;
+                blockStart = start;
+                blockEnd = start + got;
+                const qint64 stored = bytes.size() - kept;
+                if (stored < KeptWhileWalked && blockEnd > stored)
+                    bytes.append(reinterpret_cast<const char*>(block.data()) + (stored - blockStart),
+                        qsizetype(std::min(blockEnd, KeptWhileWalked) - stored));
+            }
+            return true;
+        };
+        for (;;) {
+            if (!reach(at + 2))
+                return std::nullopt;
+            const uchar count = block[std::size_t(at - blockStart)],
+                        value = block[std::size_t(at - blockStart + 1)];
+            at += 2;
+            if (count != 0 || value == 0)
+                continue;
+            if (value == 1)
+                break;
+            if (value == 2) {
+                at += 2;
+                continue;
+            }
+            const qint64 literal = h.bits == 8 ? value : (value + 1) / 2;
+            at += literal + (literal & 1);
+        }
+        const qint64 stored = bytes.size() - kept;
+        if (at <= stored) {
+            bytes.truncate(qsizetype(kept + at));
+            return bytes;
+        }
+        bytes.resize(qsizetype(kept + at));
+        if (f.read(bytes.data() + kept + stored, from + stored, at - stored) != at - stored)
+            return std::nullopt;
+        return bytes;
+    } catch (const std::bad_alloc&) {
+        Refuse(path, Why::TooLarge);
+    }
 }
 
 BmpHead ReadBmpHead(FileWindow& f, const QString& path)
@@ -330,24 +444,14 @@ BmpHead ReadBmpHead(FileWindow& f, const QString& path)
     return head;
 }
 
-QImage DecodeBmp(QImageReader& reader, const BmpHeader& h, const QByteArray& bytes, const QString& path)
+QImage DecodeBmp(QImageReader& reader, const BmpHeader& h, const QString& path)
 {
-    if (BmpIsShort(h, reinterpret_cast<const uchar*>(bytes.constData()), bytes.size()))
-        Refuse(path, Why::Damaged);
-    if (h.readHere) {
-        const std::optional<QImage> read = ReadBmpPixels(h, bytes);
-        if (!read)
-            Refuse(path, Why::Damaged);
-        if (read->isNull())
-            Refuse(path, Why::TooLarge);
-        return *read;
-    }
     // Run-length pictures may skip pixels on purpose; Qt decodes into the picture it is handed
     // when size and format match, so the skipped ones come out in colour 0, not as stale memory.
+    // Its size is the header's, with the rows counted whichever way they are stored.
     QImage picture;
-    const QSize size = reader.size();
-    if ((h.compression == BmpRle8 || h.compression == BmpRle4) && size.isValid()) {
-        picture = QImage(size, QImage::Format_Indexed8);
+    if (h.compression == BmpRle8 || h.compression == BmpRle4) {
+        picture = QImage(QSize(int(h.width), int(Rows(h))), QImage::Format_Indexed8);
         if (picture.isNull())
             Refuse(path, Why::TooLarge);
         picture.fill(0);

@@ -1,8 +1,9 @@
 // A BMP: its header, read once from the first bytes, the kinds the game cannot read, the checks that
-// every pixel is in the file, and its decoding. Colour-masked pictures at 16 and 32 bits and OS/2
-// pictures of the first version are read by the game itself: Qt's reader loses channels wider or
-// narrower than it expects, and takes a full OS/2 palette even when the file holds a shorter one,
-// showing memory it never wrote.
+// every pixel is in the file, and its decoding. Uncompressed pictures are read by the game itself,
+// a band of rows at a time: Qt's reader loses colour-mask channels wider or narrower than it
+// expects, takes a full OS/2 palette even when the file holds a shorter one, showing memory it never
+// wrote, and takes no picture of more than 2^28 pixels, which the board holds. Run-length pictures
+// go to Qt's reader, handed no more of the file than their stream.
 #pragma once
 
 #include "file_window.h"
@@ -40,13 +41,23 @@ struct BmpHead {
 // game has no reader for.
 BmpHead ReadBmpHead(FileWindow& f, const QString& path);
 
-// Whether the picture is plain, 24 bits a pixel and uncompressed: the game reads it from the file
-// itself, straight into the picture, rather than keep a copy of the file for Qt's reader.
+// Whether the game reads the picture from the file itself, a band of rows at a time, straight into
+// the picture, rather than keep a copy of the file for Qt's reader: every uncompressed picture but
+// those at 16 bits without masks and those whose palettes or headers only Qt's reader knows how to
+// take.
 bool BmpReadStraight(const BmpHeader& h);
-// A plain picture (BmpReadStraight) read from the file a band of rows at a time, in 32-bit form; a
-// null picture when memory runs out, nothing when the file ends before its pixels do.
+// Whether the picture is one the game leaves to Qt's reader but has more pixels than that reader
+// takes: it could only be named damaged, so it is refused as too big before it is read.
+bool BmpPastQtReader(const BmpHeader& h);
+// A picture the game reads itself (BmpReadStraight), in 32-bit form; a null picture when memory runs
+// out, nothing when the file ends before its pixels do.
 std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f);
+// What Qt's reader needs of the file whose head is "head": its headers and palette, then its pixels up
+// to their end, or a run-length stream up to its end-of-picture mark, whatever follows. Nothing when
+// the file ends first or the stream runs on past what a picture of its size can need; a header that
+// changed since it was read is refused.
+std::optional<QByteArray> ReadBmpForQt(const BmpHead& head, FileWindow& f, const QString& path);
 
-// The picture in 32-bit form, every pixel from the file; a file shorter than its pixels is refused.
-// "reader" reads "bytes", the whole file, whose head is "h".
-QImage DecodeBmp(QImageReader& reader, const BmpHeader& h, const QByteArray& bytes, const QString& path);
+// The picture in 32-bit form, every pixel from the file; "reader" reads what ReadBmpForQt gave, whose
+// header is "h".
+QImage DecodeBmp(QImageReader& reader, const BmpHeader& h, const QString& path);

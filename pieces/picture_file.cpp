@@ -82,6 +82,8 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
     };
     if (read.bmp && read.bmp->end > file.size())
         refuseDamaged();
+    if (read.bmp && BmpPastQtReader(read.bmp->header))
+        Refuse(path, Why::TooLarge);
     if (opened)
         opened();
     if (read.bmp && BmpReadStraight(read.bmp->header)) {
@@ -118,10 +120,16 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
         return read;
     }
 
+    if (read.bmp) {
+        std::optional<QByteArray> bytes = ReadBmpForQt(*read.bmp, window, path);
+        if (!bytes)
+            refuseDamaged();
+        if (file.changed())
+            Refuse(path, Why::Changed);
+        read.bytes = std::move(*bytes);
+        return read;
+    }
     read.bytes = file.readWhole();
-    // The header the checks and the decoding go by must be the one these bytes hold.
-    if (read.bmp && !read.bytes.startsWith(read.bmp->first))
-        Refuse(path, Why::Changed);
     return read;
 }
 
@@ -151,7 +159,7 @@ QImage LoadPictureFile(const PictureFileBytes& file)
         picture = DecodeJpeg(reader, path);
         break;
     case PictureKind::Bmp:
-        picture = DecodeBmp(reader, file.bmp->header, file.bytes, path);
+        picture = DecodeBmp(reader, file.bmp->header, path);
         break;
     }
     return picture;

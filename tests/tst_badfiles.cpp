@@ -471,6 +471,22 @@ private Q_SLOTS:
             jpeg.left(2) + (QByteArray("\xff\xfe\xff\xff", 4) + QByteArray(65533, 'x')).repeated(96)
                 + jpeg.mid(2),
             4, Outcome::Loads);
+        row("RLE8 ending past the most its size needs", "long.bmp",
+            RleBmp(8, 4, 8, FullRuns(8, 4, 8).chopped(2) + QByteArray(200, 0) + Bytes({ 0, 1 })), 4,
+            Outcome::Damaged);
+        row("RLE8 of 16000 x 16778, past Qt's reader", "rle.bmp", RleBmp(16000, 16778, 8, Bytes({ 0, 1 })), 4,
+            Outcome::TooLarge);
+        QImage masked565;
+        row("BMP cut inside its colour masks", "cutmasks.bmp",
+            MaskedBmp(TestPicture(8, 8), 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &masked565).left(60), 4,
+            Outcome::Damaged);
+        row("RLE8 cut one byte into a pair", "rle8odd.bmp", RleBmp(40, 30, 8, FullRuns(40, 30, 8).left(51)),
+            4, Outcome::Damaged);
+        row("BMP at 1 bit", "mono.bmp", mono, 4, Outcome::Loads);
+        row("BMP at 8 bits, top row first", "top8.bmp",
+            PatchBmpSize(
+                Encode(TestPicture(37, 23).convertToFormat(QImage::Format_Indexed8), "bmp"), 37, -23),
+            4, Outcome::Loads);
     }
 
     void refusedAndNothingChanges()
@@ -699,6 +715,8 @@ private Q_SLOTS:
         QTest::newRow("RLE8 literal cut short") << RleBmp(24, 16, 8, Bytes({ 0, 20, 1, 2, 3 })) << false;
         QImage shown;
         QTest::newRow("OS/2 palette of 252 colours") << Os2Bmp(24, 16, 8, 252, &shown) << true;
+        QTest::newRow("RLE8 skipping, top row first")
+            << PatchBmpSize(RleBmp(24, 16, 8, SkippingRuns(24, 16, 8)), 24, -16) << true;
     }
 
     void runLengthGapsAreDefined()
@@ -725,6 +743,11 @@ private Q_SLOTS:
         // A skipped pixel takes the palette's first colour, black here.
         if (QTest::currentDataTag() == QLatin1String("RLE8 skipping"))
             QCOMPARE(first->pixel(23, 0) & 0xffffff, 0u);
+        // Stored top row first, the same stream makes the same picture upside down.
+        if (QTest::currentDataTag() == QLatin1String("RLE8 skipping, top row first"))
+            COMPARE_PIXELS(*first,
+                LoadPictureFile(WriteBytes(dir, QStringLiteral("up.bmp"), PatchBmpSize(bytes, 24, 16)))
+                    .mirrored());
     }
 };
 
