@@ -213,8 +213,12 @@ void WriteTurned(
         }
         return;
     }
+    // The picture's rows through one pointer: asking the picture for each row checks it for sharing
+    // every time, and a turned picture asks for all of them in every band.
+    uchar* const bits = to.bits();
+    const qsizetype stride = to.bytesPerLine();
     for (int x = 0; x < w; ++x) {
-        auto* out = reinterpret_cast<quint32*>(to.scanLine(mirror ? w - 1 - x : x));
+        auto* out = reinterpret_cast<quint32*>(bits + (mirror ? w - 1 - x : x) * stride);
         for (int i = 0; i < n; ++i)
             out[h - 1 - (flip ? h - 1 - (y0 + i) : y0 + i)] = reinterpret_cast<const quint32*>(rows[i])[x];
     }
@@ -298,7 +302,7 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
         ahead.emplace(out.picture);
     }
     // A band of rows at a time: a turned picture is written across, a band's rows at once.
-    constexpr int Band = 16;
+    constexpr int Band = 32;
     const int rowSamples = int(info.output_width) * info.output_components;
     JSAMPARRAY band = (*info.mem->alloc_sarray)(
         reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, JDIMENSION(ink ? rowSamples : w * 4), Band);
