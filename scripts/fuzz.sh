@@ -3,7 +3,8 @@
 # and runs it for a bounded time from a corpus of generated pictures and every crafted file that has
 # shown a fault. Fails on any finding; the run goes on past one, so that it names them all.
 # TILORA_FUZZ_SECONDS sets the length of the run (default 75), TILORA_FUZZ_JOBS the processes
-# fuzzing at once (default 1).
+# fuzzing at once (default 1), TILORA_FUZZ_MORE_SEEDS further folders of pictures to start from (a
+# picture suite kept from scripts/picture_suite.sh, say).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${TILORA_FUZZ_SECONDS:-75}
@@ -31,7 +32,7 @@ status=0
 # Inputs up to 2 MiB: past the reader's bounds on stray bytes (64 KiB) and on data after a JPEG's
 # last block (1 MiB). An open that takes 30 s under the sanitizers is a finding: the biggest picture
 # tried (4 MP) opens and is checked in some 6 s.
-"$target" "$build/corpus" "$build/seeds" -fork="$fuzzjobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+"$target" "$build/corpus" "$build/seeds" ${TILORA_FUZZ_MORE_SEEDS:-} -fork="$fuzzjobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
   -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -malloc_limit_mb=2048 -max_len=2097152 \
   -print_final_stats=1 -artifact_prefix="$build/findings/" >"$log" 2>&1 || status=$?
 runs=$(sed -n 's/^#\([0-9]*\):.*/\1/p' "$log" | tail -1)
