@@ -209,7 +209,12 @@ JpegScans WalkJpegScans(FileWindow& f, const JpegFrame& frame, const QByteArray&
             break;
         }
         if (marker < 0) {
-            // The file ends without its end marker: whole only if the scans leave nothing out.
+            // The file ends without its end marker: whole only if the scans leave nothing out. A
+            // progressive file's last scan refines what all the others laid down, so only decoding
+            // every scan could tell a whole one from one cut short, which for a big photo takes many
+            // seconds; a file that lost its end marker is incomplete anyway, and is refused at once.
+            if (frame.progressive)
+                return out;
             break;
         }
         if (marker == 0xd9) {

@@ -343,7 +343,7 @@ private Q_SLOTS:
         row("JPEG cut in its scan", "half.jpg", jpeg.left(jpeg.size() / 2), 4, Outcome::Damaged);
         row("JPEG without its end marker", "noend.jpg", jpeg.left(jpeg.size() - 2), 4, Outcome::Loads);
         row("progressive JPEG without its end marker", "noendp.jpg", progressive.left(progressive.size() - 2),
-            4, Outcome::Loads);
+            4, Outcome::Damaged);
         row("JPEG cut in the last byte of its scan", "lastbyte.jpg", jpeg.left(jpeg.size() - 3), 4,
             Outcome::Damaged);
         row("progressive JPEG cut in its last scan", "lastscan.jpg",
