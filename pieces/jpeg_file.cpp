@@ -398,9 +398,10 @@ JpegHead ReadJpegHead(FileWindow& f, const QString& path)
             if (marker < 0)
                 ended();
             stray += 2;
-        } while (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8));
-        // An end before any picture data: nothing to show.
-        if (marker == 0xd9)
+        } while (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7));
+        // An end before any picture data: nothing to show. A second start: the headers of another
+        // picture run into this one's, which no decoder reads as one picture.
+        if (marker == 0xd9 || marker == 0xd8)
             Refuse(path, Why::Damaged);
         const qint64 at = r.at() - 2;
         const int high = r.next(), low = r.next();

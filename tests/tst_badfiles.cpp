@@ -465,6 +465,7 @@ private Q_SLOTS:
             everyCoefficient.append({ { k / 63 }, 1 + k % 63, 1 + k % 63, 0, 0 });
         row("progressive JPEG in a scan a coefficient", "scans.jpg",
             LibJpeg(photo, false, false, everyCoefficient), 4, Outcome::TooManyPasses);
+        row("JPEG starting twice", "twice.jpg", jpeg.left(2) + jpeg, 4, Outcome::Damaged);
         row("JPEG with 65535 fill bytes before a marker", "fill.jpg",
             jpeg.left(2) + QByteArray(65535, char(0xff)) + jpeg.mid(2), 4, Outcome::Loads);
         row("JPEG behind 6 MB of comments", "notes.jpg",
