@@ -16,6 +16,8 @@
 // file rewritten or cut short on disk meanwhile can neither crash the game nor slip past a check.
 struct PictureFileBytes {
     QString path;
+    // What Qt's reader is to decode: the file up to where its picture ends (a JPEG's end marker, a
+    // BMP's last pixel or the end of its stream), without what may follow.
     QByteArray bytes;
     QByteArray format; // the key of its kind in PictureFormats(), as the first bytes say
     // The size the picture shows at, as its header announces it, turned as its orientation says;
