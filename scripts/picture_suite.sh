@@ -68,7 +68,10 @@ for path in sorted(glob.glob(os.path.join(work, "good-*.jpg")) + glob.glob(os.pa
     put(f"damaged-{stem}-cut-end.jpg", d[:k] + b"\xff\xd9")
     put(f"damaged-{stem}-zero-filled.jpg", d[:k] + bytes(len(d) - k))
     put(f"damaged-{stem}-cut.jpg", d[:k])
-    put(f"benign-{stem}-no-end.jpg", d[:-2])
+    # A progressive file that lost its end marker cannot be told from one cut inside its last scan
+    # without decoding every scan; the game refuses it at once, as incomplete.
+    progressive = d.find(b"\xff\xc2") > 0
+    put(f"{'damaged' if progressive else 'benign'}-{stem}-no-end.jpg", d[:-2])
     put(f"benign-{stem}-tail.jpg", d + os.urandom(300))
     sof = max(d.find(b"\xff\xc0"), d.find(b"\xff\xc2"))
     if sof > 0:
