@@ -31,52 +31,6 @@ QByteArray Encode(const QImage& image, const char* format, bool progressive = fa
     return buffer.data();
 }
 
-// The picture through libjpeg's own encoder, in grey or colour, with whatever settings "set" makes
-// after the defaults (arithmetic coding, a scan script, a colour profile).
-QByteArray Compress(const QImage& picture, bool grey, const std::function<void(jpeg_compress_struct&)>& set,
-    const QByteArray& profile = {})
-{
-    jpeg_compress_struct info {};
-    jpeg_error_mgr errors {};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* memory = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &memory, &size);
-    info.image_width = JDIMENSION(picture.width());
-    info.image_height = JDIMENSION(picture.height());
-    info.input_components = grey ? 1 : 3;
-    info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 75, TRUE);
-    set(info);
-    jpeg_start_compress(&info, TRUE);
-    if (!profile.isEmpty())
-        jpeg_write_icc_profile(
-            &info, reinterpret_cast<const JOCTET*>(profile.constData()), uint(profile.size()));
-    std::vector<JSAMPLE> row(std::size_t(picture.width()) * 3);
-    while (info.next_scanline < info.image_height) {
-        const int y = int(info.next_scanline);
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb c = picture.pixel(x, y);
-            if (grey) {
-                row[std::size_t(x)] = JSAMPLE(qGray(c));
-                continue;
-            }
-            row[std::size_t(3 * x)] = JSAMPLE(qRed(c));
-            row[std::size_t(3 * x + 1)] = JSAMPLE(qGreen(c));
-            row[std::size_t(3 * x + 2)] = JSAMPLE(qBlue(c));
-        }
-        JSAMPROW rows[1] = { row.data() };
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    QByteArray out(reinterpret_cast<const char*>(memory), qsizetype(size));
-    jpeg_destroy_compress(&info);
-    std::free(memory);
-    return out;
-}
-
 // The file up to the end of its first scan's data, with the end marker put back.
 QByteArray AfterFirstScan(const QByteArray& jpeg)
 {
@@ -167,24 +121,24 @@ bool WriteSeeds(const QString& folder)
         = [](const QByteArray& jpeg) { return jpeg.left(jpeg.size() * 6 / 10) + QByteArray("\xff\xd9", 2); };
     const auto plain = [](jpeg_compress_struct&) {};
     const QByteArray arithmetic
-        = Compress(photo, false, [](jpeg_compress_struct& i) { i.arith_code = TRUE; });
+        = LibJpegWith(photo, false, [](jpeg_compress_struct& i) { i.arith_code = TRUE; });
     static const jpeg_scan_info perComponent[3] = {
         { 1, { 0 }, 0, 63, 0, 0 },
         { 1, { 1 }, 0, 63, 0, 0 },
         { 1, { 2 }, 0, 63, 0, 0 },
     };
-    const QByteArray oneScanEach = Compress(photo, false, [](jpeg_compress_struct& i) {
+    const QByteArray oneScanEach = LibJpegWith(photo, false, [](jpeg_compress_struct& i) {
         i.scan_info = perComponent;
         i.num_scans = 3;
     });
     const QByteArray progressive
-        = Compress(photo, false, [](jpeg_compress_struct& i) { jpeg_simple_progression(&i); });
+        = LibJpegWith(photo, false, [](jpeg_compress_struct& i) { jpeg_simple_progression(&i); });
     static const std::vector<jpeg_scan_info> manyScans = EveryBitAScan();
-    const QByteArray everyBit = Compress(TestPicture(16, 16, 4), true, [](jpeg_compress_struct& i) {
+    const QByteArray everyBit = LibJpegWith(TestPicture(16, 16, 4), true, [](jpeg_compress_struct& i) {
         i.scan_info = manyScans.data();
         i.num_scans = int(manyScans.size());
     });
-    QByteArray fill = Compress(picture, false, plain);
+    QByteArray fill = LibJpegWith(picture, false, plain);
     fill.insert(2, QByteArray(65535, char(0xff)));
     QImage shown;
     const QByteArray cutMasks = MaskedBmp(picture, 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &shown).left(60);
@@ -221,7 +175,8 @@ bool WriteSeeds(const QString& folder)
         { "over2to28.bmp", Over2To28Bmp() },
         { "maskscut.bmp", cutMasks },
         { "fill.jpg", fill },
-        { "profile.jpg", Compress(picture, false, plain, QColorSpace(QColorSpace::DisplayP3).iccProfile()) },
+        { "profile.jpg",
+            LibJpegWith(picture, false, plain, QColorSpace(QColorSpace::DisplayP3).iccProfile()) },
     };
     for (const auto& [name, bytes] : seeds) {
         QFile f(QDir(folder).filePath(name));

@@ -155,9 +155,10 @@ QByteArray Os2Bmp(int w, int h, int bits, int entries, QImage* shown)
     return out;
 }
 
-QByteArray LibJpeg(const QImage& picture, bool arithmetic, bool progressive, const QList<JpegScan>& script)
+QByteArray LibJpegWith(const QImage& picture, bool grey,
+    const std::function<void(jpeg_compress_struct&)>& set, const QByteArray& profile)
 {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const QImage samples = picture.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     jpeg_compress_struct info {};
     jpeg_error_mgr errors {};
     info.err = jpeg_std_error(&errors);
@@ -165,15 +166,29 @@ QByteArray LibJpeg(const QImage& picture, bool arithmetic, bool progressive, con
     unsigned char* bytes = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &bytes, &size);
-    info.image_width = JDIMENSION(rgb.width());
-    info.image_height = JDIMENSION(rgb.height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.image_width = JDIMENSION(samples.width());
+    info.image_height = JDIMENSION(samples.height());
+    info.input_components = grey ? 1 : 3;
+    info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    info.arith_code = arithmetic;
-    if (progressive)
-        jpeg_simple_progression(&info);
+    set(info);
+    jpeg_start_compress(&info, TRUE);
+    if (!profile.isEmpty())
+        jpeg_write_icc_profile(
+            &info, reinterpret_cast<const JOCTET*>(profile.constData()), uint(profile.size()));
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(samples.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    const QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(size));
+    std::free(bytes);
+    return out;
+}
+
+QByteArray LibJpeg(const QImage& picture, bool arithmetic, bool progressive, const QList<JpegScan>& script)
+{
     std::vector<jpeg_scan_info> scans;
     for (const JpegScan& s : script) {
         jpeg_scan_info scan {};
@@ -186,18 +201,14 @@ QByteArray LibJpeg(const QImage& picture, bool arithmetic, bool progressive, con
         scan.Al = s.al;
         scans.push_back(scan);
     }
-    if (!scans.empty()) {
-        info.scan_info = scans.data();
-        info.num_scans = int(scans.size());
-    }
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    const QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(size));
-    std::free(bytes);
-    return out;
+    return LibJpegWith(picture, false, [&](jpeg_compress_struct& info) {
+        jpeg_set_quality(&info, 90, TRUE);
+        info.arith_code = arithmetic;
+        if (progressive)
+            jpeg_simple_progression(&info);
+        if (!scans.empty()) {
+            info.scan_info = scans.data();
+            info.num_scans = int(scans.size());
+        }
+    });
 }

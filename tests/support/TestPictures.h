@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <array>
+#include <functional>
 
 class QTemporaryDir;
 
@@ -37,6 +38,11 @@ struct JpegScan {
 };
 QByteArray LibJpeg(
     const QImage& picture, bool arithmetic, bool progressive, const QList<JpegScan>& script = {});
+struct jpeg_compress_struct;
+// The same in grey or colour, with whatever settings "set" makes after libjpeg's defaults (quality
+// 75), and a colour profile where one is given.
+QByteArray LibJpegWith(const QImage& picture, bool grey,
+    const std::function<void(jpeg_compress_struct&)>& set, const QByteArray& profile = {});
 
 // One colour all over.
 QImage Solid(QSize size, QRgb c);
