@@ -5,12 +5,17 @@
 
 #include <QtEndian>
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -227,6 +232,37 @@ qint64 QtPixelsStart(const BmpHeader& h)
     return at;
 }
 
+// Four pixels of three bytes (blue, green, red), the first twelve of "bytes", in the picture's
+// 32-bit form.
+__attribute__((target("ssse3"))) inline void PutFour(QRgb* to, __m128i bytes)
+{
+    const __m128i order = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(int(0xff000000u));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_or_si128(_mm_shuffle_epi8(bytes, order), opaque));
+}
+
+// The first pixels of a row of three bytes each, sixteen at a time by byte shuffles, as many as make
+// whole steps: how many that was.
+__attribute__((target("ssse3"))) int WidenSsse3(const uchar* in, QRgb* out, int width)
+{
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const auto* p = reinterpret_cast<const __m128i*>(in + 3 * x);
+        const __m128i a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1), c = _mm_loadu_si128(p + 2);
+        PutFour(out + x, a);
+        PutFour(out + x + 4, _mm_alignr_epi8(b, a, 12));
+        PutFour(out + x + 8, _mm_alignr_epi8(c, b, 8));
+        PutFour(out + x + 12, _mm_srli_si128(c, 4));
+    }
+    return x;
+}
+
+int WidenWhole24(const uchar* in, QRgb* out, int width)
+{
+    static const bool shuffles = __builtin_cpu_supports("ssse3");
+    return shuffles ? WidenSsse3(in, out, width) : 0;
+}
+
 // One stored row of pixels in the picture's 32-bit form.
 void ConvertRow(const BmpHeader& h, const uchar* in, QRgb* out, int width, const QRgb* palette,
     const std::array<Channel, 3>& channels)
@@ -245,13 +281,13 @@ void ConvertRow(const BmpHeader& h, const uchar* in, QRgb* out, int width, const
             out[x] = palette[in[x]];
         break;
     case 24:
-        for (int x = 0; x < width; ++x)
+        for (int x = WidenWhole24(in, out, width); x < width; ++x)
             out[x] = qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]);
         break;
     default:
         if (h.bits == 32 && h.compression == BmpRgb) {
             for (int x = 0; x < width; ++x)
-                out[x] = qRgb(in[4 * x + 2], in[4 * x + 1], in[4 * x]);
+                out[x] = qFromLittleEndian<quint32>(in + 4 * x) | 0xff000000u;
             break;
         }
         for (int x = 0; x < width; ++x) {
@@ -321,25 +357,70 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
     QImage picture = NewLargeImage(QSize(width, rows), QImage::Format_RGB32);
     if (picture.isNull())
         return picture;
-    const PagesAhead ahead(picture);
     const qint64 stride = Stride(h);
-    // The picture's rows are written from the top, where its pages are made present first; a picture
-    // stored bottom row first is read from the end of its pixels backwards, a band at a time.
-    constexpr int Band = 64;
-    std::vector<char> band(std::size_t(stride) * Band);
-    for (int top = 0; top < rows; top += Band) {
-        f.goOn(top, rows);
-        const int n = std::min(Band, rows - top);
-        const qint64 firstStored = h.height < 0 ? top : rows - top - n;
-        if (f.read(band.data(), h.offset + firstStored * stride, n * stride) != n * stride)
-            return std::nullopt;
-        for (int i = 0; i < n; ++i) {
-            const auto* in
-                = reinterpret_cast<const uchar*>(band.data()) + stride * (h.height < 0 ? i : n - 1 - i);
-            ConvertRow(
-                h, in, reinterpret_cast<QRgb*>(picture.scanLine(top + i)), width, palette->data(), channels);
+    uchar* const first = picture.bits();
+    const qsizetype rowBytes = picture.bytesPerLine();
+    // Bands of rows, read and turned into the picture's form while they are still in the cache, are
+    // taken in turn by this thread and, on a big picture, one more: the two cores share the copying
+    // from the file, the converting and the first touch of the picture's new pages. A picture stored
+    // bottom row first is read from the end of its pixels backwards.
+    constexpr int Band = 32;
+    const int bands = int((rows + Band - 1) / Band);
+    std::atomic<int> next = 0, bandsDone = 0;
+    std::atomic<bool> stop = false, cut = false;
+    const auto readBands = [&](bool tellsProgress) {
+        std::vector<char> band(std::size_t(stride) * Band);
+        for (int b = next++; b < bands && !stop; b = next++) {
+            const int top = b * Band, n = std::min(Band, rows - top);
+            const qint64 firstStored = h.height < 0 ? top : rows - top - n;
+            if (f.read(band.data(), h.offset + firstStored * stride, n * stride) != n * stride) {
+                cut = stop = true;
+                return;
+            }
+            for (int i = 0; i < n; ++i) {
+                const auto* in
+                    = reinterpret_cast<const uchar*>(band.data()) + stride * (h.height < 0 ? i : n - 1 - i);
+                ConvertRow(h, in, reinterpret_cast<QRgb*>(first + (top + i) * rowBytes), width,
+                    palette->data(), channels);
+            }
+            const int done = ++bandsDone;
+            if (tellsProgress)
+                f.goOn(std::min(qint64(done) * Band, qint64(rows)), rows);
+        }
+    };
+    // Below a megapixel, starting a thread costs more than it saves.
+    std::thread helper;
+    if (qint64(width) * rows >= (qint64(1) << 20)) {
+        try {
+            helper = std::thread([&] {
+                try {
+                    readBands(false);
+                } catch (...) {
+                    // No memory for its band: this thread takes every band.
+                }
+            });
+        } catch (const std::system_error&) {
         }
     }
+    struct Joined {
+        std::thread& helper;
+        std::atomic<bool>& stop;
+        ~Joined()
+        {
+            stop = true;
+            if (helper.joinable())
+                helper.join();
+        }
+    } joined { helper, stop };
+    std::optional<PagesAhead> ahead;
+    if (!helper.joinable())
+        ahead.emplace(picture);
+    readBands(true);
+    // The helper's last band may still be under way.
+    if (helper.joinable())
+        helper.join();
+    if (cut)
+        return std::nullopt;
     return picture;
 }
 

@@ -8,10 +8,15 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <limits>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include <jpeglib.h>
 // After the library's configuration, which decides which of its warnings exist.
@@ -224,6 +229,106 @@ void WriteTurned(
     }
 }
 
+// Writes a turned picture's bands on the other core while the decoder makes the next one: two bands
+// of rows take turns, one being decoded into while the other is written across the picture, which
+// also takes the first touch of the picture's pages off the decoder. Where no thread is to be had,
+// each band is written as it is handed over.
+class TurnAside {
+public:
+    TurnAside(QImage& picture, int w, int h, QImageIOHandler::Transformations turn)
+        : picture_(picture)
+        , w_(w)
+        , h_(h)
+        , turn_(turn)
+    {
+        for (Slot& slot : slots_) {
+            slot.samples.resize(std::size_t(Band) * std::size_t(w) * 4);
+            for (int i = 0; i < Band; ++i)
+                slot.rows[std::size_t(i)] = slot.samples.data() + std::size_t(i) * std::size_t(w) * 4;
+        }
+        try {
+            writer_ = std::thread([this] { writeHanded(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    ~TurnAside()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        if (writer_.joinable())
+            writer_.join();
+    }
+    TurnAside(const TurnAside&) = delete;
+    TurnAside& operator=(const TurnAside&) = delete;
+
+    static constexpr int Band = 32;
+    // Rows to decode the next band into, once the band last written from them is in the picture.
+    JSAMPARRAY rows()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !slots_[next_].handed; });
+        return slots_[next_].rows.data();
+    }
+    // The rows last asked for hold the picture's stored rows [y0, y0 + n).
+    void hand(int y0, int n)
+    {
+        Slot& slot = slots_[next_];
+        next_ ^= 1;
+        if (!writer_.joinable()) {
+            WriteTurned(picture_, slot.rows.data(), y0, n, w_, h_, turn_);
+            return;
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            slot.y0 = y0;
+            slot.n = n;
+            slot.handed = true;
+        }
+        changed_.notify_all();
+    }
+    // Once every band handed over is in the picture.
+    void finish()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !slots_[0].handed && !slots_[1].handed; });
+    }
+
+private:
+    struct Slot {
+        std::vector<JSAMPLE> samples;
+        std::array<JSAMPROW, Band> rows {};
+        int y0 = 0, n = 0;
+        bool handed = false;
+    };
+    void writeHanded()
+    {
+        std::unique_lock lock(mutex_);
+        for (int at = 0;; at ^= 1) {
+            changed_.wait(lock, [&] { return quit_ || slots_[at].handed; });
+            if (!slots_[at].handed)
+                return;
+            Slot& slot = slots_[at];
+            lock.unlock();
+            WriteTurned(picture_, slot.rows.data(), slot.y0, slot.n, w_, h_, turn_);
+            lock.lock();
+            slot.handed = false;
+            changed_.notify_all();
+        }
+    }
+    QImage& picture_;
+    const int w_, h_;
+    const QImageIOHandler::Transformations turn_;
+    std::array<Slot, 2> slots_;
+    int next_ = 0;
+    bool quit_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread writer_;
+};
+
 // Whether every row of the picture as stored, from "from" on, repeats the row "period" rows above it;
 // "picture" holds it turned upright as WriteTurned writes it.
 bool RepeatsFrom(
@@ -256,7 +361,7 @@ bool RepeatsFrom(
 // The picture and the pages made ready for it belong to the caller, so that a decode given up midway
 // leaves libjpeg's own state and memory alone behind, which it frees.
 JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWindow& file, JpegDecoded& out,
-    std::optional<PagesAhead>& ahead)
+    std::optional<PagesAhead>& ahead, std::optional<TurnAside>& aside)
 {
     const QImageIOHandler::Transformations turn = head.turn;
     jpeg_decompress_struct info {};
@@ -299,13 +404,17 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
             jpeg_destroy_decompress(&info);
             return { JpegDecoded::TooLarge, QImage() };
         }
-        ahead.emplace(out.picture);
+        if (turn == QImageIOHandler::TransformationNone)
+            ahead.emplace(out.picture);
+        else
+            aside.emplace(out.picture, w, h, turn);
     }
     // A band of rows at a time: a turned picture is written across, a band's rows at once.
-    constexpr int Band = 32;
+    constexpr int Band = TurnAside::Band;
     const int rowSamples = int(info.output_width) * info.output_components;
-    JSAMPARRAY band = (*info.mem->alloc_sarray)(
-        reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, JDIMENSION(ink ? rowSamples : w * 4), Band);
+    JSAMPARRAY band = ink ? (*info.mem->alloc_sarray)(
+                          reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, JDIMENSION(rowSamples), Band)
+                          : nullptr;
     const bool straight = !ink && turn == QImageIOHandler::TransformationNone;
     while (info.output_scanline < info.output_height && !watch.madeUp) {
         const int y0 = int(info.output_scanline);
@@ -320,12 +429,15 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
                 done += int(jpeg_read_scanlines(&info, rows + done, JDIMENSION(n - done)));
             continue;
         }
+        JSAMPARRAY into = ink ? band : aside->rows();
         int n = 0;
         while (n < Band && info.output_scanline < info.output_height && !watch.madeUp)
-            n += int(jpeg_read_scanlines(&info, band + n, JDIMENSION(Band - n)));
+            n += int(jpeg_read_scanlines(&info, into + n, JDIMENSION(Band - n)));
         if (!ink && n > 0)
-            WriteTurned(out.picture, band, y0, n, w, h, turn);
+            aside->hand(y0, n);
     }
+    if (aside)
+        aside->finish();
     // An arithmetic coder leaves out the bytes at the end of a scan that the decoder can do without,
     // so its data may end well before the last block, where the rest of the picture is one colour or
     // the same blocks over again. Data cut short and closed with an end marker reads as the same
@@ -359,7 +471,9 @@ JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, Fil
 {
     JpegDecoded out { JpegDecoded::Damaged, QImage() };
     std::optional<PagesAhead> ahead;
-    const JpegDecoded decoded = DecodeJpegInto(head, scans, file, out, ahead);
+    std::optional<TurnAside> aside;
+    const JpegDecoded decoded = DecodeJpegInto(head, scans, file, out, ahead, aside);
+    aside.reset();
     ahead.reset();
     return decoded;
 }

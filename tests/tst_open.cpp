@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -183,6 +184,8 @@ void OpenPictureTest::showsPictureBesideGrid_data()
     QTest::newRow("halves to even: 322 -> 80, 326 -> 82") << "p.bmp" << 322 << 326 << 4 << 80 << 82;
     QTest::newRow("unconfirmed level 6, JPEG") << "p.jpeg" << 500 << 301 << 6 << 83 << 50;
     QTest::newRow("one pixel a piece") << "p.bmp" << 4 << 4 << 4 << 1 << 1;
+    QTest::newRow("BMP past a megapixel, its bands read on two cores")
+        << "p.bmp" << 1283 << 1001 << 4 << 321 << 250;
     QTest::newRow("the widest at level 4: 2 x 4 x 4093 + 20 in 16 bits")
         << "p.bmp" << 16372 << 4 << 4 << 4093 << 1;
 }
@@ -363,6 +366,7 @@ void OpenPictureTest::showsPhotosUpright_data()
     // Stored 17000 wide, which the layout can't take; turned it fits, and the check before decoding
     // must see it turned.
     QTest::newRow("a strip that fits only upright") << 6 << 16 << 17000;
+    QTest::newRow("orientation 6, twenty bands written aside") << 6 << 480 << 640;
 }
 
 void OpenPictureTest::showsPhotosUpright()
@@ -389,6 +393,9 @@ void OpenPictureTest::showsPhotosUpright()
         QVERIFY2(Near(p3.pixel(centre), BlockColours[i]),
             qPrintable(QStringLiteral("block %1: %2").arg(i).arg(p3.pixel(centre), 8, 16)));
     }
+    QImageReader turned(path);
+    turned.setAutoTransform(true);
+    COMPARE_PIXELS(p3, turned.read().convertToFormat(QImage::Format_RGB32));
 }
 
 void OpenPictureTest::openFromOutsideTheDialog_data()
