@@ -145,7 +145,7 @@ struct MemorySource {
     }
     static void Nothing(j_decompress_ptr) { }
 
-    MemorySource(const QByteArray& segments, const QByteArray& scans, ScanWatch& w)
+    MemorySource(QByteArrayView segments, QByteArrayView scans, ScanWatch& w)
         : watch(&w)
         , parts { QByteArrayView(segments), QByteArrayView(scans) }
     {
@@ -229,10 +229,11 @@ void WriteTurned(
     }
 }
 
-// Writes a turned picture's bands on the other core while the decoder makes the next one: two bands
-// of rows take turns, one being decoded into while the other is written across the picture, which
-// also takes the first touch of the picture's pages off the decoder. Where no thread is to be had,
-// each band is written as it is handed over.
+// Writes a turned picture's bands on the other core while the decoder makes the next ones: a few
+// bands of rows take turns, decoded into while the others are written across the picture. The writer
+// also takes the first touch of the picture's pages off the decoder: its first band reaches every
+// one of them, meanwhile the decoder fills the other bands. Where no thread is to be had, each band
+// is written as it is handed over.
 class TurnAside {
 public:
     TurnAside(QImage& picture, int w, int h, QImageIOHandler::Transformations turn)
@@ -241,10 +242,12 @@ public:
         , h_(h)
         , turn_(turn)
     {
+        const std::size_t rowBytes = std::size_t(w) * 4;
+        slots_.resize(std::size_t(std::clamp<qint64>(MostBytes / qint64(rowBytes * Band), 2, 8)));
         for (Slot& slot : slots_) {
-            slot.samples.resize(std::size_t(Band) * std::size_t(w) * 4);
-            for (int i = 0; i < Band; ++i)
-                slot.rows[std::size_t(i)] = slot.samples.data() + std::size_t(i) * std::size_t(w) * 4;
+            slot.samples.resize(rowBytes * Band);
+            for (std::size_t i = 0; i < std::size_t(Band); ++i)
+                slot.rows[i] = slot.samples.data() + i * rowBytes;
         }
         try {
             writer_ = std::thread([this] { writeHanded(); });
@@ -276,7 +279,7 @@ public:
     void hand(int y0, int n)
     {
         Slot& slot = slots_[next_];
-        next_ ^= 1;
+        next_ = (next_ + 1) % slots_.size();
         if (!writer_.joinable()) {
             WriteTurned(picture_, slot.rows.data(), y0, n, w_, h_, turn_);
             return;
@@ -293,7 +296,9 @@ public:
     void finish()
     {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return !slots_[0].handed && !slots_[1].handed; });
+        changed_.wait(lock, [&] {
+            return std::none_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.handed; });
+        });
     }
 
 private:
@@ -306,7 +311,7 @@ private:
     void writeHanded()
     {
         std::unique_lock lock(mutex_);
-        for (int at = 0;; at ^= 1) {
+        for (std::size_t at = 0;; at = (at + 1) % slots_.size()) {
             changed_.wait(lock, [&] { return quit_ || slots_[at].handed; });
             if (!slots_[at].handed)
                 return;
@@ -321,8 +326,10 @@ private:
     QImage& picture_;
     const int w_, h_;
     const QImageIOHandler::Transformations turn_;
-    std::array<Slot, 2> slots_;
-    int next_ = 0;
+    // The bands decoded ahead take at most this much memory, and at least two bands.
+    static constexpr qint64 MostBytes = qint64(4) << 20;
+    std::vector<Slot> slots_;
+    std::size_t next_ = 0;
     bool quit_ = false;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -366,7 +373,7 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
     const QImageIOHandler::Transformations turn = head.turn;
     jpeg_decompress_struct info {};
     ScanWatch watch;
-    MemorySource source(head.segments, scans.data, watch);
+    MemorySource source(head.segments, scans.data.view(), watch);
     Progress progress(file);
     info.err = jpeg_std_error(&watch.manager);
     watch.manager.error_exit = StopDecoding;
@@ -480,7 +487,9 @@ JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, Fil
 
 QByteArray JpegBytes(const JpegHead& head, const JpegScans& scans)
 {
-    return head.segments + scans.data;
+    QByteArray bytes = head.segments;
+    bytes.append(scans.data.view());
+    return bytes;
 }
 
 // A kind is named when the decoder has no reader for it: it reads 8-bit pictures, sequential or

@@ -180,7 +180,7 @@ JpegScans WalkJpegScans(FileWindow& f, const JpegFrame& frame, const QByteArray&
         out.data.reserve(qsizetype(std::min(f.size() - dataAt, mostBytes) + firstScan.size() + 2));
     } catch (const std::bad_alloc&) {
     }
-    out.data.append(firstScan);
+    out.data.append(QByteArrayView(firstScan));
     for (;;) {
         // The coded data, up to a marker: a 0xff followed by anything but a stuffed zero or a restart.
         int marker = -1;
@@ -218,7 +218,7 @@ JpegScans WalkJpegScans(FileWindow& f, const JpegFrame& frame, const QByteArray&
             break;
         }
         if (marker == 0xd9) {
-            out.data.append("\xff\xd9", 2);
+            out.data.append(QByteArrayView("\xff\xd9", 2));
             out.ended = true;
             break;
         }
@@ -251,7 +251,7 @@ JpegScans WalkJpegScans(FileWindow& f, const JpegFrame& frame, const QByteArray&
                 return out;
             }
         }
-        out.data.append(segment);
+        out.data.append(QByteArrayView(segment));
         if (out.data.size() > mostBytes)
             return out;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "file_window.h"
+#include "pixel_memory.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -68,7 +69,7 @@ struct JpegScans {
         = Damaged;
     // From the first scan's header to the end marker, with application segments and comments left
     // out (the decoder has no use for them) and without the end marker when the file has none.
-    QByteArray data;
+    KeptBytes data;
     bool ended = false;
 };
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 
 // Older C library headers do not name it yet; the kernel has taken it since 5.14.
 #ifndef MADV_POPULATE_WRITE
@@ -72,4 +74,32 @@ PagesAhead::~PagesAhead()
     stop_ = true;
     if (worker_.joinable())
         worker_.join();
+}
+
+void KeptBytes::reserve(qsizetype n)
+{
+    if (n <= capacity_)
+        return;
+    const bool huge = n >= HugePage;
+    const qsizetype rounded = huge ? (n + HugePage - 1) / HugePage * HugePage : n;
+    auto* memory = static_cast<char*>(
+        huge ? std::aligned_alloc(std::size_t(HugePage), std::size_t(rounded)) : std::malloc(std::size_t(n)));
+    if (!memory)
+        throw std::bad_alloc();
+    if (huge)
+        madvise(memory, std::size_t(rounded), MADV_HUGEPAGE);
+    if (size_ > 0)
+        std::memcpy(memory, data_.get(), std::size_t(size_));
+    data_.reset(memory);
+    capacity_ = rounded;
+}
+
+void KeptBytes::append(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    if (size_ + bytes.size() > capacity_)
+        reserve(std::max(size_ + bytes.size(), 2 * capacity_));
+    std::memcpy(data_.get() + size_, bytes.data(), std::size_t(bytes.size()));
+    size_ += bytes.size();
 }

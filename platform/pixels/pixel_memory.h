@@ -4,9 +4,12 @@
 // picture, dealing it and placing a piece in a fresh board cell cost.
 #pragma once
 
+#include <QByteArrayView>
 #include <QImage>
 
 #include <atomic>
+#include <cstdlib>
+#include <memory>
 #include <thread>
 
 // A new image of the size and format, its pixels not yet written; null when memory runs out.
@@ -26,4 +29,25 @@ public:
 private:
     std::atomic<bool> stop_ = false;
     std::thread worker_;
+};
+
+// Bytes kept as a file is walked (a photo's coded data, megabytes of it), in huge pages once they
+// are big, as a picture's pixels are: first writing them in small pages would stop at every four
+// kilobytes, which on some systems costs more than the photo's whole read.
+class KeptBytes {
+public:
+    // Room for n bytes in all; raises std::bad_alloc when memory runs out, as every growth does.
+    void reserve(qsizetype n);
+    void append(QByteArrayView bytes);
+    void append(char c) { append(QByteArrayView(&c, 1)); }
+    qsizetype size() const { return size_; }
+    QByteArrayView view() const { return QByteArrayView(data_.get(), size_); }
+
+private:
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    std::unique_ptr<char, Free> data_;
+    qsizetype size_ = 0;
+    qsizetype capacity_ = 0;
 };
