@@ -72,8 +72,11 @@ void Main::OpenPicture()
     BusyCursor busy(platform);
     Picture3->setPicture(std::move(picture));
 
+    // The grid the layout draws is covered by the picture at once: the player sees one paint.
+    PictureBox::OneRefresh once(*Picture1);
     Picture1->Clear();
     ShowWholePicture(n);
+    once.show();
     Dealt = false;
     // The board is shown empty, so it holds nothing: the abandoned game's pieces would otherwise
     // keep, unseen, the cells that the next deal's pieces belong in.

@@ -160,6 +160,7 @@ private Q_SLOTS:
     void refusesPictureTooSmallForLevel_data();
     void refusesPictureTooSmallForLevel();
     void openAfterDealStopsPlay();
+    void openPaintsOnce();
     void showsPhotosUpright_data();
     void showsPhotosUpright();
     void openFromOutsideTheDialog_data();
@@ -354,6 +355,29 @@ void OpenPictureTest::openAfterDealStopsPlay()
     a.MouseMove(1, 60, 50);
     QCOMPARE(a.PickedPiece(), 0);
     QCOMPARE(FirstDifference(a.Picture1()->image(), shown), QPoint(-1, -1));
+}
+
+// Counts the paints a widget is sent.
+struct Paints : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+void OpenPictureTest::openPaintsOnce()
+{
+    // A second picture of the first one's size changes no size that would have Qt paint the frame:
+    // only the open's own refresh puts it on the screen, once, over the grid the layout drew.
+    Game g;
+    QVERIFY(g.open(g.picture(QStringLiteral("a.bmp"), 64, 48, 1)));
+    QVERIFY(g.show());
+    Paints paints;
+    g.a.Picture1()->installEventFilter(&paints);
+    QVERIFY(g.open(g.picture(QStringLiteral("b.bmp"), 64, 48, 2)));
+    QCOMPARE(paints.count, 1);
 }
 
 void OpenPictureTest::showsPhotosUpright_data()

@@ -179,6 +179,10 @@ void PictureBox::setPicture(QImage picture)
 
 void PictureBox::Refresh()
 {
+    if (refreshesHeld_ > 0) {
+        refreshWaits_ = true;
+        return;
+    }
     if (scaledDown()) {
         // Shrunk, the image is brought up to date when the frame is seen again.
         if (!isVisible())

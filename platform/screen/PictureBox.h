@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QRegion>
 
+#include <utility>
+
 // The screen's twips per pixel, horizontally and vertically (15 at 96 dots per inch).
 double TwipsPerScreenPixelX();
 double TwipsPerScreenPixelY();
@@ -46,6 +48,36 @@ public:
     void Clear() { surface_.Clear(); }
     // Shows what was drawn since the last refresh, now.
     void Refresh();
+    // Refreshes asked for while this lives wait for "show", which makes them at once, as one: a
+    // handler that draws the whole surface in steps shrinks and paints it once. Left without "show"
+    // (an error midway), the box refreshes as before, and its next refresh or paint shows everything.
+    class OneRefresh {
+    public:
+        explicit OneRefresh(PictureBox& box)
+            : box_(box)
+        {
+            ++box_.refreshesHeld_;
+        }
+        ~OneRefresh() { release(); }
+        OneRefresh(const OneRefresh&) = delete;
+        OneRefresh& operator=(const OneRefresh&) = delete;
+        void show()
+        {
+            release();
+            if (box_.refreshesHeld_ == 0 && std::exchange(box_.refreshWaits_, false))
+                box_.Refresh();
+        }
+
+    private:
+        void release()
+        {
+            if (!released_)
+                --box_.refreshesHeld_;
+            released_ = true;
+        }
+        PictureBox& box_;
+        bool released_ = false;
+    };
     void Line(double x1, double y1, double x2, double y2) { surface_.Line(x1, y1, x2, y2); }
     void Box(double x1, double y1, double x2, double y2, QRgb color) { surface_.Box(x1, y1, x2, y2, color); }
     // Takes a loaded picture; the surface and the frame size themselves to it.
@@ -110,4 +142,6 @@ private:
 
     // The pixels this frame shows; the frame only reads them.
     Surface surface_;
+    int refreshesHeld_ = 0;
+    bool refreshWaits_ = false;
 };
