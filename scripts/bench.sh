@@ -4,8 +4,9 @@
 # against, and opening phone-like photos on a 2560 x 1440 screen beside one plain decode of each
 # (open_photo/..., photos kept in build/bench/photos). Extra arguments go to the benchmark program,
 # e.g. --benchmark_filter=move or --benchmark_filter=open_photo/.
-# With Xvfb installed, start-up to the window shown and the idle memory are measured too, and the
-# game's peak memory with a 4000 x 3000 and an 8000 x 6000 JPEG on a 2560 x 1440 screen.
+# With Xvfb installed, start-up to the window shown and the idle memory are measured too, the
+# game's peak memory with a 4000 x 3000 and an 8000 x 6000 JPEG on a 2560 x 1440 screen, and the
+# first open of each photo open_photo wrote (bench/first_open.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgl-dev libjpeg-dev qt6-qpa-plugins \
@@ -41,4 +42,11 @@ if command -v Xvfb >/dev/null; then
     [ -f "$photos/$size.jpg" ] || convert -seed 7 -size "$size" plasma:fractal -quality 90 "$photos/$size.jpg"
     bash bench/peak_memory.sh build/bench/tilora "$desk" "$photos/$size.jpg" 4 9
   done
+  # The phone-like photos open_photo wrote, as a new player opens them.
+  shopt -s nullglob
+  firsts=("$photos"/*x*_*.jpg "$photos"/*x*_*.bmp)
+  if [ ${#firsts[@]} -gt 0 ]; then
+    echo "== the first open: a photo named on the command line of a fresh game (5 runs, medians) =="
+    bash bench/first_open.sh build/bench/bench/tilora_startup "$desk" 5 "${firsts[@]}"
+  fi
 fi
