@@ -358,8 +358,8 @@ void CheckCutBmpNamedDamaged(const QByteArray& bytes, const QStringList& message
 }
 
 // A JPEG libjpeg decodes without making up a pixel, from scans that leave nothing short and end at its
-// end marker, with nothing stray between its segments, is not damaged: refused, it is refused for
-// another cause.
+// end marker, with nothing stray between its segments nor fill inside its coded data, is not damaged:
+// refused, it is refused for another cause.
 void CheckWholeJpegNotDamaged(const QByteArray& bytes, const QStringList& messages)
 {
     if (messages.isEmpty() || !bytes.startsWith("\xff\xd8"))
@@ -368,8 +368,9 @@ void CheckWholeJpegNotDamaged(const QByteArray& bytes, const QStringList& messag
     for (const QString& message : messages)
         damaged = damaged || message.contains(Why::Damaged);
     const JpegScript script = WalkJpeg(bytes);
-    if (!damaged || !script.complete || !script.ended || script.strayBytes != 0 || script.scans > MostScans
-        || RefusedForItsSize(script.size) || qint64(script.size.width()) * script.size.height() > MaxPixels)
+    if (!damaged || !script.complete || !script.ended || script.strayBytes != 0 || script.filledData
+        || script.scans > MostScans || RefusedForItsSize(script.size)
+        || qint64(script.size.width()) * script.size.height() > MaxPixels)
         return;
     if (script.arithmetic && !ArithmeticEarlyEnds(bytes).empty())
         return;

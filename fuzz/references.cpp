@@ -229,6 +229,7 @@ JpegScript WalkJpeg(const QByteArray& file)
                 while (k < n && b.u8(k) == 0xff)
                     ++k;
                 if (k < n && (b.u8(k) == 0x00 || (b.u8(k) >= 0xd0 && b.u8(k) <= 0xd7))) {
+                    out.filledData = out.filledData || (b.u8(k) == 0x00 && k > j + 1);
                     j = k + 1;
                     continue;
                 }

@@ -31,6 +31,8 @@ struct JpegScript {
     int scans = 0;
     qint64 strayBytes = 0; // outside the coded data, neither fill nor part of a segment
     bool ended = false; // the end marker was met
+    // Fill bytes before a stuffed zero inside coded data, which decoders read differently.
+    bool filledData = false;
     // Every coefficient 0..63 of every component of the frame brought to its last bit.
     bool complete = false;
     std::vector<qint64> scanEnds; // where the coded data of each scan ends: the next marker

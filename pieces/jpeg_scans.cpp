@@ -198,8 +198,13 @@ JpegScans WalkJpegScans(FileWindow& f, const JpegFrame& frame, const QByteArray&
                 continue;
             r.take(1);
             int next = r.next();
-            while (next == 0xff)
-                next = r.next();
+            bool filled = false;
+            for (; next == 0xff; next = r.next())
+                filled = true;
+            // Fill comes only before a marker: before a stuffed zero it makes a byte that one decoder
+            // reads as data and another as the end of the data.
+            if (next == 0x00 && filled)
+                return out;
             if (next == 0x00 || IsRestart(next)) {
                 out.data.append(char(0xff));
                 out.data.append(char(next));

@@ -466,6 +466,9 @@ private Q_SLOTS:
         row("progressive JPEG in a scan a coefficient", "scans.jpg",
             LibJpeg(photo, false, false, everyCoefficient), 4, Outcome::TooManyPasses);
         row("JPEG starting twice", "twice.jpg", jpeg.left(2) + jpeg, 4, Outcome::Damaged);
+        const qsizetype stuffed = jpeg.indexOf(QByteArray("\xff\x00", 2), jpeg.indexOf("\xff\xda"));
+        row("JPEG with fill before a byte of its coded data", "stuffed.jpg",
+            jpeg.left(stuffed) + QByteArray(8, char(0xff)) + jpeg.mid(stuffed), 4, Outcome::Damaged);
         row("JPEG with 65535 fill bytes before a marker", "fill.jpg",
             jpeg.left(2) + QByteArray(65535, char(0xff)) + jpeg.mid(2), 4, Outcome::Loads);
         row("JPEG behind 6 MB of comments", "notes.jpg",
