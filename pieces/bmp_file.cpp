@@ -13,6 +13,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -369,17 +370,19 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
     std::atomic<int> next = 0, bandsDone = 0;
     std::atomic<bool> stop = false, cut = false;
     const auto readBands = [&](bool tellsProgress) {
-        std::vector<char> band(std::size_t(stride) * Band);
+        const WorkMemory band = NewWorkMemory(stride * Band);
+        if (!band)
+            throw std::bad_alloc();
         for (int b = next++; b < bands && !stop; b = next++) {
             const int top = b * Band, n = std::min(Band, rows - top);
             const qint64 firstStored = h.height < 0 ? top : rows - top - n;
-            if (f.read(band.data(), h.offset + firstStored * stride, n * stride) != n * stride) {
+            if (f.read(band.get(), h.offset + firstStored * stride, n * stride) != n * stride) {
                 cut = stop = true;
                 return;
             }
             for (int i = 0; i < n; ++i) {
                 const auto* in
-                    = reinterpret_cast<const uchar*>(band.data()) + stride * (h.height < 0 ? i : n - 1 - i);
+                    = reinterpret_cast<const uchar*>(band.get()) + stride * (h.height < 0 ? i : n - 1 - i);
                 ConvertRow(h, in, reinterpret_cast<QRgb*>(first + (top + i) * rowBytes), width,
                     palette->data(), channels);
             }

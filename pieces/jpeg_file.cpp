@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -244,11 +245,15 @@ public:
     {
         const std::size_t rowBytes = std::size_t(w) * 4;
         slots_.resize(std::size_t(std::clamp<qint64>(MostBytes / qint64(rowBytes * Band), 2, 8)));
-        for (Slot& slot : slots_) {
-            slot.samples.resize(rowBytes * Band);
-            for (std::size_t i = 0; i < std::size_t(Band); ++i)
-                slot.rows[i] = slot.samples.data() + i * rowBytes;
-        }
+        samples_ = NewWorkMemory(qsizetype(slots_.size() * rowBytes * Band));
+        if (!samples_)
+            throw std::bad_alloc();
+        auto* row = reinterpret_cast<JSAMPLE*>(samples_.get());
+        for (Slot& slot : slots_)
+            for (JSAMPROW& r : slot.rows) {
+                r = row;
+                row += rowBytes;
+            }
         try {
             writer_ = std::thread([this] { writeHanded(); });
         } catch (const std::system_error&) {
@@ -303,7 +308,6 @@ public:
 
 private:
     struct Slot {
-        std::vector<JSAMPLE> samples;
         std::array<JSAMPROW, Band> rows {};
         int y0 = 0, n = 0;
         bool handed = false;
@@ -329,6 +333,7 @@ private:
     // The bands decoded ahead take at most this much memory, and at least two bands.
     static constexpr qint64 MostBytes = qint64(4) << 20;
     std::vector<Slot> slots_;
+    WorkMemory samples_;
     std::size_t next_ = 0;
     bool quit_ = false;
     std::mutex mutex_;
@@ -411,10 +416,16 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
             jpeg_destroy_decompress(&info);
             return { JpegDecoded::TooLarge, QImage() };
         }
-        if (turn == QImageIOHandler::TransformationNone)
+        if (turn == QImageIOHandler::TransformationNone) {
             ahead.emplace(out.picture);
-        else
-            aside.emplace(out.picture, w, h, turn);
+        } else {
+            try {
+                aside.emplace(out.picture, w, h, turn);
+            } catch (const std::bad_alloc&) {
+                jpeg_destroy_decompress(&info);
+                return { JpegDecoded::TooLarge, QImage() };
+            }
+        }
     }
     // A band of rows at a time: a turned picture is written across, a band's rows at once.
     constexpr int Band = TurnAside::Band;

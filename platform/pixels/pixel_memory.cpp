@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 // Older C library headers do not name it yet; the kernel has taken it since 5.14.
 #ifndef MADV_POPULATE_WRITE
@@ -76,22 +77,29 @@ PagesAhead::~PagesAhead()
         worker_.join();
 }
 
+WorkMemory NewWorkMemory(qsizetype bytes)
+{
+    constexpr qsizetype HugeFrom = HugePage / 4;
+    if (bytes < HugeFrom)
+        return WorkMemory(static_cast<char*>(std::malloc(std::size_t(std::max<qsizetype>(bytes, 1)))));
+    const qsizetype rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+    WorkMemory memory(static_cast<char*>(std::aligned_alloc(std::size_t(HugePage), std::size_t(rounded))));
+    if (memory)
+        madvise(memory.get(), std::size_t(rounded), MADV_HUGEPAGE);
+    return memory;
+}
+
 void KeptBytes::reserve(qsizetype n)
 {
     if (n <= capacity_)
         return;
-    const bool huge = n >= HugePage;
-    const qsizetype rounded = huge ? (n + HugePage - 1) / HugePage * HugePage : n;
-    auto* memory = static_cast<char*>(
-        huge ? std::aligned_alloc(std::size_t(HugePage), std::size_t(rounded)) : std::malloc(std::size_t(n)));
+    WorkMemory memory = NewWorkMemory(n);
     if (!memory)
         throw std::bad_alloc();
-    if (huge)
-        madvise(memory, std::size_t(rounded), MADV_HUGEPAGE);
     if (size_ > 0)
-        std::memcpy(memory, data_.get(), std::size_t(size_));
-    data_.reset(memory);
-    capacity_ = rounded;
+        std::memcpy(memory.get(), data_.get(), std::size_t(size_));
+    data_ = std::move(memory);
+    capacity_ = n;
 }
 
 void KeptBytes::append(QByteArrayView bytes)

@@ -31,9 +31,17 @@ private:
     std::thread worker_;
 };
 
-// Bytes kept as a file is walked (a photo's coded data, megabytes of it), in huge pages once they
-// are big, as a picture's pixels are: first writing them in small pages would stop at every four
-// kilobytes, which on some systems costs more than the photo's whole read.
+struct FreeMemory {
+    void operator()(char* p) const { std::free(p); }
+};
+using WorkMemory = std::unique_ptr<char, FreeMemory>;
+// Memory for megabytes written once and soon (bands of rows on their way into a picture, a file's
+// data): from half a megabyte up it comes in huge pages, whose first writing costs one fault where
+// small pages cost hundreds, which on some systems take longer than the writing. Null when memory
+// runs out.
+WorkMemory NewWorkMemory(qsizetype bytes);
+
+// Bytes kept as a file is walked (a photo's coded data, megabytes of it), in work memory.
 class KeptBytes {
 public:
     // Room for n bytes in all; raises std::bad_alloc when memory runs out, as every growth does.
@@ -44,10 +52,7 @@ public:
     QByteArrayView view() const { return QByteArrayView(data_.get(), size_); }
 
 private:
-    struct Free {
-        void operator()(char* p) const { std::free(p); }
-    };
-    std::unique_ptr<char, Free> data_;
+    WorkMemory data_;
     qsizetype size_ = 0;
     qsizetype capacity_ = 0;
 };
