@@ -82,11 +82,17 @@ WorkMemory NewWorkMemory(qsizetype bytes)
     constexpr qsizetype HugeFrom = HugePage / 4;
     if (bytes < HugeFrom)
         return WorkMemory(static_cast<char*>(std::malloc(std::size_t(std::max<qsizetype>(bytes, 1)))));
-    const qsizetype rounded = (bytes + HugePage - 1) / HugePage * HugePage;
-    WorkMemory memory(static_cast<char*>(std::aligned_alloc(std::size_t(HugePage), std::size_t(rounded))));
-    if (memory)
-        madvise(memory.get(), std::size_t(rounded), MADV_HUGEPAGE);
-    return memory;
+    // Whole huge pages, and one more for a last part of half a huge page or more, or for memory smaller
+    // than one: a smaller last part of big memory stays in small pages, so that it wastes little.
+    const qsizetype last = bytes % HugePage;
+    const qsizetype huge = bytes < HugePage || last >= HugePage / 2
+        ? (bytes + HugePage - 1) / HugePage * HugePage
+        : bytes - last;
+    void* memory = nullptr;
+    if (posix_memalign(&memory, std::size_t(HugePage), std::size_t(std::max(huge, bytes))) != 0)
+        return WorkMemory();
+    madvise(memory, std::size_t(huge), MADV_HUGEPAGE);
+    return WorkMemory(static_cast<char*>(memory));
 }
 
 void KeptBytes::reserve(qsizetype n)

@@ -37,8 +37,8 @@ struct FreeMemory {
 using WorkMemory = std::unique_ptr<char, FreeMemory>;
 // Memory for megabytes written once and soon (bands of rows on their way into a picture, a file's
 // data): from half a megabyte up it comes in huge pages, whose first writing costs one fault where
-// small pages cost hundreds, which on some systems take longer than the writing. Null when memory
-// runs out.
+// small pages cost hundreds, which on some systems take longer than the writing; less than a
+// megabyte at its end may stay in small pages. Null when memory runs out.
 WorkMemory NewWorkMemory(qsizetype bytes);
 
 // Bytes kept as a file is walked (a photo's coded data, megabytes of it), in work memory.
