@@ -16,7 +16,7 @@
 
 namespace {
 constexpr qsizetype HugePage = qsizetype(2) << 20;
-// Below this, huge pages would waste more than they save.
+// Below this, making a picture's pages present on the other core saves less than starting it costs.
 constexpr qsizetype LargeBytes = 4 * HugePage;
 
 void Release(void* memory)
@@ -37,16 +37,15 @@ QImage NewLargeImage(QSize size, QImage::Format format)
     const qsizetype stride = (bits + 31) / 32 * 4;
     if (__builtin_mul_overflow(stride, qsizetype(size.height()), &bytes))
         return QImage();
-    if (bytes < LargeBytes)
+    if (bytes < HugePage / 4)
         return QImage(size, format);
-    const qsizetype rounded = (bytes + HugePage - 1) / HugePage * HugePage;
-    void* memory = std::aligned_alloc(std::size_t(HugePage), std::size_t(rounded));
+    WorkMemory memory = NewWorkMemory(bytes);
     if (!memory)
         return QImage();
-    madvise(memory, std::size_t(rounded), MADV_HUGEPAGE);
-    QImage image(static_cast<uchar*>(memory), size.width(), size.height(), stride, format, Release, memory);
-    if (image.isNull())
-        std::free(memory);
+    QImage image(reinterpret_cast<uchar*>(memory.get()), size.width(), size.height(), stride, format, Release,
+        memory.get());
+    if (!image.isNull())
+        memory.release();
     return image;
 }
 
