@@ -18,7 +18,7 @@ timed() {
   t0=$(date +%s%N)
   "$@" >/dev/null
   t1=$(date +%s%N)
-  echo "scale=1; ($t1 - $t0) / 1000000" | bc
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.1f", (b - a) / 1e6 }'
 }
 
 for photo in "$@"; do
@@ -34,8 +34,7 @@ for photo in "$@"; do
   e=$(printf '%s\n' "${empty[@]}" | median)
   o=$(printf '%s\n' "${open[@]}" | median)
   d=$(printf '%s\n' "${decode[@]}" | median)
-  printf '%s: empty window %s ms, with the photo %s ms, open %s ms, %s %s ms, ratio %s\n' \
-    "$(basename "$photo")" "$e" "$o" "$(echo "$o - $e" | bc)" \
-    "$(case $photo in *.bmp) echo read ;; *) echo djpeg ;; esac)" "$d" \
-    "$(echo "scale=2; ($o - $e) / $d" | bc)"
+  awk -v name="$(basename "$photo")" -v e="$e" -v o="$o" -v d="$d" \
+    -v by="$(case $photo in *.bmp) echo read ;; *) echo djpeg ;; esac)" \
+    'BEGIN { printf "%s: empty window %s ms, with the photo %s ms, open %.1f ms, %s %s ms, ratio %.2f\n", name, e, o, o - e, by, d, (o - e) / d }'
 done

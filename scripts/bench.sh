@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgl-dev libjpeg-dev qt6-qpa-plugins \
-  libbenchmark-dev xvfb xauth xdotool imagemagick
+  libbenchmark-dev xvfb xauth xdotool imagemagick libjpeg-turbo-progs
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTILORA_TESTS=ON -DTILORA_BENCH=ON
 cmake --build build/bench -j"$(nproc)" --target tilora_bench tilora_startup tilora
 
