@@ -595,22 +595,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("den");
         QTest::addColumn<int>("path");
         QTest::addColumn<QSize>("dealt"); // the photo dealt, none for a surface drawn on here
+        QTest::addColumn<QSize>("window"); // the player's size for the game's window
         const char* const paths[] = { "plain", "SSE2", "AVX2" };
         for (int path = 0; path < 3; ++path) {
             for (const auto& [num, den] : { std::pair(1, 1), std::pair(1, 2), std::pair(1, 3),
                      std::pair(2, 7), std::pair(3, 10), std::pair(10, 59) })
                 QTest::newRow(qPrintable(QStringLiteral("%1:%2, %3").arg(num).arg(den).arg(paths[path])))
-                    << num << den << path << QSize();
+                    << num << den << path << QSize() << QSize();
             // A 200 x 150 JPEG dealt at level 6 in a 229 x 120 window, shown at 9/17: piece after piece
             // brought up to date, the last one of a row ending on an odd image column.
             QTest::newRow(qPrintable(QStringLiteral("dealt game at 9:17, %1").arg(paths[path])))
-                << 9 << 17 << path << QSize(200, 150);
+                << 9 << 17 << path << QSize(200, 150) << QSize(229, 120);
             // A photo big enough that showing it whole is shared out in bands of rows between the
             // cores, and so is every whole recomputation: the board's grid lines and the mirrored,
             // stretched pieces cross from band to band, and the pieces dealt one by one are computed
             // on one thread.
             QTest::newRow(qPrintable(QStringLiteral("big photo dealt at 27:601, %1").arg(paths[path])))
-                << 27 << 601 << path << QSize(2401, 1801);
+                << 27 << 601 << path << QSize(2401, 1801) << QSize(229, 120);
+            // Shown on a big window, the shrunk picture is put on the screen by two threads.
+            QTest::newRow(qPrintable(QStringLiteral("big photo on a big window at 796:4829, %1").arg(paths[path])))
+                << 796 << 4829 << path << QSize(2401, 1801) << QSize(800, 560);
         }
     }
     void shownShrunkSmoothly()
@@ -619,6 +623,7 @@ private Q_SLOTS:
         QFETCH(int, den);
         QFETCH(int, path);
         QFETCH(QSize, dealt);
+        QFETCH(QSize, window);
         if (!ScaledView::has(ScaledView::Path(path)))
             QSKIP("this processor cannot take that way");
         ScaledView::use(ScaledView::Path(path));
@@ -658,7 +663,7 @@ private Q_SLOTS:
             QVERIFY(g.show());
             // The player's size, which the game keeps and fits the play surface to.
             QTRY_VERIFY(g.a.windowSettled());
-            g.main.resize(229, 120);
+            g.main.resize(window);
             QCoreApplication::processEvents();
             g.deal(5);
             QCOMPARE(g.p1->viewScale(), k);
