@@ -1,6 +1,7 @@
 // The window and its controls as designed, and the layout that follows the level and piece size.
 #include "Main.h"
 #include "picture_formats.h"
+#include "screen_memory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -97,11 +98,16 @@ QSize RoundingSlack(double ratio)
     return ratio == std::floor(ratio) ? QSize(0, 0) : QSize(1, 1);
 }
 
-void Paint(QWidget* w, QColor colour)
+void Tint(QWidget* w, QColor colour)
 {
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, colour);
     w->setPalette(pal);
+}
+
+void Paint(QWidget* w, QColor colour)
+{
+    Tint(w, colour);
     w->setAutoFillBackground(true);
 }
 }
@@ -114,8 +120,10 @@ void Main::CreateControls()
     formFont.setItalic(true);
     setFont(formFont);
 
-    form = new QWidget;
-    Paint(form, QColor(0, 192, 0));
+    // The green around the play surface is painted by the form itself, on two cores when a window just
+    // grown gives it a long strip down the side.
+    form = new Backdrop;
+    Tint(form, QColor(0, 192, 0));
     form->resize(TwipsToPixelsX(DesignFormWidth), TwipsToPixelsY(DesignFormHeight));
     setCentralWidget(form);
     // The play surface is shown whole at whatever size the player gives the window.

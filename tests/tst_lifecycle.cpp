@@ -133,6 +133,14 @@ private Q_SLOTS:
         QCOMPARE(g.main.geometry(), before);
         QVERIFY(wholeSurfaceShows());
         QCOMPARE(a.Picture1()->Width(), 636 * 15 + 500.0);
+
+        // Around the play surface the window shows the form's green, to the last pixel.
+        const QImage shot = g.main.screen()->grabWindow(g.main.winId()).toImage();
+        const QRect form(a.form()->mapTo(&g.main, QPoint(0, 0)), a.form()->size());
+        const QRegion around = QRegion(form) - a.Picture1()->geometry().translated(form.topLeft());
+        for (const QRect& r : around)
+            for (const QPoint& p : { r.topLeft(), r.bottomRight(), r.center() })
+                QCOMPARE(QColor(shot.pixel(p)), QColor(0, 192, 0));
     }
 
     // A dropped photo is only read: a file manager told "moved" would delete it. One that is gone by

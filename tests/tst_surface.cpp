@@ -613,7 +613,8 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(QStringLiteral("big photo dealt at 27:601, %1").arg(paths[path])))
                 << 27 << 601 << path << QSize(2401, 1801) << QSize(229, 120);
             // Shown on a big window, the shrunk picture is put on the screen by two threads.
-            QTest::newRow(qPrintable(QStringLiteral("big photo on a big window at 796:4829, %1").arg(paths[path])))
+            QTest::newRow(
+                qPrintable(QStringLiteral("big photo on a big window at 796:4829, %1").arg(paths[path])))
                 << 796 << 4829 << path << QSize(2401, 1801) << QSize(800, 560);
         }
     }

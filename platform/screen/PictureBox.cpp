@@ -1,80 +1,20 @@
 #include "PictureBox.h"
 
 #include "arithmetic.h"
+#include "screen_memory.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QPaintEngine>
 #include <QPainter>
 #include <QScreen>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 namespace {
 constexpr int BorderPx = 2;
-
-// From this many pixels up, a shrunk picture is put on the screen by two threads.
-constexpr qint64 PaintedOnTwoCores = 1 << 16;
-
-// Puts image pixels `from` on the screen at `inside` (widget points), half of the rows on another
-// thread, when the screen's memory is an image taking them as they are (no scaling, no blending).
-// A window just grown for a new picture has screen memory never written before, and every first
-// write of a page costs the system a fault: two threads share those faults. False leaves it to Qt.
-bool PaintOnTwoCores(QPainter& p, const QImage& image, const QRectF& fromF, const QRect& inside)
-{
-    const QRect from = fromF.toRect();
-    QPaintEngine* engine = p.paintEngine();
-    if (QRectF(from) != fromF || !image.rect().contains(from)
-        || qint64(from.width()) * from.height() < PaintedOnTwoCores || !engine
-        || engine->type() != QPaintEngine::Raster || p.opacity() != 1.0
-        || p.compositionMode() != QPainter::CompositionMode_SourceOver || image.format() != QImage::Format_RGB32)
-        return false;
-    QPaintDevice* device = engine->paintDevice();
-    if (!device || device->devType() != QInternal::Image)
-        return false;
-    auto* screen = static_cast<QImage*>(device);
-    if (!screen->isDetached()
-        || (screen->format() != QImage::Format_RGB32 && screen->format() != QImage::Format_ARGB32_Premultiplied))
-        return false;
-    // Widget points to the screen image's pixels: one to one, or at a whole device pixel ratio.
-    const QTransform t = p.deviceTransform();
-    const QRectF mapped = t.mapRect(QRectF(inside));
-    const QRect to = mapped.toRect();
-    if (t.type() > QTransform::TxScale || QRectF(to) != mapped || to.size() != from.size())
-        return false;
-    QRegion allowed = engine->systemClip();
-    if (allowed.isEmpty())
-        allowed = QRect(QPoint(0, 0), screen->size());
-    allowed &= to;
-    uchar* const bits = screen->bits();
-    const qsizetype stride = screen->bytesPerLine();
-    const QPoint shift = from.topLeft() - to.topLeft();
-    const auto rows = [&](bool lower) {
-        for (const QRect& r : allowed) {
-            const int middle = r.top() + r.height() / 2;
-            for (int y = lower ? middle : r.top(); y < (lower ? r.bottom() + 1 : middle); ++y)
-                std::memcpy(bits + y * stride + qsizetype(r.left()) * 4,
-                    image.constScanLine(y + shift.y()) + qsizetype(r.left() + shift.x()) * 4,
-                    std::size_t(r.width()) * 4);
-        }
-    };
-    std::thread other;
-    try {
-        other = std::thread(rows, true);
-    } catch (const std::system_error&) {
-        rows(true);
-    }
-    rows(false);
-    if (other.joinable())
-        other.join();
-    return true;
-}
 
 double Dpi(bool horizontal)
 {
@@ -299,8 +239,7 @@ void PictureBox::paintScaled(QPainter& p, const QRegion& area)
             const QRectF from(QPointF(inside.topLeft() - origin) * dpr, QSizeF(inside.size()) * dpr);
             // Clipped by one rectangle Qt copies rows, not spans across threads (see paintEvent).
             p.setClipRect(inside);
-            if (!PaintOnTwoCores(p, image, from, inside))
-                p.drawImage(QPointF(inside.topLeft()), image, from);
+            PutImage(p, image, from, inside);
         }
         // A last column or row covered only partly by the image.
         for (const QRect& rest : QRegion(r) - covered) {
