@@ -11,7 +11,10 @@
 #include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -196,6 +199,95 @@ struct Progress {
     }
 };
 
+// The coefficients of a picture stored in several scans (progressive above all), the whole picture of
+// them, which libjpeg keeps in arrays it asks its memory manager for: given here in work memory.
+// From malloc they came in small pages, and clearing them faulted every 4 KB, over a tenth of the
+// first decode of a 48-megapixel progressive photo.
+struct BlockArrays {
+    struct Array {
+        JDIMENSION blocksPerRow;
+        JDIMENSION rows;
+        WorkMemory memory;
+        std::vector<JBLOCKROW> rowStarts;
+    };
+    std::vector<std::unique_ptr<Array>> arrays;
+    bool outOfMemory = false;
+    void (*realizeOwn)(j_common_ptr) = nullptr;
+
+    // Takes over the whole-picture arrays of the decode `info` makes.
+    void serve(j_decompress_ptr info)
+    {
+        info->client_data = this;
+        realizeOwn = info->mem->realize_virt_arrays;
+        info->mem->request_virt_barray = Request;
+        info->mem->realize_virt_arrays = Realize;
+        info->mem->access_virt_barray = Access;
+    }
+
+    static BlockArrays& Of(j_common_ptr common) { return *static_cast<BlockArrays*>(common->client_data); }
+    [[noreturn]] static void NoMemory(j_common_ptr common)
+    {
+        Of(common).outOfMemory = true;
+        ERREXIT(common, JERR_OUT_OF_MEMORY);
+        std::abort(); // error_exit never returns
+    }
+
+    static jvirt_barray_ptr Request(
+        j_common_ptr common, int pool, boolean, JDIMENSION blocksPerRow, JDIMENSION rows, JDIMENSION)
+    {
+        if (pool != JPOOL_IMAGE)
+            ERREXIT1(common, JERR_BAD_POOL_ID, pool);
+        BlockArrays& self = Of(common);
+        // libjpeg's way out of a call is a jump, which must not leave from inside a handler.
+        bool made = false;
+        try {
+            self.arrays.push_back(std::make_unique<Array>(Array { blocksPerRow, rows, {}, {} }));
+            made = true;
+        } catch (const std::bad_alloc&) {
+        }
+        if (!made)
+            NoMemory(common);
+        return reinterpret_cast<jvirt_barray_ptr>(self.arrays.back().get());
+    }
+
+    static void Realize(j_common_ptr common)
+    {
+        BlockArrays& self = Of(common);
+        self.realizeOwn(common);
+        for (const std::unique_ptr<Array>& a : self.arrays) {
+            if (a->memory)
+                continue;
+            const qsizetype rowBytes = qsizetype(a->blocksPerRow) * qsizetype(sizeof(JBLOCK));
+            qsizetype bytes = 0;
+            if (__builtin_mul_overflow(rowBytes, qsizetype(a->rows), &bytes))
+                NoMemory(common);
+            a->memory = NewWorkMemory(bytes);
+            bool made = a->memory != nullptr;
+            try {
+                if (made)
+                    a->rowStarts.resize(a->rows);
+            } catch (const std::bad_alloc&) {
+                made = false;
+            }
+            if (!made)
+                NoMemory(common);
+            // Cleared, as libjpeg asks of them: each scan adds its bits to what those before it left.
+            std::memset(a->memory.get(), 0, std::size_t(bytes));
+            for (JDIMENSION r = 0; r < a->rows; ++r)
+                a->rowStarts[r] = reinterpret_cast<JBLOCKROW>(a->memory.get() + qsizetype(r) * rowBytes);
+        }
+    }
+
+    static JBLOCKARRAY Access(
+        j_common_ptr common, jvirt_barray_ptr array, JDIMENSION first, JDIMENSION count, boolean)
+    {
+        Array* a = reinterpret_cast<Array*>(array);
+        if (!a->memory || first > a->rows || count > a->rows - first)
+            ERREXIT(common, JERR_BAD_VIRTUAL_ACCESS);
+        return a->rowStarts.data() + first;
+    }
+};
+
 }
 
 namespace {
@@ -370,10 +462,10 @@ bool RepeatsFrom(
 // marker is whole when its last scan's data was not cut short: arithmetic coding reads past the end
 // of its data by design, so there, as for any other doubt, the answer is no.
 //
-// The picture and the pages made ready for it belong to the caller, so that a decode given up midway
-// leaves libjpeg's own state and memory alone behind, which it frees.
+// The picture, the pages made ready for it and the coefficients' arrays belong to the caller, so that a
+// decode given up midway leaves libjpeg's own state and memory alone behind, which it frees.
 JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWindow& file, JpegDecoded& out,
-    std::optional<PagesAhead>& ahead, std::optional<TurnAside>& aside)
+    std::optional<PagesAhead>& ahead, std::optional<TurnAside>& aside, BlockArrays& blocks)
 {
     const QImageIOHandler::Transformations turn = head.turn;
     jpeg_decompress_struct info {};
@@ -387,9 +479,10 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
         jpeg_destroy_decompress(&info);
         if (file.givenUp())
             throw OpenGivenUp();
-        return { JpegDecoded::Damaged, QImage() };
+        return { blocks.outOfMemory ? JpegDecoded::TooLarge : JpegDecoded::Damaged, QImage() };
     }
     jpeg_create_decompress(&info);
+    blocks.serve(&info);
     info.src = &source.manager;
     info.progress = &progress.manager;
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
@@ -490,7 +583,8 @@ JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, Fil
     JpegDecoded out { JpegDecoded::Damaged, QImage() };
     std::optional<PagesAhead> ahead;
     std::optional<TurnAside> aside;
-    const JpegDecoded decoded = DecodeJpegInto(head, scans, file, out, ahead, aside);
+    BlockArrays blocks;
+    const JpegDecoded decoded = DecodeJpegInto(head, scans, file, out, ahead, aside, blocks);
     aside.reset();
     ahead.reset();
     return decoded;

@@ -456,6 +456,9 @@ private Q_SLOTS:
             Outcome::Loads);
         const QByteArray apart = LibJpeg(
             photo, false, false, { { { 0 }, 0, 63, 0, 0 }, { { 1 }, 0, 63, 0, 0 }, { { 2 }, 0, 63, 0, 0 } });
+        // Files in several scans are decoded through the whole picture's coefficients, kept by the game.
+        row("JPEG in a scan a colour", "apart.jpg", apart, 4, Outcome::Loads);
+        row("progressive JPEG", "progressive.jpg", progressive, 4, Outcome::Loads);
         row("JPEG in a scan a colour, cut after the first, its end marker put back", "grey.jpg",
             apart.left(ScanAt(apart, 2)) + end, 4, Outcome::Damaged);
         row("progressive JPEG cut after its first scan, its end marker put back", "blur.jpg",
