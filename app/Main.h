@@ -11,7 +11,10 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+#include <optional>
 #include <random>
+#include <utility>
 
 class QAction;
 class QGroupBox;
@@ -86,7 +89,15 @@ private:
     double FormWidth() const;
     void setFormWidth(double twips);
     void FitWindowToForm(double twips);
+    // The form's size FitWindowToForm gives for a layout `twips` wide around a play surface of `inner`
+    // pixels; none where the window is the player's.
+    std::optional<QSize> FormSizeFor(double twips, QSizeF inner) const;
     void FitView();
+    // The view scale FitView gives for a play surface of `inner` pixels in a form of `formSize`.
+    std::pair<int, int> ViewScaleFor(QSize formSize, QSize inner) const;
+    // A picture of that size, shrunk for the screen as its rows are read, for the layout it will be
+    // shown in; none where it will be shown at full size.
+    std::unique_ptr<ShrunkAhead> ShrinkAhead(QSize picture, Int16 n) const;
     // The whole window, frame and all, within the screen's available area.
     void KeepOnScreen();
     void ResizeWindow(QSize size);

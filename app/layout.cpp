@@ -270,9 +270,32 @@ void Main::setFormWidth(double twips)
 
 void Main::FitWindowToForm(double twips)
 {
+    const std::optional<QSize> size
+        = FormSizeFor(twips, QSizeF(Picture1->ScaleWidth(), Picture1->ScaleHeight()));
+    if (!size)
+        return;
+    const int width = size->width(), height = size->height();
+    const int bar = menuBar()->sizeHint().height();
+    // A window that grows keeps its right and bottom edges on the screen.
+    if (isVisible() && screen()) {
+        const QSize chrome = frameGeometry().size() - geometry().size();
+        const QRect avail = screen()->availableGeometry();
+        const QPoint at(
+            std::max(avail.left(), std::min(pos().x(), avail.right() + 1 - width - chrome.width())),
+            std::max(avail.top(), std::min(pos().y(), avail.bottom() + 1 - height - bar - chrome.height())));
+        if (at != pos())
+            move(at);
+    }
+    // The form is resized too: a window not shown yet lays out its central area only when it shows.
+    form->resize(width, height);
+    ResizeWindow(QSize(width, height + bar));
+}
+
+std::optional<QSize> Main::FormSizeFor(double twips, QSizeF inner) const
+{
     // The player's window keeps the size they gave it; the play surface is fitted to it instead.
     if (playerSized || isMaximized() || isFullScreen())
-        return;
+        return std::nullopt;
     const int bar = menuBar()->sizeHint().height();
     QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     QSize chrome(0, 0);
@@ -286,7 +309,7 @@ void Main::FitWindowToForm(double twips)
     // A surface too big for the window is shown as large as the screen's available area allows: the
     // window grows, in height too, before the surface is shown smaller.
     const int border = Picture1->frameWidth();
-    const double innerW = Picture1->ScaleWidth(), innerH = Picture1->ScaleHeight();
+    const double innerW = inner.width(), innerH = inner.height();
     double scale = 1;
     if (innerW > 0 && innerH > 0)
         scale = std::min({ 1.0, (room.width() - Picture1->x() - 2 * border) / innerW,
@@ -303,19 +326,7 @@ void Main::FitWindowToForm(double twips)
     // otherwise leave a window too narrow to reach them.
     const int least = std::max(menuBar()->sizeHint().width(), Frame1->geometry().right() + 1);
     width = std::max(1, std::min(std::max(width, least), room.width()));
-
-    // A window that grows keeps its right and bottom edges on the screen.
-    if (isVisible() && screen()) {
-        const QRect avail = screen()->availableGeometry();
-        const QPoint at(
-            std::max(avail.left(), std::min(pos().x(), avail.right() + 1 - width - chrome.width())),
-            std::max(avail.top(), std::min(pos().y(), avail.bottom() + 1 - height - bar - chrome.height())));
-        if (at != pos())
-            move(at);
-    }
-    // The form is resized too: a window not shown yet lays out its central area only when it shows.
-    form->resize(width, height);
-    ResizeWindow(QSize(width, height + bar));
+    return QSize(width, height);
 }
 
 void Main::ResizeWindow(QSize size)
@@ -390,12 +401,19 @@ void Main::FitView()
 {
     if (!Picture1 || !Picture3)
         return;
+    const auto [num, den] = ViewScaleFor(form->size(),
+        QSize(static_cast<int>(Picture1->ScaleWidth()), static_cast<int>(Picture1->ScaleHeight())));
+    Picture1->setViewScale(num, den);
+    Picture3->setViewScale(num, den);
+}
+
+std::pair<int, int> Main::ViewScaleFor(QSize formSize, QSize inner) const
+{
     // The largest scale, at most 1, at which the whole play surface fits the form.
     const int border = Picture1->frameWidth();
-    const qint64 roomW = form->width() - Picture1->x() - 2 * border;
-    const qint64 roomH = form->height() - Picture1->y() - 2 * border;
-    const auto innerW = static_cast<qint64>(Picture1->ScaleWidth());
-    const auto innerH = static_cast<qint64>(Picture1->ScaleHeight());
+    const qint64 roomW = formSize.width() - Picture1->x() - 2 * border;
+    const qint64 roomH = formSize.height() - Picture1->y() - 2 * border;
+    const qint64 innerW = inner.width(), innerH = inner.height();
     int num = 1, den = 1;
     if (innerW > roomW || innerH > roomH) {
         // roomW / innerW against roomH / innerH, in whole numbers.
@@ -407,8 +425,29 @@ void Main::FitView()
             den = int(std::max<qint64>(innerH, 1));
         }
     }
-    Picture1->setViewScale(num, den);
-    Picture3->setViewScale(num, den);
+    return { num, den };
+}
+
+std::unique_ptr<ShrunkAhead> Main::ShrinkAhead(QSize picture, Int16 n) const
+{
+    // A window not on the screen shrinks nothing until it shows.
+    if (!Picture1->isVisible())
+        return nullptr;
+    // The layout ShowWholePicture makes for such a picture, foreseen without changing anything.
+    const Int16 w = RoundToInt16(Div(picture.width(), n.d()));
+    const Int16 h = RoundToInt16(Div(picture.height(), n.d()));
+    const double widthTwips = (2 * n * w).d() * TwipsPerScreenPixelX() + 500;
+    const double heightTwips = (n * h).d() * TwipsPerScreenPixelY() + 100;
+    const QSize inner = PictureBox::InnerFor(widthTwips, heightTwips);
+    QSize formSize = form->size();
+    if (QSizeF(widthTwips, heightTwips) != windowFittedTo)
+        formSize = FormSizeFor(widthTwips + 500, QSizeF(inner)).value_or(formSize);
+    const auto [num, den] = ViewScaleFor(formSize, inner);
+    // Shown whole at full size, there is nothing to shrink.
+    if (num >= den)
+        return nullptr;
+    return std::make_unique<ShrunkAhead>(picture, QRect(0, 0, (n * w).v(), (n * h).v()), inner,
+        double(num) / den * Picture1->devicePixelRatioF());
 }
 
 void Main::ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 OriginY)

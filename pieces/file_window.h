@@ -2,6 +2,7 @@
 // opened, the opening, reading at any place, and telling whether another program changed it meanwhile.
 #pragma once
 
+#include "picture_rows.h"
 #include "read_progress.h"
 
 #include <QByteArray>
@@ -89,6 +90,9 @@ public:
         return !givenUp_;
     }
     bool givenUp() const { return givenUp_; }
+    // Whoever makes something of the picture's rows as they are decoded (none: nobody).
+    void setRows(PictureRows* rows) { rows_ = rows; }
+    PictureRows* rows() const { return rows_; }
     // The same, raising OpenGivenUp once the player has given the read up.
     void goOn(qint64 done, qint64 total)
     {
@@ -105,4 +109,5 @@ private:
     QByteArray block_;
     ReadProgress progress_;
     bool givenUp_ = false;
+    PictureRows* rows_ = nullptr;
 };

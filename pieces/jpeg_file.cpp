@@ -465,7 +465,8 @@ bool RepeatsFrom(
 // The picture, the pages made ready for it and the coefficients' arrays belong to the caller, so that a
 // decode given up midway leaves libjpeg's own state and memory alone behind, which it frees.
 JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWindow& file, JpegDecoded& out,
-    std::optional<PagesAhead>& ahead, std::optional<TurnAside>& aside, BlockArrays& blocks)
+    std::optional<PagesAhead>& ahead, std::optional<TurnAside>& aside, BlockArrays& blocks,
+    std::optional<RowsTold>& told)
 {
     const QImageIOHandler::Transformations turn = head.turn;
     jpeg_decompress_struct info {};
@@ -511,6 +512,7 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
         }
         if (turn == QImageIOHandler::TransformationNone) {
             ahead.emplace(out.picture);
+            told.emplace(file.rows(), out.picture);
         } else {
             try {
                 aside.emplace(out.picture, w, h, turn);
@@ -538,6 +540,7 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
             int done = 0;
             while (done < n && !watch.madeUp)
                 done += int(jpeg_read_scanlines(&info, rows + done, JDIMENSION(n - done)));
+            told->arrived(y0, y0 + done);
             continue;
         }
         JSAMPARRAY into = ink ? band : aside->rows();
@@ -584,7 +587,9 @@ JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, Fil
     std::optional<PagesAhead> ahead;
     std::optional<TurnAside> aside;
     BlockArrays blocks;
-    const JpegDecoded decoded = DecodeJpegInto(head, scans, file, out, ahead, aside, blocks);
+    std::optional<RowsTold> told;
+    const JpegDecoded decoded = DecodeJpegInto(head, scans, file, out, ahead, aside, blocks, told);
+    told.reset();
     aside.reset();
     ahead.reset();
     return decoded;

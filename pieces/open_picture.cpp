@@ -7,6 +7,38 @@
 
 #include <utility>
 
+namespace {
+// The picture's rows, told to whatever the frame expects by the time the picture's memory is made:
+// the layout is foreseen only once the file's header has told the picture's size.
+class RowsToFrame : public PictureRows {
+public:
+    explicit RowsToFrame(PictureBox& box)
+        : box_(box)
+    {
+    }
+    void begin(const QImage& picture) override
+    {
+        to_ = box_.expectedPicture();
+        if (to_)
+            to_->begin(picture);
+    }
+    void arrived(int from, int to) override
+    {
+        if (to_)
+            to_->arrived(from, to);
+    }
+    void end() override
+    {
+        if (to_)
+            to_->end();
+    }
+
+private:
+    PictureBox& box_;
+    PictureRows* to_ = nullptr;
+};
+}
+
 void CheckLayoutFits(QSize picture, Int16 n)
 {
     // The piece size as the layout computes it; the board's right edge and its bottom are the largest
@@ -54,12 +86,23 @@ void Main::OpenPicture()
     const DuringTask named(Task::OpenPicture, PictureName(PictureFile));
 
     QImage picture;
+    // The picture is shrunk for the screen as it is read, for the layout foreseen; whatever comes of
+    // the open, that work ends with it.
+    struct Foreseen {
+        PictureBox& box;
+        ~Foreseen() { box.expectPicture(nullptr); }
+    } foreseen { *Picture1 };
+    RowsToFrame rowsForeseen(*Picture1);
     try {
         BusyCursor busy(platform);
         LongWork work(platform, QStringLiteral("Se deschide poza \"%1\"…").arg(PictureName(PictureFile)));
         const PictureFileBytes file = ReadPictureFile(
-            PictureFile, [n](QSize announced) { CheckLayoutFits(announced, n); }, {},
-            [&work](qint64 done, qint64 total) { return work.goesOn(done, total); });
+            PictureFile,
+            [this, n](QSize announced) {
+                CheckLayoutFits(announced, n);
+                Picture1->expectPicture(ShrinkAhead(announced, n));
+            },
+            {}, [&work](qint64 done, qint64 total) { return work.goesOn(done, total); }, &rowsForeseen);
         picture = LoadPictureFile(file);
     } catch (const OpenGivenUp&) {
         cdlg.FileName = chosenBefore;

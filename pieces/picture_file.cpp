@@ -42,7 +42,7 @@ QByteArray Format(QImageReader& reader)
 }
 
 PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(QSize)>& checkSize,
-    const std::function<void()>& opened, const ReadProgress& progress)
+    const std::function<void()>& opened, const ReadProgress& progress, PictureRows* rows)
 {
     OpenedFile file(path);
 
@@ -50,6 +50,7 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
     // refused for them is refused without reading, or making room for, the rest.
     FileWindow window(file.handle(), file.size(), path);
     window.setProgress(progress);
+    window.setRows(rows);
     const PictureFormat* format = FormatAtStart(window);
     if (!format)
         Refuse(path, Why::NotAPicture());

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bmp_file.h"
+#include "picture_rows.h"
 #include "read_progress.h"
 
 #include <QByteArray>
@@ -39,8 +40,9 @@ QString PictureName(const QString& path);
 // "opened" runs once the file is open, its size known and its headers read, before the rest is read:
 // the one moment at which another program changing the file matters, so a test can do it then.
 // "progress" hears how far a long read has come; once it answers false, OpenGivenUp is raised.
+// "rows" hears of the picture's rows as they are decoded, where the decoder writes them top to bottom.
 PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(QSize)>& checkSize = {},
-    const std::function<void()>& opened = {}, const ReadProgress& progress = {});
+    const std::function<void()>& opened = {}, const ReadProgress& progress = {}, PictureRows* rows = nullptr);
 // The decoded picture, upright, in 32-bit form; a file that can't be loaded raises an unreadable picture.
 QImage LoadPictureFile(const PictureFileBytes& file);
 QImage LoadPictureFile(const QString& path);

@@ -127,6 +127,12 @@ void PictureBox::setTop(double twips)
     twips_[TopTwips] = Remembered { twips, y() };
 }
 
+QSize PictureBox::InnerFor(double widthTwips, double heightTwips)
+{
+    return QSize(std::max(TwipsToPixelsX(widthTwips), 2 * BorderPx) - 2 * BorderPx,
+        std::max(TwipsToPixelsY(heightTwips), 2 * BorderPx) - 2 * BorderPx);
+}
+
 void PictureBox::placeOuter(int x, int y, int w, int h)
 {
     outer_ = QSize(std::max(w, 2 * BorderPx), std::max(h, 2 * BorderPx));
@@ -210,7 +216,7 @@ void PictureBox::Refresh()
 QRegion PictureBox::updateScaled()
 {
     const double dpr = devicePixelRatioF();
-    shown_.scaled(surface_, double(viewNum_) / viewDen_ * dpr);
+    shown_.scaled(surface_, double(viewNum_) / viewDen_ * dpr, ahead_.get());
     const QRegion pixels = shown_.takePending();
     // Image pixels to widget points, rounded outwards.
     QRegion area;
@@ -228,7 +234,7 @@ void PictureBox::paintScaled(QPainter& p, const QRegion& area)
     // Whatever was drawn but not yet refreshed shows too, as it would unscaled; the refresh still
     // repaints it.
     const double dpr = devicePixelRatioF();
-    QImage image = shown_.scaled(surface_, double(viewNum_) / viewDen_ * dpr);
+    QImage image = shown_.scaled(surface_, double(viewNum_) / viewDen_ * dpr, ahead_.get());
     image.setDevicePixelRatio(dpr);
     const QPoint origin = contentsRect().topLeft();
     const QRect covered

@@ -4,12 +4,14 @@
 #pragma once
 
 #include "ShownView.h"
+#include "ShrunkAhead.h"
 #include "Surface.h"
 
 #include <QFrame>
 #include <QImage>
 #include <QRegion>
 
+#include <memory>
 #include <utility>
 
 // The screen's twips per pixel, horizontally and vertically (15 at 96 dots per inch).
@@ -34,6 +36,8 @@ public:
     double Left() const;
     double Top() const;
     void setWidth(double twips);
+    // The pixels inside the border of a frame of that size in twips.
+    static QSize InnerFor(double widthTwips, double heightTwips);
     void setHeight(double twips);
     void setLeft(double twips);
     void setTop(double twips);
@@ -48,6 +52,10 @@ public:
     void Clear() { surface_.Clear(); }
     // Shows what was drawn since the last refresh, now.
     void Refresh();
+    // A picture being shrunk ahead for this frame, which the next shrink of the whole surface takes
+    // where the surface shows it as foreseen; none, to drop it.
+    void expectPicture(std::unique_ptr<ShrunkAhead> ahead) { ahead_ = std::move(ahead); }
+    ShrunkAhead* expectedPicture() const { return ahead_.get(); }
     // Refreshes asked for while this lives wait for "show", which makes them at once, as one: a
     // handler that draws the whole surface in steps shrinks and paints it once. Left without "show"
     // (an error midway), the box refreshes as before, and its next refresh or paint shows everything.
@@ -135,6 +143,7 @@ private:
     int viewDen_ = 1;
     bool scaledDown() const { return viewNum_ < viewDen_; }
     ShownView shown_;
+    std::unique_ptr<ShrunkAhead> ahead_;
     // Brings the shrunk copy up to date; returns the widget area that changed.
     QRegion updateScaled();
     void paintScaled(QPainter& p, const QRegion& area);

@@ -260,7 +260,7 @@ QRegion ScaledView::covering(const QRegion& surface) const
     return out;
 }
 
-QRegion ScaledView::update(const QRegion& changed, const Reader& read)
+QRegion ScaledView::update(const QRegion& changed, const Reader& read, const QRect& computed)
 {
     // Whether a pixel is part of a thin line depends on its neighbours, so a change reaches the image
     // pixels of the surface pixels around it too.
@@ -268,7 +268,7 @@ QRegion ScaledView::update(const QRegion& changed, const Reader& read)
     for (const QRect& r : changed)
         Unite(around, r.adjusted(-1, -1, 1, 1));
     const QRegion pixels = covering(around);
-    compute(pixels, read);
+    compute(pixels - computed, read);
     return pixels;
 }
 
@@ -307,6 +307,25 @@ std::pair<int, int> ScaledView::within(int from, int to, int sourceLength, int s
     while (end > first && edge(end, k_, sourceLength) > b)
         --end;
     return { first, end };
+}
+
+QRect ScaledView::inside(const QRect& r) const
+{
+    const auto [left, right] = within(r.left(), r.right() + 1, size_.width(), image_.width());
+    const auto [top, bottom] = within(r.top(), r.bottom() + 1, size_.height(), image_.height());
+    return QRect(left, top, right - left, bottom - top);
+}
+
+int ScaledView::lastSourceRow(int y) const
+{
+    return (edge(y + 1, k_, size_.height()) - 1) / Unit;
+}
+
+void ScaledView::computeAhead(const QRect& imagePixels, const Reader& read)
+{
+    const QRect r = imagePixels & image_.rect();
+    if (!r.isEmpty())
+        computeRect(r, read, work_, Rows { image_.bits(), image_.bytesPerLine() });
 }
 
 QRegion ScaledView::fillSolid(const QRegion& area, const Reader& read, Rows out)

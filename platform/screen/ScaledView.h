@@ -28,14 +28,23 @@ public:
     double factor() const { return k_; }
     // Image pixels whose area meets the given surface rectangles.
     QRegion covering(const QRegion& surface) const;
-    // Recomputes the image pixels whose area meets `changed` (surface coordinates) and returns them.
-    QRegion update(const QRegion& changed, const Reader& read);
+    // Recomputes the image pixels whose area meets `changed` (surface coordinates) and returns them;
+    // those in `computed` are already as the surface shows them.
+    QRegion update(const QRegion& changed, const Reader& read, const QRect& computed = QRect());
     // Recomputes the given image pixels. A big area (a new picture shown whole) is shared out in
     // bands of rows between this thread and the processor's other cores, each band computing and
     // writing only its own rows, so the bytes are those one thread would compute; a small one (a
     // piece moved) is computed here alone. `read` may be called from several threads at once.
     void compute(const QRegion& imagePixels, const Reader& read);
     const QImage& image() const { return image_; }
+
+    // Image pixels whose whole area lies inside surface rectangle r.
+    QRect inside(const QRect& r) const;
+    // The last surface row image row y's area reaches.
+    int lastSourceRow(int y) const;
+    // Computes the given image pixels on the calling thread, before the view is shown: a picture's
+    // rows as they arrive, while the rest is still read.
+    void computeAhead(const QRect& imagePixels, const Reader& read);
 
     // The ways of adding up the pixels, each faster than the one before where the processor has it;
     // every one gives the same bytes. The best the processor has is used unless told otherwise.

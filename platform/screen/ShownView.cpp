@@ -92,12 +92,20 @@ void ShownView::painted(const Surface& surface, const QRegion& area)
     }
 }
 
-const QImage& ShownView::scaled(const Surface& surface, double k)
+const QImage& ShownView::scaled(const Surface& surface, double k, ShrunkAhead* ahead)
 {
     QRegion changed;
+    // Image pixels computed already, as the picture arrived.
+    QRect computed;
     if (!known_ || view_.sourceSize() != surface.size() || view_.factor() != k) {
-        view_.reset(surface.size(), k);
         changed = QRegion(QRect(QPoint(0, 0), surface.size()));
+        std::optional<ShrunkAhead::Taken> taken = ahead ? ahead->take(surface, k) : std::nullopt;
+        if (taken) {
+            view_ = std::move(taken->view);
+            computed = taken->computed;
+        } else {
+            view_.reset(surface.size(), k);
+        }
     } else {
         changed = differs(surface.parts(), shown_);
     }
@@ -105,8 +113,10 @@ const QImage& ShownView::scaled(const Surface& surface, double k)
     shownSize_ = surface.size();
     known_ = true;
     if (!changed.isEmpty())
-        Unite(pending_, view_.update(changed, [&surface](const QRect& r, std::vector<Surface::Patch>& out) {
-            surface.patchesOf(r, out);
-        }));
+        Unite(pending_,
+            view_.update(
+                changed,
+                [&surface](const QRect& r, std::vector<Surface::Patch>& out) { surface.patchesOf(r, out); },
+                computed));
     return view_.image();
 }

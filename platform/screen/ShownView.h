@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ScaledView.h"
+#include "ShrunkAhead.h"
 #include "Surface.h"
 
 #include <QImage>
@@ -23,8 +24,9 @@ public:
     void painted(const Surface& surface, const QRegion& area);
 
     // Shrunk to `k` image pixels per surface pixel: brings the image up to date with the surface.
-    // Image pixels recomputed and not yet taken stay pending.
-    const QImage& scaled(const Surface& surface, double k);
+    // Image pixels recomputed and not yet taken stay pending. A picture shrunk ahead, shown as foreseen,
+    // is taken as computed.
+    const QImage& scaled(const Surface& surface, double k, ShrunkAhead* ahead = nullptr);
     // The image pixels recomputed since they were last taken.
     QRegion takePending() { return std::exchange(pending_, QRegion()); }
 
