@@ -45,6 +45,12 @@ template <typename P> double CellIndex(P p, Int16 size)
 // Raises Overflow when a picture of this size at level n gives pieces too big for the 16-bit layout,
 // before anything of the game has changed.
 void CheckLayoutFits(QSize picture, Int16 n);
+// A piece's side for a picture's side at level n, rounded as the layout rounds it.
+Int16 PieceSide(double pictureSide, Int16 n);
+// The play surface's width and height in twips for n x n pieces of w x h: tray, gap and board side by
+// side. Each raises Overflow on its own, so a layout keeps the steps made before.
+double SurfaceWidthTwips(Int16 n, Int16 w);
+double SurfaceHeightTwips(Int16 n, Int16 h);
 
 // The Open dialog's design: its filter, and the file it yielded last.
 struct CommonDialog {

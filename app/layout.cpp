@@ -428,20 +428,29 @@ std::pair<int, int> Main::ViewScaleFor(QSize formSize, QSize inner) const
     return { num, den };
 }
 
+double SurfaceWidthTwips(Int16 n, Int16 w)
+{
+    return (2 * n * w).d() * TwipsPerScreenPixelX() + 500;
+}
+
+double SurfaceHeightTwips(Int16 n, Int16 h)
+{
+    return (n * h).d() * TwipsPerScreenPixelY() + 100;
+}
+
 std::unique_ptr<ShrunkAhead> Main::ShrinkAhead(QSize picture, Int16 n) const
 {
     // A window not on the screen shrinks nothing until it shows.
     if (!Picture1->isVisible())
         return nullptr;
     // The layout ShowWholePicture makes for such a picture, foreseen without changing anything.
-    const Int16 w = RoundToInt16(Div(picture.width(), n.d()));
-    const Int16 h = RoundToInt16(Div(picture.height(), n.d()));
-    const double widthTwips = (2 * n * w).d() * TwipsPerScreenPixelX() + 500;
-    const double heightTwips = (n * h).d() * TwipsPerScreenPixelY() + 100;
-    const QSize inner = PictureBox::InnerFor(widthTwips, heightTwips);
+    const Int16 w = PieceSide(picture.width(), n);
+    const Int16 h = PieceSide(picture.height(), n);
+    const QSizeF twips(SurfaceWidthTwips(n, w), SurfaceHeightTwips(n, h));
+    const QSize inner = PictureBox::InnerFor(twips.width(), twips.height());
     QSize formSize = form->size();
-    if (QSizeF(widthTwips, heightTwips) != windowFittedTo)
-        formSize = FormSizeFor(widthTwips + 500, QSizeF(inner)).value_or(formSize);
+    if (twips != windowFittedTo)
+        formSize = FormSizeFor(twips.width() + 500, QSizeF(inner)).value_or(formSize);
     const auto [num, den] = ViewScaleFor(formSize, inner);
     // Shown whole at full size, there is nothing to shrink.
     if (num >= den)
@@ -453,8 +462,8 @@ std::unique_ptr<ShrunkAhead> Main::ShrinkAhead(QSize picture, Int16 n) const
 void Main::ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 OriginY)
 {
     const Int16 n = Divisions;
-    Picture1->setWidth((2 * n * PieceW).d() * TwipsPerScreenPixelX() + 500);
-    Picture1->setHeight((n * PieceH).d() * TwipsPerScreenPixelY() + 100);
+    Picture1->setWidth(SurfaceWidthTwips(n, PieceW));
+    Picture1->setHeight(SurfaceHeightTwips(n, PieceH));
     setFormWidth(Picture1->Width() + 500);
     Picture1->Clear();
     const Int16 last = n + 1;

@@ -39,12 +39,17 @@ private:
 };
 }
 
+Int16 PieceSide(double pictureSide, Int16 n)
+{
+    return RoundToInt16(Div(pictureSide, n.d()));
+}
+
 void CheckLayoutFits(QSize picture, Int16 n)
 {
     // The piece size as the layout computes it; the board's right edge and its bottom are the largest
     // figures the layout and the mouse handlers form from it.
-    const Int16 w = RoundToInt16(Div(picture.width(), n.d()));
-    const Int16 h = RoundToInt16(Div(picture.height(), n.d()));
+    const Int16 w = PieceSide(picture.width(), n);
+    const Int16 h = PieceSide(picture.height(), n);
     const auto fits = [](long long figure) { return std::in_range<Int16::Rep>(figure); };
     if (!fits(2LL * n.v() * w.v() + BoardGap) || !fits(1LL * n.v() * h.v()))
         Raise(Fault::Overflow);
@@ -130,8 +135,8 @@ void Main::OpenPicture()
 void Main::ShowWholePicture(Int16 n)
 {
     // The piece size follows the picture; the whole of it fills the tray beside the empty board.
-    PieceW = RoundToInt16(Div(Picture3->ScaleWidth(), n.d()));
-    PieceH = RoundToInt16(Div(Picture3->ScaleHeight(), n.d()));
+    PieceW = PieceSide(Picture3->ScaleWidth(), n);
+    PieceH = PieceSide(Picture3->ScaleHeight(), n);
     ArrangeLayout(PieceW, PieceH, BoardLeft(n, PieceW), 0);
     StretchBlt(Picture1->hDC(), 0, 0, n * PieceW, n * PieceH, Picture3->hDC(), 0, 0,
         RoundToInt32(Picture3->ScaleWidth()), RoundToInt32(Picture3->ScaleHeight()), SRCCOPY);

@@ -74,6 +74,14 @@ void ShrunkAhead::end()
         follower_.join();
 }
 
+const Surface::Part* ShrunkAhead::pictured() const
+{
+    for (const Surface::Part& p : surface_.parts())
+        if (!p.isColour())
+            return &p;
+    return nullptr;
+}
+
 void ShrunkAhead::follow()
 {
     // This work only fills the time the decoder leaves the other core: it gives way to the thread that
@@ -82,10 +90,7 @@ void ShrunkAhead::follow()
     const ScaledView::Reader read
         = [this](const QRect& r, std::vector<Surface::Patch>& out) { surface_.patchesOf(r, out); };
     // The picture row a surface row of the tray reads, along the stretch.
-    const Surface::Part* part = nullptr;
-    for (const Surface::Part& p : surface_.parts())
-        if (!p.isColour())
-            part = &p;
+    const Surface::Part* part = pictured();
     if (!part)
         return;
     int seen = 0;
@@ -120,10 +125,7 @@ std::optional<ShrunkAhead::Taken> ShrunkAhead::take(const Surface& surface, doub
     if (failed_ || picture_.isNull() || surface.size() != surfaceSize_ || k != k_)
         return std::nullopt;
     // The tray must show the picture as foreseen, all over.
-    const Surface::Part* foreseen = nullptr;
-    for (const Surface::Part& p : surface_.parts())
-        if (!p.isColour())
-            foreseen = &p;
+    const Surface::Part* foreseen = pictured();
     const auto shows = [&](const Surface::Part& p) {
         return foreseen && p.sameLook(*foreseen) && (p.area() & tray_) == QRegion(tray_);
     };

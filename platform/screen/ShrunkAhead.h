@@ -46,6 +46,8 @@ public:
 private:
     // Computes image rows as the picture rows they cover arrive, until the picture has ended.
     void follow();
+    // The part of the foreseen surface that shows the picture; none before it began.
+    const Surface::Part* pictured() const;
 
     QSize pictureSize_;
     QRect tray_;
