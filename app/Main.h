@@ -124,6 +124,8 @@ private:
     // Picture and pieces.
     void mDeschidePoza_Click();
     void OpenPicture();
+    // The picture in the file, read beside the window's thread; nothing when the player gave it up.
+    std::optional<QImage> ReadPicture(const QString& path, Int16 n);
     void ShowWholePicture(Int16 n);
     // Says so and answers false when the picture is too small for n pieces a side; names the file
     // when given one.
@@ -166,6 +168,8 @@ private:
     int sizingWindow = 0;
     // Framed and placed by the window manager; sizes before that are not the player's either.
     bool windowSettled = false;
+    // A picture is being read beside the window's thread.
+    bool readingPicture = false;
     PictureBox* Picture1 = nullptr;
     PictureBox* Picture3 = nullptr;
     PictureBox* Picture2 = nullptr;

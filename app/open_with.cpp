@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QMimeDatabase>
+#include <QTimer>
 #include <QUrl>
 
 #include <optional>
@@ -52,6 +53,11 @@ bool TakeWithoutMoving(QDropEvent* event)
 
 void Main::OpenWith(const QString& path)
 {
+    // A file handed over while another is being read waits for that read to end, as the player does.
+    if (readingPicture) {
+        QTimer::singleShot(50, this, [this, path] { OpenWith(path); });
+        return;
+    }
     platform.AnswerNextOpen(path);
     Guard([this] { mDeschidePoza_Click(); });
     // Should the steps have ended before asking the dialog, the next Open must still ask the player.

@@ -81,15 +81,21 @@ public:
 
     // Whoever waits on a long read, told how far it has come; they may give it up.
     void setProgress(ReadProgress progress) { progress_ = std::move(progress); }
-    bool reportsProgress() const { return bool(progress_); }
+    bool reportsProgress() const { return bool(progress_.goesOn); }
     // Tells that "done" of "total" is read: false once the player has given the read up, and from
     // then on. Raises nothing of its own, so that a decoder's own code can call it.
     bool goesOn(qint64 done, qint64 total)
     {
-        givenUp_ = givenUp_ || (progress_ && !progress_(done, total));
+        givenUp_ = givenUp_ || (progress_.goesOn && !progress_.goesOn(done, total));
         return !givenUp_;
     }
     bool givenUp() const { return givenUp_; }
+    // Tells whoever waits what the read is doing from now on.
+    void stage(ReadStage s)
+    {
+        if (progress_.stage)
+            progress_.stage(s);
+    }
     // Whoever makes something of the picture's rows as they are decoded (none: nobody).
     void setRows(PictureRows* rows) { rows_ = rows; }
     PictureRows* rows() const { return rows_; }

@@ -5,6 +5,8 @@
 #include "copy_calls.h"
 #include "picture_file.h"
 
+#include <QThread>
+
 #include <utility>
 
 namespace {
@@ -79,6 +81,9 @@ void Main::mDeschidePoza_Click()
 
 void Main::OpenPicture()
 {
+    // One picture is read at a time; meanwhile the window takes no input that could ask for another.
+    if (readingPicture)
+        return;
     const DuringTask task(Task::OpenPicture);
     const Int16 n = Divisions;
     const std::optional<QString> chosen = platform.OpenFile(this, cdlg.Filter);
@@ -90,35 +95,17 @@ void Main::OpenPicture()
     PictureFile = cdlg.FileName;
     const DuringTask named(Task::OpenPicture, PictureName(PictureFile));
 
-    QImage picture;
-    // The picture is shrunk for the screen as it is read, for the layout foreseen; whatever comes of
-    // the open, that work ends with it.
-    struct Foreseen {
-        PictureBox& box;
-        ~Foreseen() { box.expectPicture(nullptr); }
-    } foreseen { *Picture1 };
-    RowsToFrame rowsForeseen(*Picture1);
-    try {
-        BusyCursor busy(platform);
-        LongWork work(platform, QStringLiteral("Se deschide poza \"%1\"…").arg(PictureName(PictureFile)));
-        const PictureFileBytes file = ReadPictureFile(
-            PictureFile,
-            [this, n](QSize announced) {
-                CheckLayoutFits(announced, n);
-                Picture1->expectPicture(ShrinkAhead(announced, n));
-            },
-            {}, [&work](qint64 done, qint64 total) { return work.goesOn(done, total); }, &rowsForeseen);
-        picture = LoadPictureFile(file);
-    } catch (const OpenGivenUp&) {
+    std::optional<QImage> picture = ReadPicture(PictureFile, n);
+    if (!picture) {
         cdlg.FileName = chosenBefore;
         PictureFile = pictureBefore;
         return;
     }
-    if (!PictureHoldsLevel(picture.size(), n, PictureFile))
+    if (!PictureHoldsLevel(picture->size(), n, PictureFile))
         return;
-    CheckLayoutFits(picture.size(), n);
+    CheckLayoutFits(picture->size(), n);
     BusyCursor busy(platform);
-    Picture3->setPicture(std::move(picture));
+    Picture3->setPicture(std::move(*picture));
 
     // The grid the layout draws is covered by the picture at once: the player sees one paint.
     PictureBox::OneRefresh once(*Picture1);
@@ -130,6 +117,59 @@ void Main::OpenPicture()
     // keep, unseen, the cells that the next deal's pieces belong in.
     for (long i = 1; i <= Board.Upper(); ++i)
         Board(i) = PieceRec { 0, 0, 0 };
+}
+
+std::optional<QImage> Main::ReadPicture(const QString& path, Int16 n)
+{
+    // What the box says the read is doing, in the order of ReadStage.
+    static const QStringList stages { QStringLiteral("Se citește fișierul."),
+        QStringLiteral("Se pregătește memoria pentru poză."), QStringLiteral("Se citesc trecerile pozei."),
+        QStringLiteral("Se decodează poza."), QStringLiteral("Se întoarce poza.") };
+    const QString name = PictureName(path);
+    readingPicture = true;
+    struct Read {
+        bool& reading;
+        ~Read() { reading = false; }
+    } read { readingPicture };
+    LongWorkProgress progress;
+    const ReadProgress told { [&progress](qint64 done, qint64 total) { return progress.tell(done, total); },
+        [&progress](ReadStage stage) { progress.stage = int(stage); } };
+    // Once the header has told the picture's size, the layout it will be shown in is foreseen on the
+    // window's thread, which owns the layout, and the picture is shrunk for it as it is decoded.
+    const auto foresee = [this, n](QSize announced) {
+        CheckLayoutFits(announced, n);
+        const auto expect = [this, announced, n] {
+            try {
+                Picture1->expectPicture(ShrinkAhead(announced, n));
+            } catch (...) {
+                // Foreseeing only saves time: the frame shrinks the picture itself.
+            }
+        };
+        if (QThread::currentThread() == thread())
+            expect();
+        else
+            QMetaObject::invokeMethod(this, expect, Qt::BlockingQueuedConnection);
+    };
+    // Whatever comes of the open, the shrinking ahead ends with it.
+    struct Foreseen {
+        PictureBox& box;
+        ~Foreseen() { box.expectPicture(nullptr); }
+    } foreseen { *Picture1 };
+    RowsToFrame rowsForeseen(*Picture1);
+    QImage picture;
+    BusyCursor busy(platform);
+    try {
+        platform.DoLongWork(QStringLiteral("Se deschide poza \"%1\"…").arg(name), stages, progress, [&] {
+            const DuringTask named(Task::OpenPicture, name);
+            picture = LoadPictureFile(ReadPictureFile(path, foresee, {}, told, &rowsForeseen));
+        });
+    } catch (const OpenGivenUp&) {
+        return std::nullopt;
+    }
+    // Given up after the read's last word, the open is given up all the same: the player said so.
+    if (progress.givenUp)
+        return std::nullopt;
+    return picture;
 }
 
 void Main::ShowWholePicture(Int16 n)

@@ -88,6 +88,7 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
     if (opened)
         opened();
     if (read.bmp && BmpReadStraight(read.bmp->header)) {
+        window.stage(ReadStage::Decoding);
         const std::optional<QImage> picture = ReadStraightBmp(read.bmp->header, window);
         if (!picture)
             refuseDamaged();
@@ -102,11 +103,13 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
         // A JPEG is read once, up to its end marker, by the walk of its scans, which refuses what
         // would leave pixels without data or ask too much work; the decode of those bytes must not
         // make up any pixel.
+        window.stage(ReadStage::WalkingScans);
         const JpegScans scans = WalkJpegScans(window, jpeg.frame, jpeg.firstScan, jpeg.dataAt);
         if (scans.verdict == JpegScans::TooManyPasses)
             Refuse(path, Why::TooManyPasses);
         if (scans.verdict != JpegScans::Whole)
             refuseDamaged();
+        window.stage(ReadStage::Decoding);
         JpegDecoded decoded = DecodeJpegStrictly(jpeg, scans, window);
         if (decoded.outcome == JpegDecoded::Damaged)
             refuseDamaged();

@@ -5,8 +5,15 @@
 
 #include <functional>
 
-// Told now and then that "done" of "total" is read; answers whether to go on.
-using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
+// What a long read is doing, for the player waiting on it.
+enum class ReadStage { Reading, ReadyingMemory, WalkingScans, Decoding, Turning };
+
+// Whoever waits on a long read: told now and then that "done" of "total" is read, answering whether to
+// go on, and told what the read is doing. Either may be left empty.
+struct ReadProgress {
+    std::function<bool(qint64 done, qint64 total)> goesOn;
+    std::function<void(ReadStage)> stage;
+};
 
 // Raised where the player gave an open up: as with the Open dialog cancelled, there is nothing to tell
 // and nothing has changed.

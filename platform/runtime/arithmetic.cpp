@@ -3,9 +3,10 @@
 #include <cfenv>
 
 namespace {
-// The game runs on one thread; the task is whatever the event being handled asked for.
-int currentTask = 0;
-QString currentAbout;
+// The task is whatever the event being handled asked for; a read beside the window's thread says its
+// own.
+thread_local int currentTask = 0;
+thread_local QString currentAbout;
 }
 
 ErrorContext::ErrorContext(int task, QString about)

@@ -3,12 +3,31 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class QWidget;
 class RegistryStore;
+
+// How far long work has come and what it is at, told by the thread that does it and read by the
+// window's; and whether the player has given it up, told the other way.
+struct LongWorkProgress {
+    std::atomic<qint64> done { 0 };
+    std::atomic<qint64> total { 0 };
+    std::atomic<int> stage { 0 };
+    std::atomic<bool> givenUp { false };
+    // Told by the work: "done" of "total"; false once the player has given the work up.
+    bool tell(qint64 d, qint64 t)
+    {
+        done.store(d, std::memory_order_relaxed);
+        total.store(t, std::memory_order_relaxed);
+        return !givenUp.load();
+    }
+};
 
 class Platform {
 public:
@@ -40,34 +59,12 @@ public:
     // Shows a busy cursor while long work runs, and takes it away.
     virtual void BeginBusy() { }
     virtual void EndBusy() { }
-    // Long work the player may give up: once it has run for about half a second, a modal box says
-    // what, shows how far it has come ("done" of "total") and offers to give it up, and the window
-    // goes on painting. LongWorkGoesOn is asked often; it answers false once the player gave up.
-    virtual void BeginLongWork(const QString& what) { Q_UNUSED(what); }
-    virtual bool LongWorkGoesOn(qint64 done, qint64 total)
-    {
-        Q_UNUSED(done);
-        Q_UNUSED(total);
-        return true;
-    }
-    virtual void EndLongWork() { }
-};
-
-// Long work for the span of one scope (Platform::BeginLongWork).
-class LongWork {
-public:
-    LongWork(Platform& p, const QString& what)
-        : p_(p)
-    {
-        p_.BeginLongWork(what);
-    }
-    ~LongWork() { p_.EndLongWork(); }
-    LongWork(const LongWork&) = delete;
-    LongWork& operator=(const LongWork&) = delete;
-    bool goesOn(qint64 done, qint64 total) { return p_.LongWorkGoesOn(done, total); }
-
-private:
-    Platform& p_;
+    // Long work the player may give up, done beside the window's thread: returns once it has ended,
+    // raising what it raised. Meanwhile the window paints and takes no input; once the work has run
+    // about half a second, a modal box says what it is, the stage it is at (stages[progress.stage]) and
+    // how far it has come, and offers to give it up, which the work hears through progress.
+    virtual void DoLongWork(const QString& what, const QStringList& stages, LongWorkProgress& progress,
+        const std::function<void()>& work);
 };
 
 // Turns the game's "\name" paths into this system's separators.

@@ -1,10 +1,12 @@
 #include "QtPlatform.h"
 
+#include "long_work.h"
 #include "registry.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -17,6 +19,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QSpacerItem>
@@ -269,55 +272,64 @@ void QtPlatform::EndBusy()
 }
 
 namespace {
-// A long open shows itself after half a second; meanwhile the window is let paint this often, and
-// no oftener, so that painting takes little from the work.
+// Long work shows itself after half a second: a shorter wait is no wait to a player.
 constexpr qint64 ShowAfterMs = 500;
-constexpr qint64 PaintEveryMs = 30;
+
+// The box of long work: it can only be watched or given up, with the button, its close button or Esc;
+// Enter, which closes a box that asks something, must not throw the work away.
+std::unique_ptr<QProgressDialog> MakeLongWorkBox(QWidget* parent)
+{
+    auto box = std::make_unique<QProgressDialog>(parent);
+    box->setWindowTitle(parent ? parent->windowTitle() : QString());
+    auto* giveUp = new QPushButton(QStringLiteral("Renunță"), box.get());
+    giveUp->setAutoDefault(false);
+    giveUp->setDefault(false);
+    box->setCancelButton(giveUp);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setAutoClose(false);
+    box->setAutoReset(false);
+    box->setMinimumDuration(0);
+    return box;
+}
 }
 
-void QtPlatform::BeginLongWork(const QString& what)
+void QtPlatform::DoLongWork(const QString& what, const QStringList& stages, LongWorkProgress& progress,
+    const std::function<void()>& work)
 {
-    longWork_ = what;
-    givenUp_ = false;
-    lastPainted_ = 0;
-    longWorkClock_.start();
-}
-
-bool QtPlatform::LongWorkGoesOn(qint64 done, qint64 total)
-{
-    const qint64 now = longWorkClock_.isValid() ? longWorkClock_.elapsed() : 0;
-    if (givenUp_ || now < ShowAfterMs || (progress_ && now - lastPainted_ < PaintEveryMs))
-        return !givenUp_;
-    if (!progress_) {
-        QWidget* parent = QApplication::activeWindow();
-        progress_ = std::make_unique<QProgressDialog>(longWork_, QStringLiteral("Renunță"), 0, 1000, parent);
-        progress_->setWindowTitle(parent ? parent->windowTitle() : QString());
-        // The game waits on the work: the player can only watch it or give it up, with the button or Esc.
-        progress_->setWindowModality(Qt::ApplicationModal);
-        progress_->setAutoClose(false);
-        progress_->setAutoReset(false);
-        progress_->setMinimumDuration(0);
-        QObject::connect(progress_.get(), &QProgressDialog::canceled, this, [this] { givenUp_ = true; });
-        QObject::connect(progress_.get(), &QDialog::rejected, this, [this] { givenUp_ = true; });
-        progress_->show();
-        // The box's button is for pressing: the pointer says the game works, not that it cannot be used.
-        if (QApplication::overrideCursor())
-            QApplication::changeOverrideCursor(Qt::BusyCursor);
-    }
-    progress_->setValue(total > 0 ? int(std::clamp<qint64>(done * 1000 / total, 0, 999)) : 0);
-    // Only the box takes the player's input; the window behind it repaints.
-    QCoreApplication::processEvents();
-    lastPainted_ = longWorkClock_.elapsed();
-    return !givenUp_;
-}
-
-void QtPlatform::EndLongWork()
-{
-    longWorkClock_.invalidate();
-    if (!progress_)
+    QWidget* parent = QApplication::activeWindow();
+    BesideWindow beside;
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> box;
+    const auto giveUp = [&] {
+        progress.givenUp = true;
+        // The player is done with it: the box goes at once, while the work stops at its next step.
+        box->hide();
+    };
+    beside.run(work, [&] {
+        if (progress.givenUp || (!box && clock.elapsed() < ShowAfterMs))
+            return;
+        if (!box) {
+            box = MakeLongWorkBox(parent);
+            QObject::connect(box.get(), &QProgressDialog::canceled, box.get(), giveUp);
+            QObject::connect(box.get(), &QDialog::rejected, box.get(), giveUp);
+            beside.letThrough(box.get());
+            box->show();
+            // The box's button is for pressing: the pointer says the game works, not that it cannot be used.
+            if (QApplication::overrideCursor())
+                QApplication::changeOverrideCursor(Qt::BusyCursor);
+        }
+        const int stage = progress.stage;
+        box->setLabelText(
+            stage >= 0 && stage < stages.size() ? what + QLatin1Char('\n') + stages[stage] : what);
+        const qint64 done = progress.done, total = progress.total;
+        // Work that cannot tell how far it has come still shows that it moves.
+        box->setRange(0, total > 0 ? 1000 : 0);
+        box->setValue(total > 0 ? int(std::clamp<qint64>(done * 1000 / total, 0, 999)) : 0);
+    });
+    if (!box)
         return;
-    QWidget* parent = progress_->parentWidget();
-    progress_.reset();
+    box.reset();
     if (QApplication::overrideCursor())
         QApplication::changeOverrideCursor(Qt::WaitCursor);
     // Without a window manager nobody hands the keyboard back to the game when the box closes.

@@ -3,7 +3,6 @@
 
 #include "Platform.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 
@@ -11,7 +10,6 @@
 
 class QFileDialog;
 class QMessageBox;
-class QProgressDialog;
 class QSoundEffect;
 
 class QtPlatform : public QObject, public Platform {
@@ -31,9 +29,8 @@ public:
     void Quit() override;
     void BeginBusy() override;
     void EndBusy() override;
-    void BeginLongWork(const QString& what) override;
-    bool LongWorkGoesOn(qint64 done, qint64 total) override;
-    void EndLongWork() override;
+    void DoLongWork(const QString& what, const QStringList& stages, LongWorkProgress& progress,
+        const std::function<void()>& work) override;
 
     // Where the Open dialog starts: the folder of the picture chosen last, or the player's pictures.
     QString StartFolder() const;
@@ -43,13 +40,6 @@ private:
     QString lastFolder_;
     // Made on first use, so starting the game never waits for the audio system.
     QHash<QString, QSoundEffect*> sounds_;
-    // The long work under way: what it is, since when, when the window was last let paint, and the
-    // box that shows it once it has run long enough.
-    QString longWork_;
-    QElapsedTimer longWorkClock_;
-    qint64 lastPainted_ = 0;
-    std::unique_ptr<QProgressDialog> progress_;
-    bool givenUp_ = false;
 };
 
 // The game's message box, ready to show: the text, a detail in smaller print under it, one OK

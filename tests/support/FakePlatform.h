@@ -33,7 +33,13 @@ public:
         ++busyShown;
     }
     void EndBusy() override { --busy; }
-    bool LongWorkGoesOn(qint64 done, qint64 total) override { return !goesOn || goesOn(done, total); }
+    // Long work runs beside the window as in the game, and is given up from the start when asked to.
+    void DoLongWork(const QString& what, const QStringList& stages, LongWorkProgress& progress,
+        const std::function<void()>& work) override
+    {
+        progress.givenUp = givesUp;
+        Platform::DoLongWork(what, stages, progress, work);
+    }
 
     // Every call in order: "ShowMessage title|text" ("ShowMessage title|text|detail" with a detail),
     // "PlaySound file", "OpenFile filter", "StartProgram path", "IsOrdinaryFile path", "ClockSeed", "Quit".
@@ -56,8 +62,8 @@ public:
     int busy = 0;
     // How often a busy cursor was put up at all.
     int busyShown = 0;
-    // What the player answers to each report of long work; nothing means they let it go on.
-    std::function<bool(qint64 done, qint64 total)> goesOn;
+    // Whether the player gives long work up as soon as it starts.
+    bool givesUp = false;
     // Keys opened and values read are written to the log too, as "RegOpenKey path" and
     // "RegQueryValue path|name".
     std::unique_ptr<MemoryRegistry> registry;
