@@ -124,9 +124,10 @@ struct StrictWatch {
     bool madeUp = false;
 };
 
-// libjpeg's own decode, at full size and with the settings Qt reads photos with, read on to the end
-// marker; a null image when libjpeg stops or had to make up data (a scan short, cut or corrupt);
-// nothing for colour kinds this reference does not turn into RGB (CMYK).
+// libjpeg's own decode, at full size and with the settings Qt reads photos with, ink turned into
+// screen colours as Qt's reader turns it, read on to the end marker; a null image when libjpeg stops
+// or had to make up data (a scan short, cut or corrupt); nothing for colour kinds this reference does
+// not turn into RGB (two components, say).
 std::optional<QImage> StrictJpeg(const QByteArray& bytes)
 {
     jpeg_decompress_struct info {};
@@ -152,11 +153,12 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
         static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
-    if (info.num_components != 1 && info.num_components != 3) {
+    if (info.num_components != 1 && info.num_components != 3 && info.num_components != 4) {
         jpeg_destroy_decompress(&info);
         return std::nullopt;
     }
-    info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    const J_COLOR_SPACE spaces[] = { JCS_GRAYSCALE, JCS_UNKNOWN, JCS_RGB, JCS_CMYK };
+    info.out_color_space = spaces[info.num_components - 1];
     info.dct_method = JDCT_ISLOW;
     info.do_fancy_upsampling = TRUE;
     jpeg_start_decompress(&info);
@@ -167,9 +169,12 @@ std::optional<QImage> StrictJpeg(const QByteArray& bytes)
         const int y = int(info.output_scanline);
         jpeg_read_scanlines(&info, rows, 1);
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (JDIMENSION x = 0; x < info.output_width; ++x)
-            line[x] = info.output_components == 1 ? qRgb(row[x], row[x], row[x])
-                                                  : qRgb(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+        for (JDIMENSION x = 0; x < info.output_width; ++x) {
+            const JSAMPLE* p = row.data() + x * JDIMENSION(info.output_components);
+            const int k = info.output_components == 4 ? p[3] : 255;
+            line[x] = info.output_components == 1 ? qRgb(p[0], p[0], p[0])
+                                                  : qRgb(k * p[0] / 255, k * p[1] / 255, k * p[2] / 255);
+        }
     }
     // On to the end marker: a file whose rest libjpeg cannot read (a second scan of a picture coded in
     // one) stops here.

@@ -177,6 +177,8 @@ bool WriteSeeds(const QString& folder)
         { "fill.jpg", fill },
         { "profile.jpg",
             LibJpegWith(picture, false, plain, QColorSpace(QColorSpace::DisplayP3).iccProfile()) },
+        { "ink.jpg", InkJpeg(picture, false) },
+        { "ycckprogressive.jpg", InkJpeg(photo, true, true) },
     };
     for (const auto& [name, bytes] : seeds) {
         QFile f(QDir(folder).filePath(name));

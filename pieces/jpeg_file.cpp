@@ -4,6 +4,7 @@
 #include "refusal.h"
 
 #include <QBuffer>
+#include <QImageReader>
 #include <QtEndian>
 
 #include <algorithm>
@@ -291,6 +292,19 @@ struct BlockArrays {
 }
 
 namespace {
+// A row of w pixels in ink, as libjpeg gives them (cyan, magenta, yellow, black), turned in place into
+// screen pixels. Adobe's programs, which write nearly every picture in ink, store each ink inverted
+// (255: none); those values are taken as the share of light the ink lets through, and black's share
+// dims the other three: the colours players have always seen of these pictures, to the last bit.
+void InkToScreen(JSAMPROW row, int w)
+{
+    auto* out = reinterpret_cast<quint32*>(row);
+    for (int x = 0; x < w; ++x, row += 4) {
+        const unsigned c = row[0], m = row[1], y = row[2], k = row[3];
+        out[x] = qRgb(int(k * c / 255), int(k * m / 255), int(k * y / 255));
+    }
+}
+
 // Writes rows [y0, y0 + n) of a picture stored w x h into `to`, turned upright as its orientation
 // says: mirrored and flipped first, then turned a quarter clockwise, as the picture's own header
 // asks. A turned picture is written a column at a time, a few rows of it at once, so that the turn
@@ -455,12 +469,11 @@ bool RepeatsFrom(
 
 // The picture decoded once, at full size, strictly: the same pass that makes the pixels hears every
 // warning that means a pixel would not be the file's, and then the picture is refused as damaged.
-// The pixels go straight into memory fit for a big picture, turned upright as they are written.
-// Colours stored as ink (CMYK) are left to Qt's reader, which turns them into screen colours its own
-// way: "ElsewhereIfWhole" when this pass found their data whole, "Damaged" when not. The walk of the
-// scans already made sure that they leave no coefficient out; a file that stops without its end
-// marker is whole when its last scan's data was not cut short: arithmetic coding reads past the end
-// of its data by design, so there, as for any other doubt, the answer is no.
+// The pixels go straight into memory fit for a big picture, turned upright as they are written;
+// colours stored as ink become screen colours on their way (InkToScreen). The walk of the scans
+// already made sure that they leave no coefficient out; a file that stops without its end marker is
+// whole when its last scan's data was not cut short: arithmetic coding reads past the end of its
+// data by design, so there, as for any other doubt, the answer is no.
 //
 // The picture, the pages made ready for it and the coefficients' arrays belong to the caller, so that a
 // decode given up midway leaves libjpeg's own state and memory alone behind, which it frees.
@@ -490,45 +503,36 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
         jpeg_destroy_decompress(&info);
         return out;
     }
+    // Ink comes out as four samples a pixel, as many bytes as a screen pixel: it is decoded where the
+    // pixel goes and turned into its screen colour there.
     const bool ink = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
-    if (ink) {
-        // Only the check is made here: at an eighth of the size it reads all of the coded data but
-        // spends little on pixels.
-        info.scale_num = 1;
-        info.scale_denom = 8;
-        info.dct_method = JDCT_IFAST;
-        info.do_fancy_upsampling = FALSE;
-    } else {
-        info.out_color_space = JCS_EXT_BGRX;
-    }
+    info.out_color_space = ink ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_start_decompress(&info);
     const int w = int(info.output_width), h = int(info.output_height);
-    if (!ink) {
-        const bool turned = turn & QImageIOHandler::TransformationRotate90;
-        out.picture = NewLargeImage(turned ? QSize(h, w) : QSize(w, h), QImage::Format_RGB32);
-        if (out.picture.isNull()) {
+    const bool turned = turn & QImageIOHandler::TransformationRotate90;
+    out.picture = NewLargeImage(turned ? QSize(h, w) : QSize(w, h), QImage::Format_RGB32);
+    if (out.picture.isNull()) {
+        jpeg_destroy_decompress(&info);
+        return { JpegDecoded::TooLarge, QImage() };
+    }
+    if (turn == QImageIOHandler::TransformationNone) {
+        ahead.emplace(out.picture);
+        told.emplace(file.rows(), out.picture);
+    } else {
+        try {
+            aside.emplace(out.picture, w, h, turn);
+        } catch (const std::bad_alloc&) {
             jpeg_destroy_decompress(&info);
             return { JpegDecoded::TooLarge, QImage() };
         }
-        if (turn == QImageIOHandler::TransformationNone) {
-            ahead.emplace(out.picture);
-            told.emplace(file.rows(), out.picture);
-        } else {
-            try {
-                aside.emplace(out.picture, w, h, turn);
-            } catch (const std::bad_alloc&) {
-                jpeg_destroy_decompress(&info);
-                return { JpegDecoded::TooLarge, QImage() };
-            }
-        }
     }
+    const auto toScreen = [&](const JSAMPROW* rows, int n) {
+        for (int i = 0; ink && i < n; ++i)
+            InkToScreen(rows[i], w);
+    };
     // A band of rows at a time: a turned picture is written across, a band's rows at once.
     constexpr int Band = TurnAside::Band;
-    const int rowSamples = int(info.output_width) * info.output_components;
-    JSAMPARRAY band = ink ? (*info.mem->alloc_sarray)(
-                          reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, JDIMENSION(rowSamples), Band)
-                          : nullptr;
-    const bool straight = !ink && turn == QImageIOHandler::TransformationNone;
+    const bool straight = turn == QImageIOHandler::TransformationNone;
     while (info.output_scanline < info.output_height && !watch.madeUp) {
         const int y0 = int(info.output_scanline);
         if (straight) {
@@ -540,14 +544,16 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
             int done = 0;
             while (done < n && !watch.madeUp)
                 done += int(jpeg_read_scanlines(&info, rows + done, JDIMENSION(n - done)));
+            toScreen(rows, done);
             told->arrived(y0, y0 + done);
             continue;
         }
-        JSAMPARRAY into = ink ? band : aside->rows();
+        JSAMPARRAY into = aside->rows();
         int n = 0;
         while (n < Band && info.output_scanline < info.output_height && !watch.madeUp)
             n += int(jpeg_read_scanlines(&info, into + n, JDIMENSION(Band - n)));
-        if (!ink && n > 0)
+        toScreen(into, n);
+        if (n > 0)
             aside->hand(y0, n);
     }
     if (aside)
@@ -561,7 +567,7 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
     const int period = info.max_v_samp_factor * info.min_DCT_scaled_size;
     const qint64 repeatFrom = (qint64(progress.dataEnded) + 2) * period;
     if (info.arith_code && !info.progressive_mode && repeatFrom < h
-        && (ink || !RepeatsFrom(out.picture, int(repeatFrom), period, w, h, turn)))
+        && !RepeatsFrom(out.picture, int(repeatFrom), period, w, h, turn))
         watch.madeUp = true;
     if (watch.madeUp) {
         jpeg_destroy_decompress(&info);
@@ -574,8 +580,6 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
     jpeg_destroy_decompress(&info);
     if (!whole)
         return { JpegDecoded::Damaged, QImage() };
-    if (ink)
-        return { JpegDecoded::ElsewhereIfWhole, QImage() };
     return { JpegDecoded::Shown, out.picture };
 }
 
@@ -593,13 +597,6 @@ JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, Fil
     aside.reset();
     ahead.reset();
     return decoded;
-}
-
-QByteArray JpegBytes(const JpegHead& head, const JpegScans& scans)
-{
-    QByteArray bytes = head.segments;
-    bytes.append(scans.data.view());
-    return bytes;
 }
 
 // A kind is named when the decoder has no reader for it: it reads 8-bit pictures, sequential or
@@ -736,9 +733,4 @@ JpegHead ReadJpegHead(FileWindow& f, const QString& path)
         if (head.segments.size() > MostHeadBytes)
             Refuse(path, Why::Damaged);
     }
-}
-
-QImage DecodeJpeg(QImageReader& reader, const QString& path)
-{
-    return DecodeWithQt(reader, path);
 }

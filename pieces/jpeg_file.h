@@ -6,7 +6,7 @@
 #include "jpeg_scans.h"
 
 #include <QImage>
-#include <QImageReader>
+#include <QImageIOHandler>
 #include <QSize>
 #include <QString>
 
@@ -34,20 +34,13 @@ JpegHead ReadJpegHead(FileWindow& f, const QString& path);
 
 // What the one decode of a JPEG came to.
 struct JpegDecoded {
-    enum { Shown, Damaged, TooLarge, ElsewhereIfWhole } outcome;
+    enum { Shown, Damaged, TooLarge } outcome;
     QImage picture;
 };
 
 // The picture decoded once from the bytes the walks kept, at full size and strictly (refused as
-// damaged when the decoder had to make up a pixel), straight into memory fit for a big picture and
-// turned upright as it is written. Pictures stored in ink colours are only checked, for Qt's reader
-// to decode. How far it has come is told to whoever waits on `file`; given up there, it raises
+// damaged when the decoder had to make up a pixel), straight into memory fit for a big picture in
+// 32-bit form, screen colours whether the file stores light or ink, and turned upright as it is
+// written. How far it has come is told to whoever waits on `file`; given up there, it raises
 // OpenGivenUp.
 JpegDecoded DecodeJpegStrictly(const JpegHead& head, const JpegScans& scans, FileWindow& file);
-
-// The file as the decoder reads it: its segments and scans up to its end marker, without what lies
-// between or after them.
-QByteArray JpegBytes(const JpegHead& head, const JpegScans& scans);
-
-// A picture in ink colours, checked whole already, through Qt's reader: upright, in 32-bit form.
-QImage DecodeJpeg(QImageReader& reader, const QString& path);

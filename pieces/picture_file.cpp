@@ -117,10 +117,7 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
             Refuse(path, Why::TooLarge);
         if (file.changed())
             Refuse(path, Why::Changed);
-        if (decoded.outcome == JpegDecoded::Shown)
-            read.picture = std::move(decoded.picture);
-        else
-            read.bytes = JpegBytes(jpeg, scans);
+        read.picture = std::move(decoded.picture);
         return read;
     }
 
@@ -160,8 +157,8 @@ QImage LoadPictureFile(const PictureFileBytes& file)
     QImage picture;
     switch (format->kind) {
     case PictureKind::Jpeg:
-        picture = DecodeJpeg(reader, path);
-        break;
+        // Every JPEG is decoded as it is read: one without its picture never made it whole.
+        Refuse(path, Why::Damaged);
     case PictureKind::Bmp:
         picture = DecodeBmp(reader, file.bmp->header, path);
         break;

@@ -468,6 +468,18 @@ private Q_SLOTS:
             everyCoefficient.append({ { k / 63 }, 1 + k % 63, 1 + k % 63, 0, 0 });
         row("progressive JPEG in a scan a coefficient", "scans.jpg",
             LibJpeg(photo, false, false, everyCoefficient), 4, Outcome::TooManyPasses);
+        // Pictures in ink show the colours Qt's reader gives them, decoded by the game itself.
+        const QImage odd = TestPicture(161, 119, 6);
+        const QByteArray ink = InkJpeg(odd, false);
+        row("JPEG in ink", "ink.jpg", ink, 4, Outcome::Loads);
+        row("progressive JPEG in ink", "inkp.jpg", InkJpeg(odd, false, true), 4, Outcome::Loads);
+        row("JPEG in ink stored as YCCK", "ycck.jpg", InkJpeg(odd, true), 4, Outcome::Loads);
+        row("JPEG in ink cut in its scan, its end marker put back", "inkcut.jpg",
+            ink.left(ink.size() * 6 / 10) + end, 4, Outcome::Damaged);
+        row("arithmetic JPEG in ink whose lower half is one colour", "inkflat.jpg",
+            InkJpeg(
+                Laid(tall, QPoint(0, 200), Solid(QSize(160, 200), qRgb(40, 90, 160))), false, false, true),
+            4, Outcome::Loads);
         row("JPEG starting twice", "twice.jpg", jpeg.left(2) + jpeg, 4, Outcome::Damaged);
         const qsizetype stuffed = jpeg.indexOf(QByteArray("\xff\x00", 2), jpeg.indexOf("\xff\xda"));
         row("JPEG with fill before a byte of its coded data", "stuffed.jpg",

@@ -99,7 +99,7 @@ QPoint StoredPoint(int orientation, int x, int y, int sw, int sh)
 
 // A JPEG stored the way a camera held at that angle stores the upright picture, tagged to be turned
 // back; the tag is written in either byte order, as cameras do.
-QByteArray PhotoTaken(const QImage& upright, int orientation, bool bigEndian)
+QByteArray PhotoTaken(const QImage& upright, int orientation, bool bigEndian, bool ink = false)
 {
     const bool turned = orientation >= 5;
     const int sw = turned ? upright.height() : upright.width(),
@@ -113,7 +113,7 @@ QByteArray PhotoTaken(const QImage& upright, int orientation, bool bigEndian)
     QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(95);
     writer.write(stored);
-    const QByteArray jpeg = buffer.data();
+    const QByteArray jpeg = ink ? InkJpeg(stored, false) : buffer.data();
 
     QByteArray tiff;
     auto u16 = [&](quint16 v) {
@@ -257,6 +257,7 @@ void OpenPictureTest::cancelChangesNothing_data()
     QTest::newRow("in the middle of a game") << 2 << QString();
     QTest::newRow("a JPEG given up in the middle of a game") << 2 << "b.jpg";
     QTest::newRow("a BMP given up with a picture shown") << 1 << "b.bmp";
+    QTest::newRow("a JPEG in ink given up with a picture shown") << 1 << "ink.jpg";
 }
 
 void OpenPictureTest::cancelChangesNothing()
@@ -273,8 +274,11 @@ void OpenPictureTest::cancelChangesNothing()
     const GameState was(a);
     g.platform.clear();
     QFETCH(QString, givenUp);
+    QTemporaryDir dir;
     if (!givenUp.isEmpty()) {
-        g.platform.openAnswers.push_back(g.picture(givenUp, 320, 240, 7));
+        g.platform.openAnswers.push_back(givenUp == QLatin1String("ink.jpg")
+                ? WriteBytes(dir, givenUp, InkJpeg(TestPicture(320, 240, 7), false))
+                : g.picture(givenUp, 320, 240, 7));
         g.platform.givesUp = true;
     }
 
@@ -385,12 +389,15 @@ void OpenPictureTest::showsPhotosUpright_data()
     QTest::addColumn<int>("orientation");
     QTest::addColumn<int>("width"); // as shown, upright
     QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("ink");
     for (int o = 1; o <= 8; ++o)
-        QTest::addRow("orientation %d", o) << o << 96 << 64;
+        QTest::addRow("orientation %d", o) << o << 96 << 64 << false;
     // Stored 17000 wide, which the layout can't take; turned it fits, and the check before decoding
     // must see it turned.
-    QTest::newRow("a strip that fits only upright") << 6 << 16 << 17000;
-    QTest::newRow("orientation 6, twenty bands written aside") << 6 << 480 << 640;
+    QTest::newRow("a strip that fits only upright") << 6 << 16 << 17000 << false;
+    QTest::newRow("orientation 6, twenty bands written aside") << 6 << 480 << 640 << false;
+    QTest::newRow("orientation 7 in ink") << 7 << 96 << 64 << true;
+    QTest::newRow("orientation 6 in ink, twenty bands written aside") << 6 << 480 << 640 << true;
 }
 
 void OpenPictureTest::showsPhotosUpright()
@@ -398,10 +405,11 @@ void OpenPictureTest::showsPhotosUpright()
     QFETCH(int, orientation);
     QFETCH(int, width);
     QFETCH(int, height);
+    QFETCH(bool, ink);
     QTemporaryDir dir;
     const QImage upright = Blocks(width, height);
     const QString path = WriteBytes(
-        dir, QStringLiteral("photo.jpg"), PhotoTaken(upright, orientation, orientation % 2 == 0));
+        dir, QStringLiteral("photo.jpg"), PhotoTaken(upright, orientation, orientation % 2 == 0, ink));
     Game g;
     MainAccess& a = g.a;
     g.platform.openAnswers.push_back(path);

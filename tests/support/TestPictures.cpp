@@ -158,7 +158,9 @@ QByteArray Os2Bmp(int w, int h, int bits, int entries, QImage* shown)
 QByteArray LibJpegWith(const QImage& picture, bool grey,
     const std::function<void(jpeg_compress_struct&)>& set, const QByteArray& profile)
 {
-    const QImage samples = picture.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const bool ink = picture.format() == QImage::Format_RGBA8888;
+    const QImage samples
+        = ink ? picture : picture.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     jpeg_compress_struct info {};
     jpeg_error_mgr errors {};
     info.err = jpeg_std_error(&errors);
@@ -168,8 +170,8 @@ QByteArray LibJpegWith(const QImage& picture, bool grey,
     jpeg_mem_dest(&info, &bytes, &size);
     info.image_width = JDIMENSION(samples.width());
     info.image_height = JDIMENSION(samples.height());
-    info.input_components = grey ? 1 : 3;
-    info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    info.input_components = ink ? 4 : grey ? 1 : 3;
+    info.in_color_space = ink ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     set(info);
     jpeg_start_compress(&info, TRUE);
@@ -185,6 +187,23 @@ QByteArray LibJpegWith(const QImage& picture, bool grey,
     const QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(size));
     std::free(bytes);
     return out;
+}
+
+QByteArray InkJpeg(const QImage& picture, bool ycck, bool progressive, bool arithmetic)
+{
+    // The colours, then the black.
+    QImage samples = picture.convertToFormat(QImage::Format_RGBA8888);
+    for (int y = 0; y < picture.height(); ++y)
+        for (uchar* p = samples.scanLine(y); p < samples.scanLine(y) + 4 * picture.width(); p += 4)
+            p[3] = uchar(255 - ((p[0] * 3 + p[1] + p[2] * 7) & 0x1f));
+    return LibJpegWith(samples, false, [&](jpeg_compress_struct& info) {
+        if (ycck)
+            jpeg_set_colorspace(&info, JCS_YCCK);
+        info.write_Adobe_marker = TRUE;
+        info.arith_code = arithmetic;
+        if (progressive)
+            jpeg_simple_progression(&info);
+    });
 }
 
 QByteArray LibJpeg(const QImage& picture, bool arithmetic, bool progressive, const QList<JpegScan>& script)

@@ -39,10 +39,15 @@ struct JpegScan {
 QByteArray LibJpeg(
     const QImage& picture, bool arithmetic, bool progressive, const QList<JpegScan>& script = {});
 struct jpeg_compress_struct;
-// The same in grey or colour, with whatever settings "set" makes after libjpeg's defaults (quality
-// 75), and a colour profile where one is given.
+// The same in grey or colour (in ink, CMYK, for a picture of four bytes a pixel in RGBA8888), with
+// whatever settings "set" makes after libjpeg's defaults (quality 75), and a colour profile where one
+// is given.
 QByteArray LibJpegWith(const QImage& picture, bool grey,
     const std::function<void(jpeg_compress_struct&)>& set, const QByteArray& profile = {});
+
+// A JPEG in ink stored inverted as Adobe's programs do (the picture's colours, and a little black of
+// their own), CMYK or YCCK, behind Adobe's marker; progressive, arithmetic coded where asked.
+QByteArray InkJpeg(const QImage& picture, bool ycck, bool progressive = false, bool arithmetic = false);
 
 // One colour all over.
 QImage Solid(QSize size, QRgb c);
