@@ -83,12 +83,10 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
     };
     if (read.bmp && read.bmp->end > file.size())
         refuseDamaged();
-    if (read.bmp && BmpPastQtReader(read.bmp->header))
-        Refuse(path, Why::TooLarge);
     if (opened)
         opened();
-    if (read.bmp && BmpReadStraight(read.bmp->header)) {
-        const std::optional<QImage> picture = ReadStraightBmp(read.bmp->header, window);
+    if (read.bmp) {
+        const std::optional<QImage> picture = ReadBmp(read.bmp->header, window);
         if (!picture)
             refuseDamaged();
         if (picture->isNull())
@@ -118,16 +116,6 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
             read.picture = std::move(decoded.picture);
         else
             read.bytes = JpegBytes(jpeg, scans);
-        return read;
-    }
-
-    if (read.bmp) {
-        std::optional<QByteArray> bytes = ReadBmpForQt(*read.bmp, window, path);
-        if (!bytes)
-            refuseDamaged();
-        if (file.changed())
-            Refuse(path, Why::Changed);
-        read.bytes = std::move(*bytes);
         return read;
     }
     read.bytes = file.readWhole();
@@ -160,8 +148,8 @@ QImage LoadPictureFile(const PictureFileBytes& file)
         picture = DecodeJpeg(reader, path);
         break;
     case PictureKind::Bmp:
-        picture = DecodeBmp(reader, file.bmp->header, path);
-        break;
+        // Every BMP is decoded as its file is read; its bytes are never kept.
+        Refuse(path, Why::Damaged);
     }
     return picture;
 }
