@@ -27,16 +27,18 @@ constexpr quint32 Os2Header = 12;
 
 // One colour channel of a masked pixel: where its bits lie and how many there are.
 struct Channel {
+    quint32 mask = 0;
     int shift = 0;
     quint64 top = 0; // the channel's largest value: full intensity
 
-    explicit Channel(quint32 mask)
-        : shift(mask ? std::countr_zero(mask) : 0)
-        , top(mask ? (quint64(mask) >> shift) : 0)
+    explicit Channel(quint32 bits)
+        : mask(bits)
+        , shift(bits ? std::countr_zero(bits) : 0)
+        , top(bits ? (quint64(bits) >> shift) : 0)
     {
     }
     // The share of full intensity the bits stand for, to the nearest of 256 steps.
-    uint of(quint32 pixel, quint32 mask) const
+    uint of(quint32 pixel) const
     {
         if (top == 0)
             return 0;
@@ -49,13 +51,15 @@ qint64 Stride(const BmpHeader& h)
     return ((h.width * h.bits + 31) / 32) * 4;
 }
 
-// Whether the picture is one of the kinds read here rather than by Qt.
-bool BmpReadHere(const BmpHeader& h)
+qint64 Rows(const BmpHeader& h)
 {
-    if (h.headerSize == Os2Header)
-        return h.bits == 1 || h.bits == 4 || h.bits == 8 || h.bits == 24;
-    return (h.compression == BmpBitfields && h.headerSize >= 40 && h.headerSize != 64
-        && (h.bits == 16 || h.bits == 32));
+    return h.height < 0 ? -h.height : h.height;
+}
+
+// How many colours a Windows palette holds: the header's count, or all the depth allows.
+qint64 PaletteEntries(const BmpHeader& h)
+{
+    return h.colours ? h.colours : qint64(1) << h.bits;
 }
 
 // Nothing when the bytes hold no header of a length the format knows.
@@ -95,7 +99,8 @@ std::optional<BmpHeader> ReadBmpHeader(const QByteArray& head)
         }
     }
     // Asked once, here: every check and the decoding go by the answer.
-    h.readHere = BmpReadHere(h);
+    h.masked = h.compression == BmpBitfields && h.headerSize >= 40 && h.headerSize != 64
+        && (h.bits == 16 || h.bits == 32);
     return h;
 }
 
@@ -103,7 +108,7 @@ std::optional<BmpHeader> ReadBmpHeader(const QByteArray& head)
 // bits past the pixel): the kind of BMP named for the player, or empty when the masks are sound.
 QString UnsoundBmpMasks(const BmpHeader& h)
 {
-    if (h.headerSize == Os2Header || !h.readHere)
+    if (!h.masked)
         return {};
     quint32 seen = 0;
     // Masks that leave every channel out would make any picture black.
@@ -176,7 +181,33 @@ bool BmpHeaderIsSound(const BmpHeader& h)
     // Pictures stored as embedded JPEG or PNG say 0 bits a pixel; those are named, not decoded.
     const bool embedded = h.bits == 0 && (h.compression == BmpJpegOrRle24 || h.compression == BmpPng);
     return knownLength && (knownDepth || embedded || h.bits == 2 || h.bits == 64) && h.width > 0
-        && h.height != 0 && h.height > INT32_MIN && (h.headerSize != Os2Header || h.readHere);
+        && h.height != 0 && h.height > INT32_MIN
+        && (h.headerSize != Os2Header || h.bits == 1 || h.bits == 4 || h.bits == 8 || h.bits == 24);
+}
+
+// Whether the game reads a picture whose headers are sound and of no kind it names unreadable: one
+// of the first OS/2 version, colour-masked, or behind a Windows header (or the second OS/2 version's
+// whole one) uncompressed at any depth or run-length at 8 or 4 bits, with a palette of at most 256
+// colours. A header of another length, or run-length coding at another depth, is taken for damage,
+// as it always has been.
+bool BmpReadable(const BmpHeader& h)
+{
+    if (h.headerSize == Os2Header || h.masked)
+        return true;
+    if (h.headerSize != 40 && h.headerSize != 64 && h.headerSize != 108 && h.headerSize != 124)
+        return false;
+    const bool coding = h.compression == BmpRgb || (h.compression == BmpRle8 && h.bits == 8)
+        || (h.compression == BmpRle4 && h.bits == 4);
+    return coding && (h.bits > 8 || PaletteEntries(h) <= 256);
+}
+
+// Where the pixels begin: where the header says or, behind a Windows header that says they begin
+// inside its palette, right after it, as such pictures have always been shown.
+qint64 PixelsStart(const BmpHeader& h)
+{
+    if (h.headerSize == Os2Header || h.masked)
+        return h.offset;
+    return std::max(h.offset, 14 + qint64(h.headerSize) + (h.bits <= 8 ? 4 * PaletteEntries(h) : 0));
 }
 
 // Where the pixels of an uncompressed BMP end, as its header says; nothing for compressed ones,
@@ -191,24 +222,10 @@ std::optional<qint64> BmpPixelsEnd(const BmpHeader& h)
     if (__builtin_mul_overflow(h.width, h.bits, &bitsPerRow))
         return std::numeric_limits<qint64>::max();
     const qint64 stride = ((bitsPerRow + 31) / 32) * 4;
-    if (__builtin_mul_overflow(stride, height, &rows) || __builtin_add_overflow(h.offset, rows, &end))
+    if (__builtin_mul_overflow(stride, height, &rows) || __builtin_add_overflow(PixelsStart(h), rows, &end))
         return std::numeric_limits<qint64>::max();
     return end;
 }
-
-qint64 Rows(const BmpHeader& h)
-{
-    return h.height < 0 ? -h.height : h.height;
-}
-
-// How many colours a Windows palette holds: the header's count, or all the depth allows.
-qint64 PaletteEntries(const BmpHeader& h)
-{
-    return h.colours ? h.colours : qint64(1) << h.bits;
-}
-
-// Qt's reader takes no BMP of more pixels than this.
-constexpr qint64 QtReaderPixels = qint64(1) << 28;
 
 // The most bytes a run-length stream of the picture's size can need: a run of one pixel, or a jump
 // over it, for every pixel, the end of every row and the end of the picture. A stream that has not
@@ -219,18 +236,6 @@ qint64 MostRunLengthBytes(const BmpHeader& h)
     if (__builtin_mul_overflow(h.width, Rows(h), &pixels) || pixels > std::numeric_limits<qint64>::max() / 8)
         return std::numeric_limits<qint64>::max() / 2;
     return 4 * pixels + 2 * Rows(h) + 2;
-}
-
-// Where Qt's reader looks for the pixels when the header says they begin at once: after the header,
-// the masks that follow a 40-byte one and the palette.
-qint64 QtPixelsStart(const BmpHeader& h)
-{
-    qint64 at = 14 + qint64(h.headerSize);
-    if (h.compression == BmpBitfields && h.headerSize == 40)
-        at += 12;
-    if (h.bits <= 8)
-        at += 4 * std::min<qint64>(PaletteEntries(h), 256);
-    return at;
 }
 
 // Four pixels of three bytes (blue, green, red), the first twelve of "bytes", in the picture's
@@ -294,8 +299,7 @@ void ConvertRow(const BmpHeader& h, const uchar* in, QRgb* out, int width, const
         for (int x = 0; x < width; ++x) {
             const quint32 p = h.bits == 16 ? qFromLittleEndian<quint16>(in + 2 * x)
                                            : qFromLittleEndian<quint32>(in + 4 * x);
-            out[x] = qRgb(int(channels[0].of(p, h.masks[0])), int(channels[1].of(p, h.masks[1])),
-                int(channels[2].of(p, h.masks[2])));
+            out[x] = qRgb(int(channels[0].of(p)), int(channels[1].of(p)), int(channels[2].of(p)));
         }
     }
 }
@@ -322,39 +326,27 @@ std::optional<std::array<QRgb, 256>> ReadPalette(const BmpHeader& h, FileWindow&
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
     for (qint64 i = 0; i < entries; ++i)
         palette[std::size_t(i)] = qRgb(p[size * i + 2], p[size * i + 1], p[size * i]);
+    // A picture of one bit behind a Windows header whose palette holds a single colour shows its
+    // other pixels white, as it always has.
+    if (h.bits == 1 && entries == 1 && !os2)
+        palette[1] = qRgb(255, 255, 255);
     return palette;
 }
-}
 
-bool BmpReadStraight(const BmpHeader& h)
+// The channels of a pixel of 16 or 32 bits; 16 bits without masks hold five of each.
+std::array<Channel, 3> Channels(const BmpHeader& h)
 {
-    if (h.width <= 0 || h.height == 0 || !std::in_range<int>(h.width) || !std::in_range<int>(Rows(h)))
-        return false;
-    if (h.readHere)
-        return true;
-    if (h.compression != BmpRgb || (h.headerSize != 40 && h.headerSize != 108 && h.headerSize != 124))
-        return false;
-    if (h.bits == 24)
-        return true;
-    // Palettes the way Qt's reader takes them, and pixels where the header says: a single-colour
-    // palette at one bit, too many colours or pixels overlapping the palette are left to it.
-    const qint64 entries = h.bits <= 8 ? PaletteEntries(h) : 0;
-    return (h.bits == 1 || h.bits == 4 || h.bits == 8 || h.bits == 32) && entries <= 256
-        && (h.bits != 1 || entries >= 2) && h.offset >= QtPixelsStart(h);
+    if (h.bits == 16 && !h.masked)
+        return { Channel(0x7c00), Channel(0x03e0), Channel(0x001f) };
+    return { Channel(h.masks[0]), Channel(h.masks[1]), Channel(h.masks[2]) };
 }
 
-bool BmpPastQtReader(const BmpHeader& h)
-{
-    return !BmpReadStraight(h) && h.width * Rows(h) > QtReaderPixels;
-}
-
-std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
+// An uncompressed picture, read a band of rows at a time.
+std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const std::array<QRgb, 256>& palette)
 {
     const int width = int(h.width), rows = int(Rows(h));
-    const std::optional<std::array<QRgb, 256>> palette = ReadPalette(h, f);
-    if (!palette)
-        return std::nullopt;
-    const std::array<Channel, 3> channels { Channel(h.masks[0]), Channel(h.masks[1]), Channel(h.masks[2]) };
+    const qint64 start = PixelsStart(h);
+    const std::array<Channel, 3> channels = Channels(h);
     QImage picture = NewLargeImage(QSize(width, rows), QImage::Format_RGB32);
     if (picture.isNull())
         return picture;
@@ -376,7 +368,7 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
         for (int b = next++; b < bands && !stop; b = next++) {
             const int top = b * Band, n = std::min(Band, rows - top);
             const qint64 firstStored = h.height < 0 ? top : rows - top - n;
-            if (f.read(band.get(), h.offset + firstStored * stride, n * stride) != n * stride) {
+            if (f.read(band.get(), start + firstStored * stride, n * stride) != n * stride) {
                 cut = stop = true;
                 return;
             }
@@ -384,7 +376,7 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
                 const auto* in
                     = reinterpret_cast<const uchar*>(band.get()) + stride * (h.height < 0 ? i : n - 1 - i);
                 ConvertRow(h, in, reinterpret_cast<QRgb*>(first + (top + i) * rowBytes), width,
-                    palette->data(), channels);
+                    palette.data(), channels);
             }
             const int done = ++bandsDone;
             if (tellsProgress)
@@ -427,118 +419,147 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
     return picture;
 }
 
-std::optional<QByteArray> ReadBmpForQt(const BmpHead& head, FileWindow& f, const QString& path)
+// A run-length picture, its stream walked from the file a block at a time up to its end-of-picture
+// mark, each run written into the picture as it comes. Whatever the stream leaves out (the rest of a
+// row it ends early, what a jump passes over, the rows after its end) is the palette's first colour;
+// what falls past a row's end or the picture's last row is dropped. Every pixel is written once, in
+// the stream's order, so a short stream costs no more than filling the picture.
+std::optional<QImage> ReadRunLengthBmp(
+    const BmpHeader& h, FileWindow& f, const std::array<QRgb, 256>& palette)
 {
-    const BmpHeader& h = head.header;
-    const bool runLength = h.compression == BmpRle8 || h.compression == BmpRle4;
-    if (!runLength && h.compression != BmpRgb && h.compression != BmpBitfields)
+    const int width = int(h.width), rows = int(Rows(h));
+    const qint64 start = PixelsStart(h);
+    if (start > f.size())
+        return std::nullopt;
+    QImage picture = NewLargeImage(QSize(width, rows), QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    const PagesAhead ahead(picture);
+    uchar* const first = picture.bits();
+    const qsizetype rowBytes = picture.bytesPerLine();
+    const bool fourBits = h.compression == BmpRle4;
+    const QRgb gap = palette[0];
+
+    // The stream's bytes, as far as the file or the most a stream of its size can need.
+    constexpr qint64 Block = 64 * 1024;
+    const qint64 end = start + std::min(MostRunLengthBytes(h), f.size() - start);
+    std::vector<uchar> block(static_cast<std::size_t>(Block));
+    qint64 at = start, blockStart = start, blockEnd = start;
+    // The next pixel the stream sets: row y counted in the order the rows are stored.
+    int x = 0, y = 0;
+    const auto next = [&]() -> int {
+        if (at == blockEnd) {
+            const qint64 got
+                = at < end ? f.read(reinterpret_cast<char*>(block.data()), at, std::min(Block, end - at)) : 0;
+            if (got <= 0)
+                return -1;
+            blockStart = at;
+            blockEnd = at + got;
+            // A stream that keeps to a few rows still hears the player now and then.
+            f.goOn(y, rows);
+        }
+        return block[std::size_t(at++ - blockStart)];
+    };
+    const auto line
+        = [&] { return reinterpret_cast<QRgb*>(first + (h.height < 0 ? y : rows - 1 - y) * rowBytes); };
+    // Everything from the next pixel up to row "toRow", column "toX", left out by the stream.
+    constexpr int RowsTold = 32;
+    const auto skipTo = [&](qint64 toRow, qint64 toX) {
+        for (; y < rows && y < toRow; x = 0) {
+            std::fill(line() + x, line() + width, gap);
+            if (++y % RowsTold == 0)
+                f.goOn(y, rows);
+        }
+        if (y < rows && toX > x) {
+            const int to = int(std::min<qint64>(toX, width));
+            std::fill(line() + x, line() + to, gap);
+            x = to;
+        }
+    };
+    // n pixels from the next one on, the i-th of colour "of(i)".
+    const auto put = [&](int n, const auto& of) {
+        if (y >= rows)
+            return;
+        QRgb* const to = line() + x;
+        n = std::min(n, width - x);
+        for (int i = 0; i < n; ++i)
+            to[i] = of(i);
+        x += n;
+    };
+    std::array<uchar, 255> literal;
+    for (;;) {
+        const int count = next();
+        const int value = next();
+        if (count < 0 || value < 0)
+            return std::nullopt;
+        if (count > 0) {
+            const QRgb a = palette[std::size_t(fourBits ? value >> 4 : value)];
+            const QRgb b = fourBits ? palette[std::size_t(value & 15)] : a;
+            put(count, [&](int i) { return i & 1 ? b : a; });
+        } else if (value == 0) {
+            skipTo(qint64(y) + 1, 0);
+        } else if (value == 1) {
+            skipTo(rows, 0);
+            return picture;
+        } else if (value == 2) {
+            const int right = next();
+            const int up = next();
+            if (right < 0 || up < 0)
+                return std::nullopt;
+            skipTo(qint64(y) + up, qint64(x) + right);
+        } else {
+            // Pixels as they are, in bytes padded to an even count.
+            const int bytes = fourBits ? (value + 1) / 2 : value;
+            for (int i = 0; i < bytes + (bytes & 1); ++i) {
+                const int c = next();
+                if (c < 0)
+                    return std::nullopt;
+                if (i < bytes)
+                    literal[std::size_t(i)] = uchar(c);
+            }
+            if (fourBits)
+                put(value, [&](int i) {
+                    return palette[std::size_t((literal[std::size_t(i / 2)] >> (i & 1 ? 0 : 4)) & 15)];
+                });
+            else
+                put(value, [&](int i) { return palette[literal[std::size_t(i)]]; });
+        }
+    }
+}
+}
+
+std::optional<QImage> ReadBmp(const BmpHeader& h, FileWindow& f)
+{
+    if (!std::in_range<int>(h.width) || !std::in_range<int>(Rows(h)))
         return std::nullopt;
     try {
-        // Qt's reader takes the pixels from where the header says or, when that is inside the palette,
-        // right after it; what lies between the palette and the pixels is left out, the header's
-        // offset moved up to match.
-        const qint64 kept = QtPixelsStart(h), from = std::max(h.offset, kept);
-        QByteArray bytes = f.bytes(0, kept);
-        if (bytes.size() != kept || from > f.size())
+        const std::optional<std::array<QRgb, 256>> palette = ReadPalette(h, f);
+        if (!palette)
             return std::nullopt;
-        // The header the checks go by must be the one handed on.
-        if (!bytes.startsWith(head.first.left(kept)))
-            Refuse(path, Why::Changed);
-        if (h.offset > kept)
-            qToLittleEndian(quint32(kept), bytes.data() + 10);
-        if (!runLength) {
-            const qint64 n = head.end - h.offset;
-            bytes.resize(kept + n);
-            if (f.read(bytes.data() + kept, from, n) != n)
-                return std::nullopt;
-            return bytes;
-        }
-        // A run-length stream is walked a block at a time as far as its end-of-picture mark, and only as
-        // far as a stream of its size can reach. Its first part is kept as it is walked; a longer one
-        // is read again once it proved whole, so that a stream that runs on costs no memory.
-        constexpr qint64 Block = 1 << 20, KeptWhileWalked = 16 << 20;
-        const qint64 most = std::min(MostRunLengthBytes(h), f.size() - from);
-        std::vector<uchar> block(static_cast<std::size_t>(Block));
-        qint64 blockStart = 0, blockEnd = 0, at = 0;
-        bytes.reserve(qsizetype(kept + std::min(most, KeptWhileWalked)));
-        const auto reach = [&](qint64 n) {
-            while (blockEnd < n) {
-                const qint64 start = std::min(at, blockEnd);
-                const qint64 got = f.read(
-                    reinterpret_cast<char*>(block.data()), from + start, std::min(Block, most - start));
-                // A read that brings nothing past what was there means the stream's bytes are all read.
-                if (got <= 0 || start + got <= blockEnd)
-                    return false;
-                blockStart = start;
-                blockEnd = start + got;
-                const qint64 stored = bytes.size() - kept;
-                if (stored < KeptWhileWalked && blockEnd > stored)
-                    bytes.append(reinterpret_cast<const char*>(block.data()) + (stored - blockStart),
-                        qsizetype(std::min(blockEnd, KeptWhileWalked) - stored));
-            }
-            return true;
-        };
-        for (;;) {
-            if (!reach(at + 2))
-                return std::nullopt;
-            const uchar count = block[std::size_t(at - blockStart)],
-                        value = block[std::size_t(at - blockStart + 1)];
-            at += 2;
-            if (count != 0 || value == 0)
-                continue;
-            if (value == 1)
-                break;
-            if (value == 2) {
-                at += 2;
-                continue;
-            }
-            const qint64 literal = h.bits == 8 ? value : (value + 1) / 2;
-            at += literal + (literal & 1);
-        }
-        const qint64 stored = bytes.size() - kept;
-        if (at <= stored) {
-            bytes.truncate(qsizetype(kept + at));
-            return bytes;
-        }
-        bytes.resize(qsizetype(kept + at));
-        if (f.read(bytes.data() + kept + stored, from + stored, at - stored) != at - stored)
-            return std::nullopt;
-        return bytes;
+        if (h.compression == BmpRle8 || h.compression == BmpRle4)
+            return ReadRunLengthBmp(h, f, *palette);
+        return ReadStraightBmp(h, f, *palette);
     } catch (const std::bad_alloc&) {
-        Refuse(path, Why::TooLarge);
+        // No memory for a band of rows or a block of the stream, as for the picture itself.
+        return QImage();
     }
 }
 
 BmpHead ReadBmpHead(FileWindow& f, const QString& path)
 {
-    BmpHead head { {}, f.bytes(0, 14 + 124 + 16), {}, 0 };
-    const std::optional<BmpHeader> h = ReadBmpHeader(head.first);
+    BmpHead head;
+    const std::optional<BmpHeader> h = ReadBmpHeader(f.bytes(0, 14 + 124 + 16));
     if (!h)
         Refuse(path, Why::Damaged);
     head.header = *h;
     const QString kind = UnreadableBmpKind(*h, f.bytes(h->offset, 2));
     if (!kind.isEmpty())
         RefuseKind(path, kind, PictureKind::Bmp);
-    if (!BmpHeaderIsSound(*h))
+    if (!BmpHeaderIsSound(*h) || !BmpReadable(*h))
         Refuse(path, Why::Damaged);
     const qint64 height = h->height < 0 ? -h->height : h->height;
     if (std::in_range<int>(h->width) && std::in_range<int>(height))
         head.stored = QSize(int(h->width), int(height));
     head.end = BmpPixelsEnd(*h).value_or(0);
     return head;
-}
-
-QImage DecodeBmp(QImageReader& reader, const BmpHeader& h, const QString& path)
-{
-    // Run-length pictures may skip pixels on purpose; Qt decodes into the picture it is handed
-    // when size and format match, so the skipped ones come out in colour 0, not as stale memory.
-    // Its size is the header's, with the rows counted whichever way they are stored.
-    QImage picture;
-    if (h.compression == BmpRle8 || h.compression == BmpRle4) {
-        picture = QImage(QSize(int(h.width), int(Rows(h))), QImage::Format_Indexed8);
-        if (picture.isNull())
-            Refuse(path, Why::TooLarge);
-        picture.fill(0);
-    }
-    return DecodeWithQt(reader, path, picture);
 }

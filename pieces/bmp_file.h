@@ -1,16 +1,13 @@
 // A BMP: its header, read once from the first bytes, the kinds the game cannot read, the checks that
-// every pixel is in the file, and its decoding. Uncompressed pictures are read by the game itself,
-// a band of rows at a time: Qt's reader loses colour-mask channels wider or narrower than it
-// expects, takes a full OS/2 palette even when the file holds a shorter one, showing memory it never
-// wrote, and takes no picture of more than 2^28 pixels, which the board holds. Run-length pictures
-// go to Qt's reader, handed no more of the file than their stream.
+// every pixel is in the file, and its decoding. Every kind the game takes is read by the game itself,
+// straight from the file into the picture, telling how far it has come and stopping when the player
+// gives the open up: uncompressed pictures a band of rows at a time, run-length ones by walking their
+// stream up to its end-of-picture mark.
 #pragma once
 
 #include "file_window.h"
 
-#include <QByteArray>
 #include <QImage>
-#include <QImageReader>
 #include <QSize>
 #include <QString>
 
@@ -26,13 +23,12 @@ struct BmpHeader {
     quint32 compression = 0;
     quint32 colours = 0;
     quint32 masks[3] = { 0, 0, 0 }; // red, green, blue, where the header gives them
-    bool readHere = false; // one of the kinds the game reads itself rather than through Qt
+    bool masked = false; // 16 or 32 bits a pixel whose channels the masks above give
 };
 
 // What a BMP's first bytes tell before the rest is read; the checks and the decoding go by it.
 struct BmpHead {
     BmpHeader header;
-    QByteArray first; // the bytes the header was read from
     QSize stored; // invalid when a side does not fit
     qint64 end = 0; // where the pixels end, when the header tells
 };
@@ -41,23 +37,8 @@ struct BmpHead {
 // game has no reader for.
 BmpHead ReadBmpHead(FileWindow& f, const QString& path);
 
-// Whether the game reads the picture from the file itself, a band of rows at a time, straight into
-// the picture, rather than keep a copy of the file for Qt's reader: every uncompressed picture but
-// those at 16 bits without masks and those whose palettes or headers only Qt's reader knows how to
-// take.
-bool BmpReadStraight(const BmpHeader& h);
-// Whether the picture is one the game leaves to Qt's reader but has more pixels than that reader
-// takes: it could only be named damaged, so it is refused as too big before it is read.
-bool BmpPastQtReader(const BmpHeader& h);
-// A picture the game reads itself (BmpReadStraight), in 32-bit form; a null picture when memory runs
-// out, nothing when the file ends before its pixels do.
-std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f);
-// What Qt's reader needs of the file whose head is "head": its headers and palette, then its pixels up
-// to their end, or a run-length stream up to its end-of-picture mark, whatever follows. Nothing when
-// the file ends first or the stream runs on past what a picture of its size can need; a header that
-// changed since it was read is refused.
-std::optional<QByteArray> ReadBmpForQt(const BmpHead& head, FileWindow& f, const QString& path);
-
-// The picture in 32-bit form, every pixel from the file; "reader" reads what ReadBmpForQt gave, whose
-// header is "h".
-QImage DecodeBmp(QImageReader& reader, const BmpHeader& h, const QString& path);
+// The picture whose header ReadBmpHead read, in 32-bit form, read from the file straight into it; a
+// null picture when memory runs out, nothing when the file ends before its pixels do or a run-length
+// stream runs on past what a picture of its size can need. Raises OpenGivenUp once the player gave
+// the open up.
+std::optional<QImage> ReadBmp(const BmpHeader& h, FileWindow& f);

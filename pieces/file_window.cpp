@@ -79,30 +79,6 @@ bool OpenedFile::changed() const
         || !same(now.st_ctim, before_.st_ctim) || writes_->heard();
 }
 
-QByteArray OpenedFile::readWhole()
-{
-    // One byte more than announced, so a file that grows meanwhile shows it.
-    QByteArray bytes;
-    try {
-        bytes.resize(qsizetype(before_.st_size) + 1);
-    } catch (const std::bad_alloc&) {
-        Refuse(path_, Why::TooLarge);
-    }
-    qint64 got = 0;
-    while (got < bytes.size()) {
-        const qint64 n = file_.read(bytes.data() + got, bytes.size() - got);
-        if (n < 0)
-            Refuse(path_, Why::CannotRead);
-        if (n == 0)
-            break;
-        got += n;
-    }
-    if (got != before_.st_size || changed())
-        Refuse(path_, Why::Changed);
-    bytes.truncate(got);
-    return bytes;
-}
-
 WriteWatch::WriteWatch(int fd)
     : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
 {

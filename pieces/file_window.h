@@ -49,8 +49,6 @@ public:
     qint64 size() const { return before_.st_size; }
     // Whether another program has changed the file since it was opened.
     bool changed() const;
-    // The whole file; refused when it changed meanwhile.
-    QByteArray readWhole();
 
 private:
     QString path_;

@@ -5,10 +5,8 @@
 #include "picture_formats.h"
 #include "refusal.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 
 QString PictureName(const QString& path)
 {
@@ -28,17 +26,6 @@ const PictureFormat* FormatAtStart(FileWindow& f)
     }
     return nullptr;
 }
-
-// The kind Qt's reader takes the bytes for, by its key in the table: Qt's readers name a kind by one
-// of its file extensions.
-QByteArray Format(QImageReader& reader)
-{
-    const QByteArray format = reader.format().toLower();
-    for (const PictureFormat& known : PictureFormats())
-        if (known.extensions.contains(QString::fromLatin1(format)))
-            return known.key;
-    return format;
-}
 }
 
 PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(QSize)>& checkSize,
@@ -54,7 +41,7 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
     const PictureFormat* format = FormatAtStart(window);
     if (!format)
         Refuse(path, Why::NotAPicture());
-    PictureFileBytes read { path, {}, format->key, {}, {}, {} };
+    PictureFileBytes read { path, format->key, {}, {}, {} };
     JpegHead jpeg;
     switch (format->kind) {
     case PictureKind::Jpeg:
@@ -83,13 +70,11 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
     };
     if (read.bmp && read.bmp->end > file.size())
         refuseDamaged();
-    if (read.bmp && BmpPastQtReader(read.bmp->header))
-        Refuse(path, Why::TooLarge);
     if (opened)
         opened();
-    if (read.bmp && BmpReadStraight(read.bmp->header)) {
+    if (read.bmp) {
         window.stage(ReadStage::Decoding);
-        const std::optional<QImage> picture = ReadStraightBmp(read.bmp->header, window);
+        const std::optional<QImage> picture = ReadBmp(read.bmp->header, window);
         if (!picture)
             refuseDamaged();
         if (picture->isNull())
@@ -120,18 +105,7 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
         read.picture = std::move(decoded.picture);
         return read;
     }
-
-    if (read.bmp) {
-        std::optional<QByteArray> bytes = ReadBmpForQt(*read.bmp, window, path);
-        if (!bytes)
-            refuseDamaged();
-        if (file.changed())
-            Refuse(path, Why::Changed);
-        read.bytes = std::move(*bytes);
-        return read;
-    }
-    read.bytes = file.readWhole();
-    return read;
+    Refuse(path, Why::NotAPicture());
 }
 
 QImage LoadPictureFile(const QString& path)
@@ -141,27 +115,6 @@ QImage LoadPictureFile(const QString& path)
 
 QImage LoadPictureFile(const PictureFileBytes& file)
 {
-    if (!file.picture.isNull())
-        return file.picture;
-    const QString& path = file.path;
-    QImageReader::setAllocationLimit(DecodeLimitMegabytes);
-    QBuffer buffer;
-    buffer.setData(file.bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    const QByteArray key = Format(reader);
-    const PictureFormat* format = FormatByKey(key);
-    if (!format || key != file.format)
-        Refuse(path, format ? Why::Damaged : Why::NotAPicture());
-    QImage picture;
-    switch (format->kind) {
-    case PictureKind::Jpeg:
-        // Every JPEG is decoded as it is read: one without its picture never made it whole.
-        Refuse(path, Why::Damaged);
-    case PictureKind::Bmp:
-        picture = DecodeBmp(reader, file.bmp->header, path);
-        break;
-    }
-    return picture;
+    // Every kind is decoded as its file is read, and only a whole picture comes out of the read.
+    return file.picture;
 }

@@ -17,16 +17,13 @@
 // file rewritten or cut short on disk meanwhile can neither crash the game nor slip past a check.
 struct PictureFileBytes {
     QString path;
-    // What Qt's reader is to decode: the file up to where its picture ends (a JPEG's end marker, a
-    // BMP's last pixel or the end of its stream), without what may follow.
-    QByteArray bytes;
     QByteArray format; // the key of its kind in PictureFormats(), as the first bytes say
     // The size the picture shows at, as its header announces it, turned as its orientation says;
     // invalid when the header gives none.
     QSize announced;
     // A BMP's header as it was read before the rest of the file: the decoding goes by it.
     std::optional<BmpHead> bmp;
-    // The picture itself, where reading the file was decoding it; its bytes are then not kept.
+    // The picture itself: reading the file is decoding it.
     QImage picture;
 };
 

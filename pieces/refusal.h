@@ -1,11 +1,8 @@
-// What the picture reader's rooms share: refusing a file in the player's words, and decoding through
-// Qt's reader, whose failures are told the same way.
+// What the picture reader's rooms share: refusing a file in the player's words.
 #pragma once
 
 #include "picture_formats.h"
 
-#include <QImage>
-#include <QImageReader>
 #include <QString>
 
 // Raises an unreadable picture: "Poza "<name>" nu poate fi deschisă: <why>."
@@ -26,7 +23,3 @@ QString NotAPicture();
 inline const QString TooManyPasses
     = QStringLiteral("poza este stocată în prea multe treceri pentru ca jocul să o poată citi");
 }
-
-// The picture Qt's reader decodes, in 32-bit form, into "picture" when the reader keeps it (its size
-// and format match); a picture it cannot decode is refused.
-QImage DecodeWithQt(QImageReader& reader, const QString& path, QImage picture = QImage());
