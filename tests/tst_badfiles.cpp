@@ -821,7 +821,7 @@ private Q_SLOTS:
         QFETCH(int, givenUpAt);
         const QString path = WriteBytes(dir, QStringLiteral("long.bmp"), bytes);
         int reports = 0;
-        const ReadProgress progress = [&](qint64, qint64) { return ++reports != givenUpAt; };
+        const ReadProgress progress { [&](qint64, qint64) { return ++reports != givenUpAt; }, {} };
         try {
             const QImage picture = LoadPictureFile(ReadPictureFile(path, {}, {}, progress));
             QVERIFY(!givenUpAt);
