@@ -273,7 +273,19 @@ struct BlockArrays {
             if (!made)
                 NoMemory(common);
             // Cleared, as libjpeg asks of them: each scan adds its bits to what those before it left.
-            std::memset(a->memory.get(), 0, std::size_t(bytes));
+            // A big picture's take long enough for a player to give the open up meanwhile.
+            constexpr qsizetype Step = qsizetype(64) << 20;
+            FileWindow* file
+                = common->progress ? reinterpret_cast<Progress*>(common->progress)->file : nullptr;
+            if (file)
+                file->stage(ReadStage::ReadyingMemory);
+            for (qsizetype at = 0; at < bytes; at += Step) {
+                std::memset(a->memory.get() + at, 0, std::size_t(std::min(Step, bytes - at)));
+                if (file && !file->goesOn(at, bytes))
+                    StopDecoding(common);
+            }
+            if (file)
+                file->stage(ReadStage::Decoding);
             for (JDIMENSION r = 0; r < a->rows; ++r)
                 a->rowStarts[r] = reinterpret_cast<JBLOCKROW>(a->memory.get() + qsizetype(r) * rowBytes);
         }
@@ -525,6 +537,7 @@ JpegDecoded DecodeJpegInto(const JpegHead& head, const JpegScans& scans, FileWin
             jpeg_destroy_decompress(&info);
             return { JpegDecoded::TooLarge, QImage() };
         }
+        file.stage(ReadStage::Turning);
     }
     const auto toScreen = [&](const JSAMPROW* rows, int n) {
         for (int i = 0; ink && i < n; ++i)

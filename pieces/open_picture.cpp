@@ -124,7 +124,8 @@ std::optional<QImage> Main::ReadPicture(const QString& path, Int16 n)
     // What the box says the read is doing, in the order of ReadStage.
     static const QStringList stages { QStringLiteral("Se citește fișierul."),
         QStringLiteral("Se pregătește memoria pentru poză."), QStringLiteral("Se citesc trecerile pozei."),
-        QStringLiteral("Se decodează poza."), QStringLiteral("Se întoarce poza.") };
+        QStringLiteral("Se decodează poza."),
+        QStringLiteral("Se decodează poza și se întoarce cu susul în sus.") };
     const QString name = PictureName(path);
     readingPicture = true;
     struct Read {
