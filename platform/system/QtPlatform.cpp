@@ -16,6 +16,7 @@
 #include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLocale>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
@@ -195,6 +196,7 @@ std::optional<QString> QtPlatform::OpenFile(QWidget* parent, const QString& filt
         const std::unique_ptr<QFileDialog> dialog = MakeOpenDialog(parent, StartFolder(), QtFilter(filter));
         if (dialog->exec() == QDialog::Accepted)
             name = dialog->selectedFiles().value(0);
+
         // Without a window manager nobody hands the keyboard back to the game when the dialog closes.
         if (parent)
             parent->activateWindow();
@@ -279,12 +281,14 @@ constexpr qint64 ShowAfterMs = 500;
 // Enter, which closes a box that asks something, must not throw the work away.
 std::unique_ptr<QProgressDialog> MakeLongWorkBox(QWidget* parent)
 {
-    auto box = std::make_unique<QProgressDialog>(parent);
+    auto box = std::make_unique<QProgressDialog>(QString(), QStringLiteral("Renunță"), 0, 1000, parent);
     box->setWindowTitle(parent ? parent->windowTitle() : QString());
-    auto* giveUp = new QPushButton(QStringLiteral("Renunță"), box.get());
-    giveUp->setAutoDefault(false);
-    giveUp->setDefault(false);
-    box->setCancelButton(giveUp);
+    // The box's own button, whose Esc shortcut it keeps: a second button would bring a second one, and
+    // two shortcuts on one key answer neither.
+    if (auto* giveUp = box->findChild<QPushButton*>()) {
+        giveUp->setAutoDefault(false);
+        giveUp->setDefault(false);
+    }
     box->setWindowModality(Qt::ApplicationModal);
     box->setAutoClose(false);
     box->setAutoReset(false);
@@ -296,7 +300,7 @@ std::unique_ptr<QProgressDialog> MakeLongWorkBox(QWidget* parent)
 void QtPlatform::DoLongWork(const QString& what, const QStringList& stages, LongWorkProgress& progress,
     const std::function<void()>& work)
 {
-    QWidget* parent = QApplication::activeWindow();
+    QWidget* parent = nullptr;
     BesideWindow beside;
     QElapsedTimer clock;
     clock.start();
@@ -310,11 +314,19 @@ void QtPlatform::DoLongWork(const QString& what, const QStringList& stages, Long
         if (progress.givenUp || (!box && clock.elapsed() < ShowAfterMs))
             return;
         if (!box) {
+            // The window the work is for: the one the player was in, which is active again only once the
+            // dialog that asked for the work has gone.
+            parent = QApplication::activeWindow();
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (!parent && w->isVisible() && qobject_cast<QMainWindow*>(w))
+                    parent = w;
             box = MakeLongWorkBox(parent);
             QObject::connect(box.get(), &QProgressDialog::canceled, box.get(), giveUp);
             QObject::connect(box.get(), &QDialog::rejected, box.get(), giveUp);
             beside.letThrough(box.get());
             box->show();
+            // Esc is the player's first way out: the keyboard goes to the box.
+            box->activateWindow();
             // The box's button is for pressing: the pointer says the game works, not that it cannot be used.
             if (QApplication::overrideCursor())
                 QApplication::changeOverrideCursor(Qt::BusyCursor);

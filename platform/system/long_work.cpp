@@ -72,13 +72,14 @@ bool BesideWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (!IsInput(event->type()))
         return false;
-    if (box_) {
-        if (watched == box_->windowHandle())
+    if (!box_)
+        return true;
+    if (watched == box_->windowHandle())
+        return false;
+    // The box's own parts, its Esc shortcut among them, are the box.
+    for (const QObject* o = watched; o; o = o->parent())
+        if (o == box_)
             return false;
-        if (watched->isWidgetType()
-            && (watched == box_ || box_->isAncestorOf(static_cast<QWidget*>(watched))))
-            return false;
-    }
     return true;
 }
 
