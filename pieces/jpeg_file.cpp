@@ -2,6 +2,7 @@
 
 #include "pixel_memory.h"
 #include "refusal.h"
+#include "side_work.h"
 
 #include <QBuffer>
 #include <QtEndian>
@@ -18,8 +19,6 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -346,10 +345,8 @@ public:
                 r = row;
                 row += rowBytes;
             }
-        try {
-            writer_ = std::thread([this] { writeHanded(); });
-        } catch (const std::system_error&) {
-        }
+        // It waits for bands handed over: where no thread is to be had, hand() writes them itself.
+        writer_.emplace([this] { writeHanded(); }, SideWork::Alone::LeftUndone);
     }
     ~TurnAside()
     {
@@ -358,8 +355,7 @@ public:
             quit_ = true;
         }
         changed_.notify_all();
-        if (writer_.joinable())
-            writer_.join();
+        writer_.reset();
     }
     TurnAside(const TurnAside&) = delete;
     TurnAside& operator=(const TurnAside&) = delete;
@@ -377,7 +373,7 @@ public:
     {
         Slot& slot = slots_[next_];
         next_ = (next_ + 1) % slots_.size();
-        if (!writer_.joinable()) {
+        if (!writer_->alongside()) {
             WriteTurned(picture_, slot.rows.data(), y0, n, w_, h_, turn_);
             return;
         }
@@ -430,7 +426,7 @@ private:
     bool quit_ = false;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::thread writer_;
+    std::optional<SideWork> writer_;
 };
 
 // Whether every row of the picture as stored, from "from" on, repeats the row "period" rows above it;
