@@ -413,6 +413,9 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f)
         helper->wait();
     if (cut)
         return std::nullopt;
+    // The whole read told, however the bands fell: where the helper took every band, this thread told
+    // nothing, and a player who gave the open up would not be heard.
+    f.goOn(rows, rows);
     return picture;
 }
 
