@@ -2,6 +2,7 @@
 
 #include "pixel_memory.h"
 #include "refusal.h"
+#include "side_work.h"
 
 #include <QtEndian>
 
@@ -15,8 +16,6 @@
 #include <limits>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -363,6 +362,8 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const s
     std::atomic<bool> stop = false, cut = false;
     const auto readBands = [&](bool tellsProgress) {
         const WorkMemory band = NewWorkMemory(stride * Band);
+        if (!band && !tellsProgress)
+            return; // no memory for the helper's band: this thread takes every band
         if (!band)
             throw std::bad_alloc();
         for (int b = next++; b < bands && !stop; b = next++) {
@@ -383,39 +384,30 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const s
                 f.goOn(std::min(qint64(done) * Band, qint64(rows)), rows);
         }
     };
-    // Below a megapixel, starting a thread costs more than it saves.
-    std::thread helper;
-    if (qint64(width) * rows >= (qint64(1) << 20)) {
-        try {
-            helper = std::thread([&] {
-                try {
-                    readBands(false);
-                } catch (...) {
-                    // No memory for its band: this thread takes every band.
-                }
-            });
-        } catch (const std::system_error&) {
-        }
-    }
-    struct Joined {
-        std::thread& helper;
-        std::atomic<bool>& stop;
-        ~Joined()
-        {
-            stop = true;
-            if (helper.joinable())
-                helper.join();
-        }
-    } joined { helper, stop };
+    // Below a megapixel, starting a thread costs more than it saves. Where no thread is to be had, this
+    // one takes every band, and the pages are made ready on the other core instead.
+    std::optional<SideWork> helper;
+    if (qint64(width) * rows >= (qint64(1) << 20))
+        helper.emplace([&] { readBands(false); }, SideWork::Alone::LeftUndone);
     std::optional<PagesAhead> ahead;
-    if (!helper.joinable())
+    if (!helper || !helper->alongside())
         ahead.emplace(picture);
-    readBands(true);
-    // The helper's last band may still be under way.
-    if (helper.joinable())
-        helper.join();
+    try {
+        readBands(true);
+    } catch (...) {
+        // The helper stops after its band, and is waited for on the way out.
+        stop = true;
+        throw;
+    }
+    // The helper's last band may still be under way; a band it took and could not finish is no
+    // picture.
+    if (helper)
+        helper->wait();
     if (cut)
         return std::nullopt;
+    // The whole read told, however the bands fell: where the helper took every band, this thread told
+    // nothing, and a player who gave the open up would not be heard.
+    f.goOn(rows, rows);
     return picture;
 }
 

@@ -2,6 +2,7 @@
 
 #include "pixel_memory.h"
 #include "refusal.h"
+#include "side_work.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -19,8 +20,6 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -372,10 +371,8 @@ public:
                 r = row;
                 row += rowBytes;
             }
-        try {
-            writer_ = std::thread([this] { writeHanded(); });
-        } catch (const std::system_error&) {
-        }
+        // It waits for bands handed over: where no thread is to be had, hand() writes them itself.
+        writer_.emplace([this] { writeHanded(); }, SideWork::Alone::LeftUndone);
     }
     ~TurnAside()
     {
@@ -384,8 +381,7 @@ public:
             quit_ = true;
         }
         changed_.notify_all();
-        if (writer_.joinable())
-            writer_.join();
+        writer_.reset();
     }
     TurnAside(const TurnAside&) = delete;
     TurnAside& operator=(const TurnAside&) = delete;
@@ -403,7 +399,7 @@ public:
     {
         Slot& slot = slots_[next_];
         next_ = (next_ + 1) % slots_.size();
-        if (!writer_.joinable()) {
+        if (!writer_->alongside()) {
             WriteTurned(picture_, slot.rows.data(), y0, n, w_, h_, turn_);
             return;
         }
@@ -456,7 +452,7 @@ private:
     bool quit_ = false;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::thread writer_;
+    std::optional<SideWork> writer_;
 };
 
 // Whether every row of the picture as stored, from "from" on, repeats the row "period" rows above it;

@@ -21,7 +21,7 @@ cmake --build build/test -j"$jobs"
 ctest --test-dir build/test --output-on-failure -j"$jobs"
 
 # Further stages, each in a script of its own.
-for stage in sanitize fuzz e2e; do
+for stage in sanitize tsan fuzz e2e; do
   if [ -f "scripts/$stage.sh" ]; then
     echo "== $stage =="
     bash "scripts/$stage.sh"

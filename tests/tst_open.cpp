@@ -252,12 +252,17 @@ void OpenPictureTest::cancelChangesNothing_data()
 {
     QTest::addColumn<int>("before"); // 0 nothing opened, 1 a picture shown, 2 a picture dealt
     QTest::addColumn<QString>("givenUp"); // a picture chosen, given up as soon as its read starts
-    QTest::newRow("right after start") << 0 << QString();
-    QTest::newRow("with a picture shown") << 1 << QString();
-    QTest::newRow("in the middle of a game") << 2 << QString();
-    QTest::newRow("a JPEG given up in the middle of a game") << 2 << "b.jpg";
-    QTest::newRow("a BMP given up with a picture shown") << 1 << "b.bmp";
-    QTest::newRow("a JPEG in ink given up with a picture shown") << 1 << "ink.jpg";
+    QTest::addColumn<QSize>("size"); // its size
+    const QSize small(320, 240);
+    QTest::newRow("right after start") << 0 << QString() << small;
+    QTest::newRow("with a picture shown") << 1 << QString() << small;
+    QTest::newRow("in the middle of a game") << 2 << QString() << small;
+    QTest::newRow("a JPEG given up in the middle of a game") << 2 << "b.jpg" << small;
+    QTest::newRow("a BMP given up with a picture shown") << 1 << "b.bmp" << small;
+    QTest::newRow("a JPEG in ink given up with a picture shown") << 1 << "ink.jpg" << small;
+    // Given up while the other core reads bands, or makes pages ready and shrinks rows ahead.
+    QTest::newRow("a BMP given up on two cores") << 1 << "b.bmp" << QSize(1283, 1001);
+    QTest::newRow("a big JPEG given up on two cores") << 2 << "b.jpg" << QSize(1800, 1400);
 }
 
 void OpenPictureTest::cancelChangesNothing()
@@ -276,9 +281,10 @@ void OpenPictureTest::cancelChangesNothing()
     QFETCH(QString, givenUp);
     QTemporaryDir dir;
     if (!givenUp.isEmpty()) {
+        QFETCH(QSize, size);
         g.platform.openAnswers.push_back(givenUp == QLatin1String("ink.jpg")
-                ? WriteBytes(dir, givenUp, InkJpeg(TestPicture(320, 240, 7), false))
-                : g.picture(givenUp, 320, 240, 7));
+                ? WriteBytes(dir, givenUp, InkJpeg(TestPicture(size.width(), size.height(), 7), false))
+                : g.picture(givenUp, size.width(), size.height(), 7));
         g.platform.givesUp = true;
     }
 

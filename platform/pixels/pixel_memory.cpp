@@ -55,25 +55,27 @@ PagesAhead::PagesAhead(const QImage& image)
     if (bytes < LargeBytes)
         return;
     auto* first = const_cast<uchar*>(image.constBits());
-    worker_ = std::thread([this, first, bytes] {
-        // In steps, so that the writer soon finds the rows it starts with present, and so that the end
-        // of an open that stopped early need not wait for the rest.
-        constexpr qsizetype Step = 4 * HugePage;
-        const auto start = reinterpret_cast<std::uintptr_t>(first) / 4096 * 4096;
-        const auto end = reinterpret_cast<std::uintptr_t>(first) + std::uintptr_t(bytes);
-        for (std::uintptr_t at = start; at < end && !stop_.load(std::memory_order_relaxed); at += Step)
-            if (madvise(reinterpret_cast<void*>(at), std::size_t(std::min<std::uintptr_t>(Step, end - at)),
-                    MADV_POPULATE_WRITE)
-                != 0)
-                return; // a system that cannot: the writer takes the faults itself, as before
-    });
+    // Where no thread is to be had, the writer takes the faults itself.
+    worker_.emplace(
+        [this, first, bytes] {
+            // In steps, so that the writer soon finds the rows it starts with present, and so that the end
+            // of an open that stopped early need not wait for the rest.
+            constexpr qsizetype Step = 4 * HugePage;
+            const auto start = reinterpret_cast<std::uintptr_t>(first) / 4096 * 4096;
+            const auto end = reinterpret_cast<std::uintptr_t>(first) + std::uintptr_t(bytes);
+            for (std::uintptr_t at = start; at < end && !stop_.load(std::memory_order_relaxed); at += Step)
+                if (madvise(reinterpret_cast<void*>(at),
+                        std::size_t(std::min<std::uintptr_t>(Step, end - at)), MADV_POPULATE_WRITE)
+                    != 0)
+                    return; // a system that cannot: the writer takes the faults itself, as before
+        },
+        SideWork::Alone::LeftUndone);
 }
 
 PagesAhead::~PagesAhead()
 {
     stop_ = true;
-    if (worker_.joinable())
-        worker_.join();
+    worker_.reset();
 }
 
 WorkMemory NewWorkMemory(qsizetype bytes)

@@ -4,13 +4,15 @@
 // picture, dealing it and placing a piece in a fresh board cell cost.
 #pragma once
 
+#include "side_work.h"
+
 #include <QByteArrayView>
 #include <QImage>
 
 #include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <thread>
+#include <optional>
 
 // A new image of the size and format, its pixels not yet written; null when memory runs out.
 QImage NewLargeImage(QSize size, QImage::Format format);
@@ -28,7 +30,7 @@ public:
 
 private:
     std::atomic<bool> stop_ = false;
-    std::thread worker_;
+    std::optional<SideWork> worker_;
 };
 
 struct FreeMemory {

@@ -3,7 +3,7 @@
 #include <system_error>
 #include <utility>
 
-SideWork::SideWork(std::function<void()> work)
+SideWork::SideWork(std::function<void()> work, Alone alone)
     : work_(std::move(work))
 {
     const auto run = [this] {
@@ -16,7 +16,8 @@ SideWork::SideWork(std::function<void()> work)
     try {
         thread_ = std::thread(run);
     } catch (const std::system_error&) {
-        run();
+        if (alone == Alone::DoneHere)
+            run();
     }
 }
 

@@ -9,9 +9,17 @@
 
 class SideWork {
 public:
-    // Starts "work" on a thread of its own, or, when none can start, runs it on the caller before
-    // returning. What it raises is kept for wait().
-    explicit SideWork(std::function<void()> work);
+    // What becomes of the work where no thread can start.
+    enum class Alone {
+        // The caller does it before the constructor returns.
+        DoneHere,
+        // Nobody does it: work that only helps, whose owner takes all of it on itself anyway or goes
+        // without it, and work that waits on the caller, which would wait for ever. alongside() tells.
+        LeftUndone,
+    };
+    // Starts "work" on a thread of its own, or, when none can start, does what "alone" says. What it
+    // raises is kept for wait().
+    explicit SideWork(std::function<void()> work, Alone alone = Alone::DoneHere);
     // Waits for the work; what it raised is dropped, as the owner is leaving anyway.
     ~SideWork();
     SideWork(const SideWork&) = delete;
@@ -19,7 +27,7 @@ public:
 
     // Waits for the work to end and raises what it raised.
     void wait();
-    // Whether the work runs beside the caller rather than having been done by it.
+    // Whether the work runs beside the caller rather than having been done by it or left undone.
     bool alongside() const { return thread_.joinable() || joined_; }
 
 private:

@@ -1,17 +1,17 @@
 #include "ScaledView.h"
 
 #include "pixel_memory.h"
+#include "side_work.h"
 
 #include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <exception>
-#include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
+#include <optional>
 #include <utility>
 
 #ifdef __SSE2__
@@ -394,13 +394,10 @@ void ScaledView::compute(const QRegion& imagePixels, const Reader& read)
 
 namespace {
 // The bands of one computation, shared by the threads that take them. A helper that starts only when
-// every band is taken (its core busy with something else) finds none, and leaves without being
-// waited for: it holds this, not the computation, which has ended.
+// every band is taken (its core busy with something else) finds none, and ends at once.
 struct Job {
     std::vector<QRect> bands;
     std::atomic<std::size_t> next { 0 };
-    // Bands finished, or passed over after a fault; the computation ends when all are.
-    std::atomic<std::size_t> done { 0 };
     std::atomic<bool> failed { false };
     std::mutex faultLock;
     std::exception_ptr fault;
@@ -409,43 +406,37 @@ struct Job {
 
 void ScaledView::computeShared(std::vector<QRect> bands, const Reader& read, Rows out, int threads)
 {
-    const auto job = std::make_shared<Job>();
-    job->bands = std::move(bands);
-    // Between taking a band and counting it done, a thread reads the surface and writes the band's
-    // rows; past the last band it touches nothing of the view.
-    const auto take = [this, &read, out](Job& job, Workspace& w) {
+    Job job;
+    job.bands = std::move(bands);
+    // After a fault the bands left are passed over: the image is thrown away.
+    const auto take = [this, &read, out, &job](Workspace& w) {
         const std::size_t count = job.bands.size();
-        for (std::size_t b = job.next++; b < count; b = job.next++) {
-            if (!job.failed)
-                try {
-                    computeRect(job.bands[b], read, w, out);
-                } catch (...) {
-                    const std::lock_guard lock(job.faultLock);
-                    if (!job.fault)
-                        job.fault = std::current_exception();
-                    job.failed = true;
-                }
-            if (job.done.fetch_add(1) + 1 == count)
-                job.done.notify_all();
-        }
+        for (std::size_t b = job.next++; b < count && !job.failed; b = job.next++)
+            try {
+                computeRect(job.bands[b], read, w, out);
+            } catch (...) {
+                const std::lock_guard lock(job.faultLock);
+                if (!job.fault)
+                    job.fault = std::current_exception();
+                job.failed = true;
+            }
     };
+    // Where no thread starts, the ones started, this one among them, take every band. The image is
+    // whole, and what the bands read may go, only once every helper has ended.
+    std::array<std::optional<SideWork>, MostThreads - 1> helpers;
     for (int i = 1; i < threads; ++i)
-        try {
-            std::thread([job, take] {
+        helpers[std::size_t(i - 1)].emplace(
+            [&take] {
                 Workspace w;
-                take(*job, w);
-            }).detach();
-        } catch (const std::system_error&) {
-            // No thread to be had: the ones started, this one among them, take every band.
-            break;
-        }
-    take(*job, work_);
-    // The image is whole, and what the bands read may go, only when every band is done.
-    for (std::size_t d = job->done.load(); d < job->bands.size(); d = job->done.load())
-        job->done.wait(d);
-    const std::lock_guard lock(job->faultLock);
-    if (job->fault)
-        std::rethrow_exception(job->fault);
+                take(w);
+            },
+            SideWork::Alone::LeftUndone);
+    take(work_);
+    for (std::optional<SideWork>& helper : helpers)
+        if (helper)
+            helper->wait();
+    if (job.fault)
+        std::rethrow_exception(job.fault);
 }
 
 void ScaledView::computeRect(const QRect& d, const Reader& read, Workspace& w, Rows out) const

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <sys/resource.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -30,7 +29,7 @@ ShrunkAhead::~ShrunkAhead()
 
 void ShrunkAhead::begin(const QImage& picture)
 {
-    if (follower_.joinable() || picture.size() != pictureSize_ || picture.format() != QImage::Format_RGB32)
+    if (follower_ || picture.size() != pictureSize_ || picture.format() != QImage::Format_RGB32)
         return;
     // The same memory, not shared: the reader goes on writing through its own image.
     picture_ = QImage(
@@ -47,11 +46,10 @@ void ShrunkAhead::begin(const QImage& picture)
     }
     inside_ = view_.inside(tray_);
     nextRow_ = inside_.top();
-    try {
-        follower_ = std::thread([this] { follow(); });
-    } catch (const std::system_error&) {
+    // It waits on the decoder: where no thread is to be had, the frame shrinks the picture itself.
+    follower_.emplace([this] { follow(); }, SideWork::Alone::LeftUndone);
+    if (!follower_->alongside())
         failed_ = true;
-    }
 }
 
 void ShrunkAhead::arrived(int, int to)
@@ -70,8 +68,13 @@ void ShrunkAhead::end()
         ended_ = true;
     }
     told_.notify_one();
-    if (follower_.joinable())
-        follower_.join();
+    // Whatever stopped the follower, the frame computes the rows it left.
+    if (follower_)
+        try {
+            follower_->wait();
+        } catch (...) {
+            failed_ = true;
+        }
 }
 
 const Surface::Part* ShrunkAhead::pictured() const

@@ -9,6 +9,7 @@
 #include "ScaledView.h"
 #include "Surface.h"
 #include "picture_rows.h"
+#include "side_work.h"
 
 #include <QImage>
 #include <QRect>
@@ -18,7 +19,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 class ShrunkAhead : public PictureRows {
 public:
@@ -70,5 +70,5 @@ private:
     // rest on every core.
     std::atomic<bool> ended_ { false };
     bool failed_ = false;
-    std::thread follower_;
+    std::optional<SideWork> follower_;
 };

@@ -1,5 +1,7 @@
 #include "screen_memory.h"
 
+#include "side_work.h"
+
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
@@ -7,8 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 namespace {
 // From this many pages of screen memory up, an area is written by two threads.
@@ -68,15 +68,7 @@ template <typename Write> void ShareRows(const ScreenRows& s, const Write& write
                 write(reinterpret_cast<QRgb*>(bits + y * stride) + r.left(), y, r.left(), r.width());
         }
     };
-    std::thread other;
-    try {
-        other = std::thread(rows, true);
-    } catch (const std::system_error&) {
-        rows(true);
-    }
-    rows(false);
-    if (other.joinable())
-        other.join();
+    OnBothCores([&](int share) { rows(share == 1); });
 }
 }
 
