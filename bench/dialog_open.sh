@@ -90,7 +90,7 @@ stop_game() {
 
 # Opens PHOTO through the Open dialog and prints the watcher's figures.
 open_photo() {
-  local photo=$1 dialog= X Y WIDTH HEIGHT left=0 right=0 top=0 bottom=0 extents
+  local photo=$1 dialog='' X Y WIDTH HEIGHT left=0 right=0 top=0 bottom=0 extents
   xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+d
   find_dialog() { dialog=$(xdotool search --onlyvisible --pid "$game_pid" --name '^Deschide$' 2>/dev/null | tail -1) && [ -n "$dialog" ]; }
   until_true 100 find_dialog || fail "no Open dialog"
