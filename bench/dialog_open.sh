@@ -64,6 +64,7 @@ cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 idle() {
   local last=-1 now
   for _ in $(seq 200); do
+    [ -e "/proc/$1" ] || fail "the game ended"
     now=$(cpu "$1")
     [ "$now" = "$last" ] && return 0
     last=$now
