@@ -6,13 +6,14 @@
 # e.g. --benchmark_filter=move or --benchmark_filter=open_photo/.
 # With Xvfb installed, start-up to the window shown and the idle memory are measured too, the
 # game's peak memory with a 4000 x 3000 and an 8000 x 6000 JPEG on a 2560 x 1440 screen, and the
-# first open of each photo open_photo wrote (bench/first_open.sh).
+# first open of each photo open_photo wrote (bench/first_open.sh), and the 4000 x 3000 JPEG opened
+# through the Open dialog, timed from outside the game (bench/dialog_open.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build-essential cmake qt6-base-dev qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgl-dev libjpeg-dev qt6-qpa-plugins \
-  libbenchmark-dev xvfb xauth xdotool imagemagick libjpeg-turbo-progs
+  libbenchmark-dev xvfb xauth xdotool imagemagick libjpeg-turbo-progs openbox x11-utils libx11-dev
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTILORA_TESTS=ON -DTILORA_BENCH=ON
-cmake --build build/bench -j"$(nproc)" --target tilora_bench tilora_startup tilora
+cmake --build build/bench -j"$(nproc)" --target tilora_bench tilora_startup tilora screen_watch
 
 QT_QPA_PLATFORM=offscreen build/bench/bench/tilora_bench --benchmark_counters_tabular=true "$@"
 
@@ -49,4 +50,6 @@ if command -v Xvfb >/dev/null; then
     echo "== the first open: a photo named on the command line of a fresh game (5 runs, medians) =="
     bash bench/first_open.sh build/bench/bench/tilora_startup "$desk" 5 "${firsts[@]}"
   fi
+  echo "== the open through the Open dialog, watched on the screen (5 runs, medians) =="
+  bash bench/dialog_open.sh build/bench/tilora build/bench/bench/screen_watch 5 "$photos/4000x3000.jpg"
 fi
