@@ -20,8 +20,12 @@
 #include <QUrl>
 #include <QtEndian>
 
+#include <QTimer>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -168,6 +172,8 @@ private Q_SLOTS:
     void desktopEntryOffersTheKindsTaken();
     void dialogStartsWhereThePictureWas_data();
     void dialogStartsWhereThePictureWas();
+    void longWorkBoxAnswersThePlayer_data();
+    void longWorkBoxAnswersThePlayer();
 };
 
 void OpenPictureTest::showsPictureBesideGrid_data()
@@ -562,6 +568,43 @@ void OpenPictureTest::dialogStartsWhereThePictureWas()
     platform.AnswerNextOpen(photo);
     QCOMPARE(platform.OpenFile(nullptr, QStringLiteral("Imagini|*.jpg")), std::optional<QString>(photo));
     QCOMPARE(platform.StartFolder(), dir.filePath(QStringLiteral("trip")));
+}
+
+void OpenPictureTest::longWorkBoxAnswersThePlayer_data()
+{
+    QTest::addColumn<int>("key"); // pressed in the box once it shows; 0: its close button
+    QTest::addColumn<bool>("givenUp");
+    QTest::newRow("Esc") << int(Qt::Key_Escape) << true;
+    QTest::newRow("Enter") << int(Qt::Key_Return) << false;
+    QTest::newRow("the close button") << 0 << true;
+}
+
+void OpenPictureTest::longWorkBoxAnswersThePlayer()
+{
+    QFETCH(int, key);
+    QFETCH(bool, givenUp);
+    QtPlatform platform;
+    LongWorkProgress progress;
+    bool answered = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (answered || !box)
+            return;
+        answered = true;
+        if (key)
+            QTest::keyClick(box, Qt::Key(key));
+        else
+            box->close();
+    });
+    answer.start(20);
+    // The work goes on until it is given up, or long after the box has had its answer.
+    platform.DoLongWork(QStringLiteral("Se lucrează"), {}, progress, [&] {
+        for (int i = 0; i < 300 && progress.tell(i, 300); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    QVERIFY(answered);
+    QCOMPARE(bool(progress.givenUp), givenUp);
 }
 
 QTEST_MAIN(OpenPictureTest)
