@@ -7,6 +7,7 @@
 
 #include <QThread>
 
+#include <future>
 #include <utility>
 
 namespace {
@@ -146,10 +147,20 @@ std::optional<QImage> Main::ReadPicture(const QString& path, Int16 n)
                 // Foreseeing only saves time: the frame shrinks the picture itself.
             }
         };
-        if (QThread::currentThread() == thread())
+        if (QThread::currentThread() == thread()) {
             expect();
-        else
-            QMetaObject::invokeMethod(this, expect, Qt::BlockingQueuedConnection);
+            return;
+        }
+        // The read waits for the answer; what the window's thread set up is then the read's to see.
+        std::promise<void> foreseen;
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                expect();
+                foreseen.set_value();
+            },
+            Qt::QueuedConnection);
+        foreseen.get_future().wait();
     };
     // Whatever comes of the open, the shrinking ahead ends with it.
     struct Foreseen {
