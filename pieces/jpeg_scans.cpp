@@ -128,6 +128,8 @@ QByteArrayView ForwardReader::ahead()
         return QByteArrayView(piece_).sliced(std::min(pos_, piece_.size()));
     at_ += piece_.size();
     pos_ = 0;
+    // A file of many megabytes takes a while to walk: the player waiting on it may give it up.
+    file_->goOn(at_, file_->size());
     piece_.resize(next_);
     qint64 got = file_->read(piece_.data(), at_, next_);
     if (got < 0) {
