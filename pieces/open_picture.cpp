@@ -95,6 +95,12 @@ void Main::OpenPicture()
     cdlg.FileName = *chosen;
     PictureFile = cdlg.FileName;
     const DuringTask named(Task::OpenPicture, PictureName(PictureFile));
+    // The picture is shrunk for the screen as it is read, for the layout foreseen, and the frame takes
+    // that work when it first shows the picture; whatever comes of the open, the work ends with it.
+    struct Foreseen {
+        PictureBox& box;
+        ~Foreseen() { box.expectPicture(nullptr); }
+    } foreseen { *Picture1 };
 
     std::optional<QImage> picture = ReadPicture(PictureFile, n);
     if (!picture) {
@@ -162,11 +168,6 @@ std::optional<QImage> Main::ReadPicture(const QString& path, Int16 n)
             Qt::QueuedConnection);
         foreseen.get_future().wait();
     };
-    // Whatever comes of the open, the shrinking ahead ends with it.
-    struct Foreseen {
-        PictureBox& box;
-        ~Foreseen() { box.expectPicture(nullptr); }
-    } foreseen { *Picture1 };
     RowsToFrame rowsForeseen(*Picture1);
     QImage picture;
     BusyCursor busy(platform);
