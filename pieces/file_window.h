@@ -79,7 +79,6 @@ public:
 
     // Whoever waits on a long read, told how far it has come; they may give it up.
     void setProgress(ReadProgress progress) { progress_ = std::move(progress); }
-    bool reportsProgress() const { return bool(progress_.goesOn); }
     // Tells that "done" of "total" is read: false once the player has given the read up, and from
     // then on. Raises nothing of its own, so that a decoder's own code can call it.
     bool goesOn(qint64 done, qint64 total)

@@ -41,7 +41,7 @@ PictureFileBytes ReadPictureFile(const QString& path, const std::function<void(Q
     const PictureFormat* format = FormatAtStart(window);
     if (!format)
         Refuse(path, Why::NotAPicture());
-    PictureFileBytes read { path, format->key, {}, {}, {} };
+    PictureFileBytes read { path, {}, {}, {} };
     JpegHead jpeg;
     switch (format->kind) {
     case PictureKind::Jpeg:

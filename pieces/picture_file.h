@@ -17,7 +17,6 @@
 // file rewritten or cut short on disk meanwhile can neither crash the game nor slip past a check.
 struct PictureFileBytes {
     QString path;
-    QByteArray format; // the key of its kind in PictureFormats(), as the first bytes say
     // The size the picture shows at, as its header announces it, turned as its orientation says;
     // invalid when the header gives none.
     QSize announced;

@@ -21,14 +21,6 @@ const PictureFormat& FormatOf(PictureKind kind)
     Q_UNREACHABLE();
 }
 
-const PictureFormat* FormatByKey(const QByteArray& key)
-{
-    for (const PictureFormat& format : PictureFormats())
-        if (format.key == key)
-            return &format;
-    return nullptr;
-}
-
 QString PictureFormatNames()
 {
     QStringList names;

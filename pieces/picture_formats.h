@@ -14,7 +14,7 @@ enum class PictureKind { Jpeg, Bmp };
 struct PictureFormat {
     PictureKind kind;
     QString name; // as the player's texts name it: "nu este o poză JPEG sau BMP", "un fel de BMP"
-    QByteArray key; // as Qt's image readers name it; also PictureFileBytes::format
+    QByteArray key; // as Qt's image readers name it
     QStringList extensions; // without the dot, as the Open dialog offers them
     QString mimeType; // as file managers and the desktop entry know it
     QByteArray firstBytes; // every file of the kind starts with these
@@ -23,8 +23,6 @@ struct PictureFormat {
 // Every kind the game takes, in the order the player's texts name them.
 const QList<PictureFormat>& PictureFormats();
 const PictureFormat& FormatOf(PictureKind kind);
-// The kind whose readers' name this is; none for a kind the game does not take.
-const PictureFormat* FormatByKey(const QByteArray& key);
 
 // The kinds' names as a Romanian sentence lists them: "JPEG sau BMP".
 QString PictureFormatNames();
