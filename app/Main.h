@@ -94,9 +94,25 @@ private:
     void ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 OriginY);
     double FormWidth() const;
     void setFormWidth(double twips);
-    void FitWindowToForm(double twips);
-    // The form's size FitWindowToForm gives for a layout `twips` wide around a play surface of `inner`
-    // pixels; none where the window is the player's.
+    // What a layout gives the window: worked out by the functions that lay the window out, without
+    // changing anything, so that the open foresees it exactly.
+    struct Arrangement {
+        // The play surface and the form's width, in twips; the surface's inside, in pixels.
+        QSizeF surface;
+        double formTwips;
+        QSize inner;
+        // The form's new size, where the window is fitted to the layout.
+        std::optional<QSize> form;
+        // The view's scale in the form.
+        std::pair<int, int> scale;
+    };
+    // For pieces of w x h at level n, as ArrangeLayout lays them out.
+    Arrangement ArrangementFor(Int16 n, Int16 w, Int16 h) const;
+    // For a play surface of `surface` twips in a form `formTwips` wide, as setFormWidth fits them.
+    Arrangement ArrangementFor(QSizeF surface, double formTwips) const;
+    void FitWindowTo(QSize formSize);
+    // The form's size for a layout `twips` wide around a play surface of `inner` pixels; none where the
+    // window is the player's.
     std::optional<QSize> FormSizeFor(double twips, QSizeF inner) const;
     void FitView();
     // The view scale FitView gives for a play surface of `inner` pixels in a form of `formSize`.

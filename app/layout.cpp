@@ -98,6 +98,12 @@ QSize RoundingSlack(double ratio)
     return ratio == std::floor(ratio) ? QSize(0, 0) : QSize(1, 1);
 }
 
+// The form's width in twips around a play surface so wide.
+double FormWidthAround(double surfaceTwips)
+{
+    return surfaceTwips + 500;
+}
+
 void Tint(QWidget* w, QColor colour)
 {
     QPalette pal = w->palette();
@@ -259,22 +265,35 @@ void Main::setFormWidth(double twips)
 {
     formTwips = twips;
     formPixels = TwipsToPixelsX(twips);
-    // The window is the player's: it is fitted again only when the layout's size changes.
-    const QSizeF layout(Picture1->Width(), Picture1->Height());
-    if (layout != windowFittedTo) {
-        windowFittedTo = layout;
-        FitWindowToForm(twips);
+    const Arrangement arranged = ArrangementFor(QSizeF(Picture1->Width(), Picture1->Height()), twips);
+    if (arranged.surface != windowFittedTo) {
+        windowFittedTo = arranged.surface;
+        if (arranged.form)
+            FitWindowTo(*arranged.form);
     }
     FitView();
 }
 
-void Main::FitWindowToForm(double twips)
+Main::Arrangement Main::ArrangementFor(Int16 n, Int16 w, Int16 h) const
 {
-    const std::optional<QSize> size
-        = FormSizeFor(twips, QSizeF(Picture1->ScaleWidth(), Picture1->ScaleHeight()));
-    if (!size)
-        return;
-    const int width = size->width(), height = size->height();
+    const QSizeF surface(SurfaceWidthTwips(n, w), SurfaceHeightTwips(n, h));
+    return ArrangementFor(surface, FormWidthAround(surface.width()));
+}
+
+Main::Arrangement Main::ArrangementFor(QSizeF surface, double formTwips) const
+{
+    Arrangement arranged { surface, formTwips, PictureBox::InnerFor(surface.width(), surface.height()), {},
+        {} };
+    // The window is the player's: it is fitted again only when the layout's size changes.
+    if (surface != windowFittedTo)
+        arranged.form = FormSizeFor(formTwips, QSizeF(arranged.inner));
+    arranged.scale = ViewScaleFor(arranged.form.value_or(form->size()), arranged.inner);
+    return arranged;
+}
+
+void Main::FitWindowTo(QSize formSize)
+{
+    const int width = formSize.width(), height = formSize.height();
     const int bar = menuBar()->sizeHint().height();
     // A window that grows keeps its right and bottom edges on the screen.
     if (isVisible() && screen()) {
@@ -443,19 +462,15 @@ std::unique_ptr<ShrunkAhead> Main::ShrinkAhead(QSize picture, Int16 n) const
     // A window not on the screen shrinks nothing until it shows.
     if (!Picture1->isVisible())
         return nullptr;
-    // The layout ShowWholePicture makes for such a picture, foreseen without changing anything.
+    // The layout ShowWholePicture makes for such a picture.
     const Int16 w = PieceSide(picture.width(), n);
     const Int16 h = PieceSide(picture.height(), n);
-    const QSizeF twips(SurfaceWidthTwips(n, w), SurfaceHeightTwips(n, h));
-    const QSize inner = PictureBox::InnerFor(twips.width(), twips.height());
-    QSize formSize = form->size();
-    if (twips != windowFittedTo)
-        formSize = FormSizeFor(twips.width() + 500, QSizeF(inner)).value_or(formSize);
-    const auto [num, den] = ViewScaleFor(formSize, inner);
+    const Arrangement arranged = ArrangementFor(n, w, h);
+    const auto [num, den] = arranged.scale;
     // Shown whole at full size, there is nothing to shrink.
     if (num >= den)
         return nullptr;
-    return std::make_unique<ShrunkAhead>(picture, QRect(0, 0, (n * w).v(), (n * h).v()), inner,
+    return std::make_unique<ShrunkAhead>(picture, QRect(0, 0, (n * w).v(), (n * h).v()), arranged.inner,
         double(num) / den * Picture1->devicePixelRatioF());
 }
 
@@ -464,7 +479,7 @@ void Main::ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 Origin
     const Int16 n = Divisions;
     Picture1->setWidth(SurfaceWidthTwips(n, PieceW));
     Picture1->setHeight(SurfaceHeightTwips(n, PieceH));
-    setFormWidth(Picture1->Width() + 500);
+    setFormWidth(FormWidthAround(Picture1->Width()));
     Picture1->Clear();
     const Int16 last = n + 1;
     for (Int16 i = 1; i <= last; i = i + 1) {

@@ -174,6 +174,8 @@ private Q_SLOTS:
     void dialogStartsWhereThePictureWas();
     void longWorkBoxAnswersThePlayer_data();
     void longWorkBoxAnswersThePlayer();
+    void shrinksAheadAsShown_data();
+    void shrinksAheadAsShown();
 };
 
 void OpenPictureTest::showsPictureBesideGrid_data()
@@ -605,6 +607,39 @@ void OpenPictureTest::longWorkBoxAnswersThePlayer()
     });
     QVERIFY(answered);
     QCOMPARE(bool(progress.givenUp), givenUp);
+}
+
+// Wherever the open shows the picture smaller than it is, the picture is shrunk for the screen while
+// it is decoded: the layout foreseen is the layout made, whatever the window's state.
+void OpenPictureTest::shrinksAheadAsShown_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("shrunk");
+    QTest::newRow("a fresh window, grown") << "fresh" << 2400 << true;
+    QTest::newRow("shown at full size") << "fresh" << 200 << false;
+    QTest::newRow("a picture of that size open") << "again" << 2400 << true;
+    QTest::newRow("sized by the player") << "player" << 2400 << true;
+    QTest::newRow("maximised") << "maximised" << 2400 << true;
+}
+
+void OpenPictureTest::shrinksAheadAsShown()
+{
+    QFETCH(QString, window);
+    QFETCH(int, width);
+    QFETCH(bool, shrunk);
+    Game g;
+    QVERIFY(g.show());
+    const QString path = g.picture(QStringLiteral("p.jpg"), width, width * 3 / 4, 3);
+    if (window == QLatin1String("again"))
+        QVERIFY(g.open(path));
+    if (window == QLatin1String("player") || window == QLatin1String("maximised")) {
+        QTRY_VERIFY(g.a.windowSettled());
+        window == QLatin1String("player") ? g.main.resize(500, 400) : g.main.showMaximized();
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(g.open(path));
+    QCOMPARE(g.p1->shownAsForeseen(), shrunk);
 }
 
 QTEST_MAIN(OpenPictureTest)

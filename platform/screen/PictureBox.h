@@ -56,6 +56,8 @@ public:
     // where the surface shows it as foreseen; none, to drop it.
     void expectPicture(std::unique_ptr<ShrunkAhead> ahead) { ahead_ = std::move(ahead); }
     ShrunkAhead* expectedPicture() const { return ahead_.get(); }
+    // Whether the surface was last shrunk whole from a picture shrunk ahead, shown as foreseen.
+    bool shownAsForeseen() const { return shown_.tookAhead(); }
     // Refreshes asked for while this lives wait for "show", which makes them at once, as one: a
     // handler that draws the whole surface in steps shrinks and paints it once. Left without "show"
     // (an error midway), the box refreshes as before, and its next refresh or paint shows everything.

@@ -100,6 +100,7 @@ const QImage& ShownView::scaled(const Surface& surface, double k, ShrunkAhead* a
     if (!known_ || view_.sourceSize() != surface.size() || view_.factor() != k) {
         changed = QRegion(QRect(QPoint(0, 0), surface.size()));
         std::optional<ShrunkAhead::Taken> taken = ahead ? ahead->take(surface, k) : std::nullopt;
+        tookAhead_ = taken.has_value();
         if (taken) {
             view_ = std::move(taken->view);
             computed = taken->computed;

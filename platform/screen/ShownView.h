@@ -29,6 +29,8 @@ public:
     const QImage& scaled(const Surface& surface, double k, ShrunkAhead* ahead = nullptr);
     // The image pixels recomputed since they were last taken.
     QRegion takePending() { return std::exchange(pending_, QRegion()); }
+    // Whether the last shrink of the whole surface took a picture shrunk ahead.
+    bool tookAhead() const { return tookAhead_; }
 
     // Where two lists of parts of the same size show differently.
     static QRegion differs(const std::vector<Surface::Part>& now, const std::vector<Surface::Part>& was);
@@ -40,4 +42,5 @@ private:
     bool known_ = false;
     ScaledView view_;
     QRegion pending_;
+    bool tookAhead_ = false;
 };
