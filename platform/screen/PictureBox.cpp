@@ -237,8 +237,10 @@ void PictureBox::paintScaled(QPainter& p, const QRegion& area)
     QImage image = shown_.scaled(surface_, double(viewNum_) / viewDen_ * dpr, ahead_.get());
     image.setDevicePixelRatio(dpr);
     const QPoint origin = contentsRect().topLeft();
-    const QRect covered
-        = QRectF(QPointF(origin), QSizeF(image.size()) / dpr).toAlignedRect() & contentsRect();
+    // The frame is whole points and the image whole device pixels: at a scale factor above 1 the
+    // image may end within the frame's last point, whose device pixels past it show the back colour.
+    const QRectF picture(QPointF(origin), QSizeF(image.size()) / dpr);
+    const QRect covered = picture.toAlignedRect() & contentsRect();
     for (const QRect& r : area& contentsRect()) {
         const QRect inside = r & covered;
         if (!inside.isEmpty()) {
@@ -247,11 +249,15 @@ void PictureBox::paintScaled(QPainter& p, const QRegion& area)
             p.setClipRect(inside);
             PutImage(p, image, from, inside);
         }
-        // A last column or row covered only partly by the image.
-        for (const QRect& rest : QRegion(r) - covered) {
-            p.setClipRect(rest);
-            p.fillRect(rest, QColor(surface_.BackColor()));
-        }
+        const QRectF whole(r);
+        const QPointF end = whole.bottomRight();
+        for (const QRectF& rest :
+            { QRectF(QPointF(std::max(whole.left(), picture.right()), whole.top()), end),
+                QRectF(QPointF(whole.left(), std::max(whole.top(), picture.bottom())), end) })
+            if (!rest.isEmpty()) {
+                p.setClipRect(rest);
+                p.fillRect(rest, QColor(surface_.BackColor()));
+            }
     }
 }
 

@@ -262,11 +262,12 @@ QRegion ScaledView::covering(const QRegion& surface) const
 
 QRegion ScaledView::update(const QRegion& changed, const Reader& read, const QRect& computed)
 {
-    // Whether a pixel is part of a thin line depends on its neighbours, so a change reaches the image
-    // pixels of the surface pixels around it too.
+    // Whether a pixel is part of a thin line depends on its neighbours, and grown, a line is laid on
+    // from one pixel of it to the next, so a change reaches the image pixels of the surface pixels
+    // two around it too.
     QRegion around;
     for (const QRect& r : changed)
-        Unite(around, r.adjusted(-1, -1, 1, 1));
+        Unite(around, r.adjusted(-2, -2, 2, 2));
     const QRegion pixels = covering(around);
     compute(pixels - computed, read);
     return pixels;
@@ -331,9 +332,9 @@ void ScaledView::computeAhead(const QRect& imagePixels, const Reader& read)
 QRegion ScaledView::fillSolid(const QRegion& area, const Reader& read, Rows out)
 {
     // An image pixel whose whole area lies in one rectangle of one colour averages to that colour
-    // exactly, and no thin line can claim it: the pixel a thin surface pixel marks also covers the
-    // pixels around it, which lie outside its line, so that pixel's area is never one colour. The
-    // cleared play surface and the board's empty cells are mostly such pixels, and cost nothing to add up.
+    // exactly, and no thin line of another colour can claim it: a line marks only image pixels whose
+    // area meets its own surface pixels. The cleared play surface and the board's empty cells are
+    // mostly such pixels, and cost nothing to add up.
     QRegion filled;
     std::vector<Surface::Patch>& patches = work_.parts;
     for (const QRect& r : area) {
@@ -558,10 +559,14 @@ void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read, Wor
     // meet there, the darker wins (a grid line over a sliver of background), whatever the order of
     // the parts, so that every update gives the same pixel. Only pixels of `d` are written, however
     // far a thin line runs: the rows past it belong to whichever band or update computes them, which
-    // finds the same line in its own surface rows.
+    // finds the same line in its own surface rows. Grown, a line's pixels lie more than one image
+    // pixel apart, and the image pixels between two of them that follow each other take its colour
+    // too, so it stays whole; which those are must not depend on where the lines were cut into
+    // rectangles, so the line's pixels one around `s` are found too, from their own neighbours.
+    const QRect wide = s.adjusted(-1, -1, 1, 1);
     std::vector<Surface::Patch>& around = w.around;
     around.clear();
-    read(s.adjusted(-1, -1, 1, 1), around);
+    read(wide.adjusted(-1, -1, 1, 1), around);
     std::vector<std::pair<QRgb, QRegion>> thin;
     for (std::size_t i = 0; i < around.size();) {
         const Surface::Part* part = around[i].part;
@@ -578,7 +583,7 @@ void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read, Wor
         Unite(squares, corners.translated(1, 0));
         Unite(squares, corners.translated(0, 1));
         Unite(squares, corners.translated(1, 1));
-        QRegion lines = (area - squares) & s;
+        QRegion lines = (area - squares) & wide;
         if (!lines.isEmpty())
             thin.emplace_back(part->colour(), std::move(lines));
     }
@@ -591,15 +596,27 @@ void ScaledView::layThin(const QRect& d, const QRect& s, const Reader& read, Wor
     std::sort(
         thin.begin(), thin.end(), [&](const auto& a, const auto& b) { return lighter(a.first, b.first); });
     const int W = size_.width(), H = size_.height();
-    for (const auto& [colour, lines] : thin)
-        for (const QRect& t : lines) {
-            const QRect on
-                = QRect(QPoint(holding(t.left(), W, image_.width()), holding(t.top(), H, image_.height())),
-                      QPoint(holding(t.right(), W, image_.width()), holding(t.bottom(), H, image_.height())))
-                & d;
-            for (int y = on.top(); y <= on.bottom(); ++y)
-                std::fill_n(out[y] + on.left(), on.width(), colour);
-        }
+    // From the image pixel holding the middle of t's first pixel to the one holding its last's, and on
+    // across and down to the one before the next pixel's.
+    const auto lay = [&](const QRect& t, QRgb colour, int across, int down) {
+        const QRect on(QPoint(holding(t.left(), W, image_.width()), holding(t.top(), H, image_.height())),
+            QPoint(holding(t.right() + across, W, image_.width()) - across,
+                holding(t.bottom() + down, H, image_.height()) - down));
+        // Shrunk, the next pixel's middle mostly lies in the same image pixel: nothing lies between.
+        if (on.isEmpty())
+            return;
+        const QRect in = on & d;
+        for (int y = in.top(); y <= in.bottom(); ++y)
+            std::fill_n(out[y] + in.left(), in.width(), colour);
+    };
+    for (const auto& [colour, lines] : thin) {
+        for (const QRect& t : lines)
+            lay(t, colour, 0, 0);
+        for (const QRect& t : lines& lines.translated(-1, 0))
+            lay(t, colour, 1, 0);
+        for (const QRect& t : lines& lines.translated(0, -1))
+            lay(t, colour, 0, 1);
+    }
 }
 
 void ScaledView::Workspace::weighColumns(int sa)
