@@ -117,9 +117,13 @@ private:
     void FitView();
     // The view scale FitView gives for a play surface of `inner` pixels in a form of `formSize`.
     std::pair<int, int> ViewScaleFor(QSize formSize, QSize inner) const;
-    // A picture of that size, shrunk for the screen as its rows are read, for the layout it will be
-    // shown in; none where it will be shown at full size.
-    std::unique_ptr<ShrunkAhead> ShrinkAhead(QSize picture, Int16 n) const;
+    // Readies the window for a picture of that size while it is read: the frame expects it shrunk for
+    // the screen as its rows are decoded, for the layout it will be shown in, and a window the layout
+    // grows is grown now (the play surface left as it is shown until the picture is). Nothing where it
+    // will be shown at full size.
+    void ForeseeLayout(QSize picture, Int16 n);
+    // A window grown for a picture whose open came to nothing is given back its place and size.
+    void UngrowWindow();
     // The whole window, frame and all, within the screen's available area.
     void KeepOnScreen();
     void ResizeWindow(QSize size);
@@ -186,6 +190,8 @@ private:
     bool windowSettled = false;
     // A picture is being read beside the window's thread.
     bool readingPicture = false;
+    // Where the window was before an open grew it ahead of its picture, until the picture shows.
+    std::optional<QRect> grownAheadFrom;
     PictureBox* Picture1 = nullptr;
     PictureBox* Picture3 = nullptr;
     PictureBox* Picture2 = nullptr;

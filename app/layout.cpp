@@ -418,7 +418,8 @@ void Main::changeEvent(QEvent* event)
 
 void Main::FitView()
 {
-    if (!Picture1 || !Picture3)
+    // A window grown ahead of its picture shows the play surface as it was until the picture shows.
+    if (!Picture1 || !Picture3 || grownAheadFrom)
         return;
     const auto [num, den] = ViewScaleFor(form->size(),
         QSize(static_cast<int>(Picture1->ScaleWidth()), static_cast<int>(Picture1->ScaleHeight())));
@@ -457,11 +458,11 @@ double SurfaceHeightTwips(Int16 n, Int16 h)
     return (n * h).d() * TwipsPerScreenPixelY() + 100;
 }
 
-std::unique_ptr<ShrunkAhead> Main::ShrinkAhead(QSize picture, Int16 n) const
+void Main::ForeseeLayout(QSize picture, Int16 n)
 {
     // A window not on the screen shrinks nothing until it shows.
     if (!Picture1->isVisible())
-        return nullptr;
+        return;
     // The layout ShowWholePicture makes for such a picture.
     const Int16 w = PieceSide(picture.width(), n);
     const Int16 h = PieceSide(picture.height(), n);
@@ -469,13 +470,30 @@ std::unique_ptr<ShrunkAhead> Main::ShrinkAhead(QSize picture, Int16 n) const
     const auto [num, den] = arranged.scale;
     // Shown whole at full size, there is nothing to shrink.
     if (num >= den)
-        return nullptr;
-    return std::make_unique<ShrunkAhead>(picture, QRect(0, 0, (n * w).v(), (n * h).v()), arranged.inner,
-        double(num) / den * Picture1->devicePixelRatioF());
+        return;
+    Picture1->expectPicture(std::make_unique<ShrunkAhead>(picture, QRect(0, 0, (n * w).v(), (n * h).v()),
+        arranged.inner, double(num) / den * Picture1->devicePixelRatioF()));
+    // The window manager and the screen's memory take their time over a window that grows: given it
+    // while the picture is decoded, it is ready when the picture is.
+    if (arranged.form && *arranged.form != form->size()) {
+        grownAheadFrom = QRect(pos(), size());
+        FitWindowTo(*arranged.form);
+    }
+}
+
+void Main::UngrowWindow()
+{
+    if (!grownAheadFrom)
+        return;
+    const QRect was = *std::exchange(grownAheadFrom, std::nullopt);
+    form->resize(was.width(), was.height() - menuBar()->sizeHint().height());
+    ResizeWindow(was.size());
+    move(was.topLeft());
 }
 
 void Main::ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 OriginY)
 {
+    grownAheadFrom.reset();
     const Int16 n = Divisions;
     Picture1->setWidth(SurfaceWidthTwips(n, PieceW));
     Picture1->setHeight(SurfaceHeightTwips(n, PieceH));

@@ -98,9 +98,13 @@ void Main::OpenPicture()
     // The picture is shrunk for the screen as it is read, for the layout foreseen, and the frame takes
     // that work when it first shows the picture; whatever comes of the open, the work ends with it.
     struct Foreseen {
-        PictureBox& box;
-        ~Foreseen() { box.expectPicture(nullptr); }
-    } foreseen { *Picture1 };
+        Main& main;
+        ~Foreseen()
+        {
+            main.Picture1->expectPicture(nullptr);
+            main.UngrowWindow();
+        }
+    } foreseen { *this };
 
     std::optional<QImage> picture = ReadPicture(PictureFile, n);
     if (!picture) {
@@ -148,7 +152,7 @@ std::optional<QImage> Main::ReadPicture(const QString& path, Int16 n)
         CheckLayoutFits(announced, n);
         const auto expect = [this, announced, n] {
             try {
-                Picture1->expectPicture(ShrinkAhead(announced, n));
+                ForeseeLayout(announced, n);
             } catch (...) {
                 // Foreseeing only saves time: the frame shrinks the picture itself.
             }

@@ -621,6 +621,8 @@ void OpenPictureTest::shrinksAheadAsShown_data()
     QTest::newRow("a picture of that size open") << "again" << 2400 << true;
     QTest::newRow("sized by the player") << "player" << 2400 << true;
     QTest::newRow("maximised") << "maximised" << 2400 << true;
+    // The window grown for the picture while it was read is given back as it was.
+    QTest::newRow("refused past its header") << "cut" << 2400 << false;
 }
 
 void OpenPictureTest::shrinksAheadAsShown()
@@ -638,7 +640,15 @@ void OpenPictureTest::shrinksAheadAsShown()
         window == QLatin1String("player") ? g.main.resize(500, 400) : g.main.showMaximized();
         QCoreApplication::processEvents();
     }
-    QVERIFY(g.open(path));
+    const QRect was = g.main.geometry();
+    if (window == QLatin1String("cut")) {
+        QFile file(path);
+        QVERIFY(file.resize(file.size() / 2));
+        QVERIFY(!g.open(path));
+        QCOMPARE(g.main.geometry(), was);
+    } else {
+        QVERIFY(g.open(path));
+    }
     QCOMPARE(g.p1->shownAsForeseen(), shrunk);
 }
 
