@@ -385,6 +385,7 @@ void Main::showEvent(QShowEvent* event)
     QTimer::singleShot(400, this, [this] {
         KeepOnScreen();
         windowSettled = true;
+        platform.ReadyBusy();
     });
 }
 

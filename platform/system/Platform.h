@@ -59,6 +59,8 @@ public:
     // Shows a busy cursor while long work runs, and takes it away.
     virtual void BeginBusy() { }
     virtual void EndBusy() { }
+    // Makes the busy cursor ready, unseen, so that the first long work does not wait for it.
+    virtual void ReadyBusy() { }
     // Long work the player may give up, done beside the window's thread: returns once it has ended,
     // raising what it raised. Meanwhile the window paints and takes no input; once the work has run
     // about half a second, a modal box says what it is, the stage it is at (stages[progress.stage]) and

@@ -28,6 +28,7 @@
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -271,6 +272,15 @@ void QtPlatform::BeginBusy()
 void QtPlatform::EndBusy()
 {
     QApplication::restoreOverrideCursor();
+}
+void QtPlatform::ReadyBusy()
+{
+    // The desktop's busy cursor is an animation of dozens of images, read from its cursor theme and
+    // sent to the display the first time a window takes it; taken by a window never shown, it is kept
+    // for the first open, which would otherwise wait for it before its read begins.
+    QWindow unseen;
+    unseen.create();
+    unseen.setCursor(Qt::WaitCursor);
 }
 
 namespace {

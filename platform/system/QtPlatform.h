@@ -29,6 +29,7 @@ public:
     void Quit() override;
     void BeginBusy() override;
     void EndBusy() override;
+    void ReadyBusy() override;
     void DoLongWork(const QString& what, const QStringList& stages, LongWorkProgress& progress,
         const std::function<void()>& work) override;
 
