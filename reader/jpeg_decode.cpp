@@ -102,10 +102,10 @@ bool RepeatsFrom(const QImage& picture, int from, int period, int w, int h, Turn
 // last block, where the rest of the picture is one colour or the same blocks over again. A cut file,
 // its end marker put back, ends the same way; it cannot be told from a valid one where its made-up
 // rows come out flat, but what the decoder makes up from zeros mostly drifts from row to row, and
-// that is refused: past the two rows of blocks after the data ran out, every row must repeat the one
-// above. (A progressive file's scans are whole by the walk; one cut inside its last scan, marker put
-// back, lacks the last bit of some detail, which nothing here can tell from a valid file.) Without
-// its end marker, arithmetic data is never taken as whole.
+// that is refused: past the row of blocks in which the data ran out (the decoder reads a few bytes
+// ahead), every row must repeat the one above. (A progressive file's scans are whole by the walk; one cut
+// inside its last scan, marker put back, lacks the last bit of some detail, which nothing here can tell from
+// a valid file.) Without its end marker, arithmetic data is never taken as whole.
 std::optional<RefusalCause> JudgeEnd(
     const DataEnd& end, j_decompress_ptr info, const QImage* picture = nullptr, Turn turn = {})
 {
@@ -119,7 +119,7 @@ std::optional<RefusalCause> JudgeEnd(
     }
     const int w = int(info->output_width), h = int(info->output_height);
     const int period = info->max_v_samp_factor * info->min_DCT_scaled_size;
-    const qint64 repeatFrom = (qint64(end.ranOut) + 2) * period;
+    const qint64 repeatFrom = (qint64(end.ranOut) + 1) * period;
     if (info->arith_code && !info->progressive_mode && repeatFrom < h
         && !RepeatsFrom(*picture, int(repeatFrom), period, w, h, turn))
         return RefusalCause::JpegArithmeticDrifts;
