@@ -1,8 +1,9 @@
 // Opens every file named on the command line the way the game opens a picture, and tells for each
 // whether it was shown or refused, and why. Where a file "NAME.ref.png" lies beside it (another
 // decoder's reading of the same file), a shown picture is compared with it pixel by pixel, and so is
-// what Qt's reader alone makes of the file, for comparison. The last lines count the files shown,
-// shown as the reference has them, and refused by cause.
+// what Qt's reader alone makes of the file, for comparison. A refusal is told as the player reads it
+// and by its cause. The last lines count the files shown, shown as the reference has them, and
+// refused by what the player reads and by cause.
 #include "arithmetic.h"
 #include "picture_file.h"
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     int shown = 0, same = 0, unchecked = 0, qtShown = 0, qtWrong = 0;
-    QMap<QString, int> refused, differing;
+    QMap<QString, int> refused, causes, differing;
     for (const QString& path : app.arguments().mid(1)) {
         const QString name = QFileInfo(path).fileName();
         const QImage reference(path + QStringLiteral(".ref.png"));
@@ -70,6 +71,11 @@ int main(int argc, char** argv)
                 d == 0      ? "as the reference"
                     : d < 0 ? "in another size than the reference"
                             : qPrintable(QStringLiteral("differing from the reference by up to %1").arg(d)));
+        } catch (const PictureRefused& e) {
+            const QString why = e.message.section(QStringLiteral(": "), 1);
+            ++refused[why];
+            ++causes[QString::fromLatin1(CauseName(e.cause))];
+            std::printf("refused %s: %s [%s]\n", qPrintable(name), qPrintable(why), CauseName(e.cause));
         } catch (const GameError& e) {
             const QString why = e.message.section(QStringLiteral(": "), 1);
             ++refused[why];
@@ -83,5 +89,7 @@ int main(int argc, char** argv)
         std::printf("== %d shown differing from the reference %s\n", i.value(), qPrintable(i.key()));
     for (auto i = refused.cbegin(); i != refused.cend(); ++i)
         std::printf("== %d refused: %s\n", i.value(), qPrintable(i.key()));
+    for (auto i = causes.cbegin(); i != causes.cend(); ++i)
+        std::printf("== %d refused for %s\n", i.value(), qPrintable(i.key()));
     return 0;
 }

@@ -82,8 +82,9 @@ BmpReference ReadBmpReference(const QByteArray& file, bool decode)
     if (width <= 0 || height <= 0)
         return out;
     out.size = QSize(int(width), int(height));
+    // Rows are padded to four bytes; the last row's padding holds no pixel, and a file may leave it out.
     const qint64 stride = (width * bits + 31) / 32 * 4; // below 2^38: no overflow
-    const __int128 end = __int128(stride) * height + offset;
+    const __int128 end = __int128(stride) * (height - 1) + (width * bits + 7) / 8 + offset;
     if (uncompressed) {
         out.pixelsEndKnown = true;
         out.pixelsEnd = end > INT64_MAX ? INT64_MAX : qint64(end);

@@ -151,6 +151,42 @@ qsizetype BeforeLastScan(const QByteArray& jpeg)
     return tables > previous ? tables : last;
 }
 
+// The frame header of any JPEG given another size, its scans left as they are.
+QByteArray PatchAnyJpegSize(QByteArray jpeg, quint16 w, quint16 h)
+{
+    for (const char* sof : { "\xff\xc0", "\xff\xc2", "\xff\xc9" }) {
+        const qsizetype at = jpeg.indexOf(QByteArray(sof, 2));
+        if (at >= 0) {
+            qToBigEndian(h, jpeg.data() + at + 5);
+            qToBigEndian(w, jpeg.data() + at + 7);
+        }
+    }
+    return jpeg;
+}
+
+// An EXIF segment whose first directory states "orientation", in either byte order, after another tag.
+QByteArray Exif(int orientation, bool bigEndian)
+{
+    QByteArray tiff(bigEndian ? "MM" : "II");
+    const auto u16 = [&](quint16 v) {
+        tiff.append(bigEndian ? char(v >> 8) : char(v & 0xff))
+            .append(bigEndian ? char(v & 0xff) : char(v >> 8));
+    };
+    const auto u32 = [&](quint32 v) {
+        u16(quint16(bigEndian ? v >> 16 : v & 0xffff));
+        u16(quint16(bigEndian ? v & 0xffff : v >> 16));
+    };
+    u16(42);
+    u32(8);
+    u16(2);
+    u16(0x010f), u16(2), u32(4), tiff.append("Cam", 4);
+    u16(0x0112), u16(3), u32(1), u16(quint16(orientation)), u16(0);
+    u32(0);
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    return QByteArray("\xff\xe1", 2) + char((payload.size() + 2) >> 8) + char((payload.size() + 2) & 0xff)
+        + payload;
+}
+
 // Where the n-th scan's header starts (from 1).
 qsizetype ScanAt(const QByteArray& jpeg, int n)
 {
@@ -479,8 +515,26 @@ private Q_SLOTS:
         QList<JpegScan> everyCoefficient { { { 0, 1, 2 }, 0, 0, 0, 0 } };
         for (int k = 0; k < 63 * 3; ++k)
             everyCoefficient.append({ { k / 63 }, 1 + k % 63, 1 + k % 63, 0, 0 });
+        // Files in hundreds of scans ask little work of a small picture, and more than any encoder's
+        // output of the largest picture the board takes of one of 16000 x 12000.
         row("progressive JPEG in a scan a coefficient", "scans.jpg",
-            LibJpeg(photo, false, false, everyCoefficient), 4, Outcome::TooManyPasses);
+            LibJpeg(photo, false, false, everyCoefficient), 4, Outcome::Loads);
+        QList<JpegScan> everyBit { { { 0, 1, 2 }, 0, 0, 0, 0 }, { { 1 }, 1, 63, 0, 0 },
+            { { 2 }, 1, 63, 0, 0 } };
+        for (int k = 1; k < 64; ++k)
+            for (int al = 9; al >= 0; --al)
+                everyBit.append({ { 0 }, k, k, al == 9 ? 0 : al + 1, al });
+        const QByteArray bits = LibJpeg(photo, false, false, everyBit);
+        row("progressive JPEG in 633 scans", "bits.jpg", bits, 4, Outcome::Loads);
+        row("progressive JPEG of 16000 x 12000 in 633 scans", "bits16000.jpg",
+            PatchAnyJpegSize(bits, 16000, 12000), 4, Outcome::TooManyPasses);
+        QList<JpegScan> hundred { { { 0, 1, 2 }, 0, 0, 0, 0 }, { { 2 }, 1, 63, 0, 0 } };
+        for (int k = 1; k < 64; ++k)
+            hundred.append({ { 0 }, k, k, 0, 0 });
+        for (int k = 1; k < 64; k += 2)
+            hundred.append({ { 1 }, k, std::min(k + 1, 63), 0, 0 });
+        row("progressive JPEG of 16000 x 12000 in 97 scans", "hundred.jpg",
+            PatchAnyJpegSize(LibJpeg(photo, false, false, hundred), 16000, 12000), 4, Outcome::TooManyPasses);
         // Pictures in ink show the colours Qt's reader gives them, decoded by the game itself.
         const QImage odd = TestPicture(161, 119, 6);
         const QByteArray ink = InkJpeg(odd, false);
@@ -499,13 +553,25 @@ private Q_SLOTS:
             jpeg.left(stuffed) + QByteArray(8, char(0xff)) + jpeg.mid(stuffed), 4, Outcome::Damaged);
         row("JPEG with 65535 fill bytes before a marker", "fill.jpg",
             jpeg.left(2) + QByteArray(65535, char(0xff)) + jpeg.mid(2), 4, Outcome::Loads);
-        row("JPEG behind 6 MB of comments", "notes.jpg",
-            jpeg.left(2) + (QByteArray("\xff\xfe\xff\xff", 4) + QByteArray(65533, 'x')).repeated(96)
-                + jpeg.mid(2),
-            4, Outcome::Loads);
-        row("RLE8 ending past the most its size needs", "long.bmp",
-            RleBmp(8, 4, 8, FullRuns(8, 4, 8).chopped(2) + QByteArray(200, 0) + Bytes({ 0, 1 })), 4,
-            Outcome::Damaged);
+        const QByteArray notes = (QByteArray("\xff\xfe\xff\xff", 4) + QByteArray(65533, 'x')).repeated(96);
+        row("JPEG behind 6 MB of comments", "notes.jpg", jpeg.left(2) + notes + jpeg.mid(2), 4,
+            Outcome::Loads);
+        row("JPEG turned by an orientation behind 6 MB of comments", "turned.jpg",
+            jpeg.left(2) + notes + Exif(6, true) + jpeg.mid(2), 4, Outcome::Loads, {},
+            QImage::fromData(jpeg).transformed(QTransform().rotate(90)));
+        row("JPEG turned by a little-endian orientation", "turnedle.jpg",
+            jpeg.left(2) + Exif(8, false) + jpeg.mid(2), 4, Outcome::Loads, {},
+            QImage::fromData(jpeg).transformed(QTransform().rotate(270)));
+        const QByteArray runs = FullRuns(8, 4, 8).chopped(2);
+        row("RLE8 ending rows over and over past the tightest bound", "rows.bmp",
+            RleBmp(8, 4, 8, runs + QByteArray(200, 0) + Bytes({ 0, 1 })), 4, Outcome::Loads, {},
+            QImage::fromData(RleBmp(8, 4, 8, runs + Bytes({ 0, 1 }))));
+        row("RLE8 ending past the most its size may hold", "long.bmp",
+            RleBmp(8, 4, 8, runs + QByteArray(70000, 0) + Bytes({ 0, 1 })), 4, Outcome::Damaged);
+        const QByteArray padded = Encode(TestPicture(39, 23).convertToFormat(QImage::Format_Indexed8), "bmp");
+        row("8-bit BMP without its last row's padding", "unpadded.bmp", padded.chopped(1), 4, Outcome::Loads,
+            {}, QImage::fromData(padded));
+        row("8-bit BMP short of a pixel", "pixel.bmp", padded.chopped(2), 4, Outcome::Damaged);
         QImage masked565;
         row("BMP cut inside its colour masks", "cutmasks.bmp",
             MaskedBmp(TestPicture(8, 8), 16, { 0xf800, 0x07e0, 0x001f, 0 }, 40, &masked565).left(60), 4,

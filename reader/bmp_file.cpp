@@ -220,21 +220,25 @@ std::optional<qint64> BmpPixelsEnd(const BmpHeader& h)
     const qint64 height = h.height < 0 ? -h.height : h.height;
     if (__builtin_mul_overflow(h.width, h.bits, &bitsPerRow))
         return std::numeric_limits<qint64>::max();
+    // Every row is padded to four bytes but the last, whose padding a file may leave out: its pixels
+    // are all there.
     const qint64 stride = ((bitsPerRow + 31) / 32) * 4;
-    if (__builtin_mul_overflow(stride, height, &rows) || __builtin_add_overflow(PixelsStart(h), rows, &end))
+    if (__builtin_mul_overflow(stride, height - 1, &rows)
+        || __builtin_add_overflow(PixelsStart(h), rows + (bitsPerRow + 7) / 8, &end))
         return std::numeric_limits<qint64>::max();
     return end;
 }
 
-// The most bytes a run-length stream of the picture's size can need: a run of one pixel, or a jump
-// over it, for every pixel, the end of every row and the end of the picture. A stream that has not
-// ended by then is lost.
+// The most bytes a run-length stream of the picture's size may hold, generously: a jump over every
+// pixel, the end of every row and of the picture make the longest stream that sets each pixel once;
+// writers that end rows twice or jump in place get as much again, and 64 KiB. A stream that has not
+// ended by then is lost. Only the walk's place is counted: nothing is kept for it.
 qint64 MostRunLengthBytes(const BmpHeader& h)
 {
     qint64 pixels = 0;
-    if (__builtin_mul_overflow(h.width, Rows(h), &pixels) || pixels > std::numeric_limits<qint64>::max() / 8)
+    if (__builtin_mul_overflow(h.width, Rows(h), &pixels) || pixels > std::numeric_limits<qint64>::max() / 32)
         return std::numeric_limits<qint64>::max() / 2;
-    return 4 * pixels + 2 * Rows(h) + 2;
+    return 2 * (4 * pixels + 2 * Rows(h) + 2) + 64 * 1024;
 }
 
 // Four pixels of three bytes (blue, green, red), the first twelve of "bytes", in the picture's
@@ -303,9 +307,9 @@ void ConvertRow(const BmpHeader& h, const uchar* in, QRgb* out, int width, const
     }
 }
 
-// The palette of a picture read here, every entry the file does not hold black; nothing when the file
+// The palette of a picture read here, every entry the file does not hold black; refused when the file
 // ends inside it.
-std::optional<std::array<QRgb, 256>> ReadPalette(const BmpHeader& h, FileWindow& f)
+std::array<QRgb, 256> ReadPalette(const BmpHeader& h, FileWindow& f)
 {
     std::array<QRgb, 256> palette;
     palette.fill(qRgb(0, 0, 0));
@@ -321,7 +325,7 @@ std::optional<std::array<QRgb, 256>> ReadPalette(const BmpHeader& h, FileWindow&
         : PaletteEntries(h);
     const QByteArray bytes = f.bytes(from, size * entries);
     if (bytes.size() != size * entries)
-        return std::nullopt;
+        Refuse(RefusalCause::BmpPaletteCut);
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
     for (qint64 i = 0; i < entries; ++i)
         palette[std::size_t(i)] = qRgb(p[size * i + 2], p[size * i + 1], p[size * i]);
@@ -341,7 +345,7 @@ std::array<Channel, 3> Channels(const BmpHeader& h)
 }
 
 // An uncompressed picture, read a band of rows at a time.
-std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const std::array<QRgb, 256>& palette)
+QImage ReadStraightBmp(const BmpHeader& h, FileWindow& f, const std::array<QRgb, 256>& palette)
 {
     const int width = int(h.width), rows = int(Rows(h));
     const qint64 start = PixelsStart(h);
@@ -349,7 +353,7 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const s
     QImage picture = NewLargeImage(QSize(width, rows), QImage::Format_RGB32);
     if (picture.isNull())
         return picture;
-    const qint64 stride = Stride(h);
+    const qint64 stride = Stride(h), used = (h.width * h.bits + 7) / 8;
     uchar* const first = picture.bits();
     const qsizetype rowBytes = picture.bytesPerLine();
     // Bands of rows, read and turned into the picture's form while they are still in the cache, are
@@ -369,7 +373,8 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const s
         for (int b = next++; b < bands && !stop; b = next++) {
             const int top = b * Band, n = std::min(Band, rows - top);
             const qint64 firstStored = h.height < 0 ? top : rows - top - n;
-            if (f.read(band.get(), start + firstStored * stride, n * stride) != n * stride) {
+            // The last row stored needs only its pixels, not its padding.
+            if (f.read(band.get(), start + firstStored * stride, n * stride) < (n - 1) * stride + used) {
                 cut = stop = true;
                 return;
             }
@@ -404,7 +409,7 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const s
     if (helper)
         helper->wait();
     if (cut)
-        return std::nullopt;
+        Refuse(RefusalCause::BmpPixelsCut);
     // The whole read told, however the bands fell: where the helper took every band, this thread told
     // nothing, and a player who gave the open up would not be heard.
     f.goOn(rows, rows);
@@ -416,13 +421,12 @@ std::optional<QImage> ReadStraightBmp(const BmpHeader& h, FileWindow& f, const s
 // row it ends early, what a jump passes over, the rows after its end) is the palette's first colour;
 // what falls past a row's end or the picture's last row is dropped. Every pixel is written once, in
 // the stream's order, so a short stream costs no more than filling the picture.
-std::optional<QImage> ReadRunLengthBmp(
-    const BmpHeader& h, FileWindow& f, const std::array<QRgb, 256>& palette)
+QImage ReadRunLengthBmp(const BmpHeader& h, FileWindow& f, const std::array<QRgb, 256>& palette)
 {
     const int width = int(h.width), rows = int(Rows(h));
     const qint64 start = PixelsStart(h);
     if (start > f.size())
-        return std::nullopt;
+        Refuse(RefusalCause::BmpRunLengthCut);
     QImage picture = NewLargeImage(QSize(width, rows), QImage::Format_RGB32);
     if (picture.isNull())
         return picture;
@@ -439,12 +443,14 @@ std::optional<QImage> ReadRunLengthBmp(
     qint64 at = start, blockStart = start, blockEnd = start;
     // The next pixel the stream sets: row y counted in the order the rows are stored.
     int x = 0, y = 0;
-    const auto next = [&]() -> int {
+    const auto next = [&]() -> uchar {
         if (at == blockEnd) {
             const qint64 got
                 = at < end ? f.read(reinterpret_cast<char*>(block.data()), at, std::min(Block, end - at)) : 0;
-            if (got <= 0)
-                return -1;
+            if (got < 0)
+                Refuse(RefusalCause::CannotRead);
+            if (got == 0)
+                Refuse(end < f.size() ? RefusalCause::BmpRunLengthTooLong : RefusalCause::BmpRunLengthCut);
             blockStart = at;
             blockEnd = at + got;
             // A stream that keeps to a few rows still hears the player now and then.
@@ -482,8 +488,6 @@ std::optional<QImage> ReadRunLengthBmp(
     for (;;) {
         const int count = next();
         const int value = next();
-        if (count < 0 || value < 0)
-            return std::nullopt;
         if (count > 0) {
             const QRgb a = palette[std::size_t(fourBits ? value >> 4 : value)];
             const QRgb b = fourBits ? palette[std::size_t(value & 15)] : a;
@@ -496,16 +500,12 @@ std::optional<QImage> ReadRunLengthBmp(
         } else if (value == 2) {
             const int right = next();
             const int up = next();
-            if (right < 0 || up < 0)
-                return std::nullopt;
             skipTo(qint64(y) + up, qint64(x) + right);
         } else {
             // Pixels as they are, in bytes padded to an even count.
             const int bytes = fourBits ? (value + 1) / 2 : value;
             for (int i = 0; i < bytes + (bytes & 1); ++i) {
                 const int c = next();
-                if (c < 0)
-                    return std::nullopt;
                 if (i < bytes)
                     literal[std::size_t(i)] = uchar(c);
             }
@@ -520,35 +520,36 @@ std::optional<QImage> ReadRunLengthBmp(
 }
 }
 
-std::optional<QImage> ReadBmp(const BmpHeader& h, FileWindow& f)
+QImage ReadBmp(const BmpHeader& h, FileWindow& f)
 {
     if (!std::in_range<int>(h.width) || !std::in_range<int>(Rows(h)))
-        return std::nullopt;
+        Refuse(RefusalCause::BmpSizeBeyondReach);
+    QImage picture;
     try {
-        const std::optional<std::array<QRgb, 256>> palette = ReadPalette(h, f);
-        if (!palette)
-            return std::nullopt;
-        if (h.compression == BmpRle8 || h.compression == BmpRle4)
-            return ReadRunLengthBmp(h, f, *palette);
-        return ReadStraightBmp(h, f, *palette);
+        const std::array<QRgb, 256> palette = ReadPalette(h, f);
+        picture = h.compression == BmpRle8 || h.compression == BmpRle4 ? ReadRunLengthBmp(h, f, palette)
+                                                                       : ReadStraightBmp(h, f, palette);
     } catch (const std::bad_alloc&) {
         // No memory for a band of rows or a block of the stream, as for the picture itself.
-        return QImage();
+        Refuse(RefusalCause::NoMemory);
     }
+    if (picture.isNull())
+        Refuse(RefusalCause::NoMemory);
+    return picture;
 }
 
-BmpHead ReadBmpHead(FileWindow& f, const QString& path)
+BmpHead ReadBmpHead(FileWindow& f)
 {
     BmpHead head;
     const std::optional<BmpHeader> h = ReadBmpHeader(f.bytes(0, 14 + 124 + 16));
     if (!h)
-        Refuse(path, Why::Damaged);
+        Refuse(RefusalCause::BmpHeader);
     head.header = *h;
     const QString kind = UnreadableBmpKind(*h, f.bytes(h->offset, 2));
     if (!kind.isEmpty())
-        RefuseKind(path, kind, PictureKind::Bmp);
+        RefuseKind(kind, PictureKind::Bmp);
     if (!BmpHeaderIsSound(*h) || !BmpReadable(*h))
-        Refuse(path, Why::Damaged);
+        Refuse(RefusalCause::BmpUnsoundHeader);
     const qint64 height = h->height < 0 ? -h->height : h->height;
     if (std::in_range<int>(h->width) && std::in_range<int>(height))
         head.stored = QSize(int(h->width), int(height));

@@ -11,10 +11,6 @@
 #include <unistd.h>
 
 namespace {
-const QString NotFound = QStringLiteral("fișierul nu există");
-const QString NotOrdinary = QStringLiteral("nu este un fișier obișnuit");
-const QString LinkNowhere = QStringLiteral("este o legătură care nu duce la niciun fișier");
-
 // A link whose end is missing or that leads back to itself; a path that is not a link says false.
 bool LinkLeadsNowhere(const QByteArray& path, int error)
 {
@@ -26,45 +22,44 @@ bool LinkLeadsNowhere(const QByteArray& path, int error)
 }
 
 OpenedFile::OpenedFile(const QString& path)
-    : path_(path)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat found { };
     if (path.isEmpty())
-        Refuse(path, NotFound);
+        Refuse(RefusalCause::NoSuchFile);
     if (::stat(name.constData(), &found) != 0) {
         const int error = errno;
         if (LinkLeadsNowhere(name, error))
-            Refuse(path, LinkNowhere);
-        Refuse(path, error == ENOENT || error == ENOTDIR ? NotFound : Why::CannotRead);
+            Refuse(RefusalCause::LinkLeadsNowhere);
+        Refuse(error == ENOENT || error == ENOTDIR ? RefusalCause::NoSuchFile : RefusalCause::CannotRead);
     }
     if (S_ISDIR(found.st_mode))
-        Refuse(path, QStringLiteral("este un dosar, nu un fișier"));
+        Refuse(RefusalCause::Folder);
     if (!S_ISREG(found.st_mode))
-        Refuse(path, NotOrdinary);
+        Refuse(RefusalCause::NotOrdinaryFile);
     if (::access(name.constData(), R_OK) != 0)
-        Refuse(path, Why::CannotRead);
+        Refuse(RefusalCause::CannotRead);
     if (found.st_size == 0)
-        Refuse(path, QStringLiteral("fișierul este gol"));
+        Refuse(RefusalCause::EmptyFile);
     if (found.st_size > FileLimitBytes)
-        Refuse(path, QStringLiteral("fișierul este mai mare decât orice poză pe care o poate folosi jocul"));
+        Refuse(RefusalCause::FileTooBig);
 
     // Opened without waiting, and looked at again once open, in case a pipe took the file's place.
     fd_ = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0)
-        Refuse(path, errno == ENOENT ? NotFound : Why::CannotRead);
+        Refuse(errno == ENOENT ? RefusalCause::NoSuchFile : RefusalCause::CannotRead);
     if (!file_.open(fd_, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd_);
-        Refuse(path, Why::CannotRead);
+        Refuse(RefusalCause::CannotRead);
     }
     // Watched before it is looked at: a write either shows in what is looked at now, or is heard.
     writes_.emplace(fd_);
     if (::fstat(fd_, &before_) != 0)
-        Refuse(path, Why::CannotRead);
+        Refuse(RefusalCause::CannotRead);
     if (!S_ISREG(before_.st_mode))
-        Refuse(path, NotOrdinary);
+        Refuse(RefusalCause::NotOrdinaryFile);
     if (before_.st_size <= 0 || before_.st_size > FileLimitBytes)
-        Refuse(path, Why::Changed);
+        Refuse(RefusalCause::ChangedWhileRead);
 }
 
 bool OpenedFile::changed() const
@@ -124,7 +119,7 @@ QByteArray FileWindow::bytes(qint64 from, qint64 n)
     QByteArray out(qsizetype(std::max<qint64>(0, std::min(n, size_ - from))), Qt::Uninitialized);
     const qint64 got = read(out.data(), from, out.size());
     if (got < 0)
-        Refuse(path_, Why::CannotRead);
+        Refuse(RefusalCause::CannotRead);
     out.truncate(qsizetype(got));
     return out;
 }

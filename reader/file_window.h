@@ -51,7 +51,6 @@ public:
     bool changed() const;
 
 private:
-    QString path_;
     QFile file_;
     int fd_ = -1;
     struct stat before_ { };
@@ -62,10 +61,9 @@ private:
 // and a file refused for them without reading the rest of it.
 class FileWindow {
 public:
-    FileWindow(int fd, qint64 size, const QString& path)
+    FileWindow(int fd, qint64 size)
         : fd_(fd)
         , size_(size)
-        , path_(path)
     {
     }
     qint64 size() const { return size_; }
@@ -107,7 +105,6 @@ private:
     static constexpr qint64 Block = 64 * 1024;
     int fd_;
     qint64 size_;
-    QString path_;
     qint64 start_ = 0;
     QByteArray block_;
     ReadProgress progress_;

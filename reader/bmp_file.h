@@ -11,8 +11,6 @@
 #include <QSize>
 #include <QString>
 
-#include <optional>
-
 // What a BMP's headers say, read from its first bytes.
 struct BmpHeader {
     quint32 headerSize = 0;
@@ -35,10 +33,9 @@ struct BmpHead {
 
 // Refuses, before the rest of the file is read, a BMP whose headers no BMP has, or of a kind the
 // game has no reader for.
-BmpHead ReadBmpHead(FileWindow& f, const QString& path);
+BmpHead ReadBmpHead(FileWindow& f);
 
-// The picture whose header ReadBmpHead read, in 32-bit form, read from the file straight into it; a
-// null picture when memory runs out, nothing when the file ends before its pixels do or a run-length
-// stream runs on past what a picture of its size can need. Raises OpenGivenUp once the player gave
-// the open up.
-std::optional<QImage> ReadBmp(const BmpHeader& h, FileWindow& f);
+// The picture whose header ReadBmpHead read, in 32-bit form, read from the file straight into it;
+// refused when memory runs out, when the file ends before its pixels do or a run-length stream runs on
+// past what a picture of its size may hold. Raises OpenGivenUp once the player gave the open up.
+QImage ReadBmp(const BmpHeader& h, FileWindow& f);
