@@ -272,15 +272,22 @@ void CheckCutArithmetic(const QByteArray& bytes, const QImage& whole)
     int first = 0;
     while (first < a.height() && std::memcmp(a.constScanLine(first), b.constScanLine(first), rowBytes) == 0)
         ++first;
-    // Flat: one colour down each column, or the row of blocks above again (blocks are 8, 16 or 32 rows
-    // of pixels high, as the sampling goes).
-    const auto repeats = [&](int period) {
-        for (int y = std::max(first, period); y < a.height(); ++y)
-            if (std::memcmp(a.constScanLine(y), a.constScanLine(y - period), rowBytes) != 0)
-                return false;
-        return true;
+    // Blocks are 8, 16 or 32 rows of pixels high, as the sampling goes. The row of blocks the cut falls
+    // in is decoded from its last true bytes and the zeros after them, as a valid file's last row may
+    // be, and so may the next: the decoder reads a row of blocks ahead of the rows it gives, to smooth
+    // colours sampled less across rows (which also shows in the pixel row above). Those may show
+    // anything; below them, flat: one colour down each column, or the row of blocks above again.
+    const auto flatBelow = [&](int block) {
+        const int from = ((first + 1) / block + 2) * block;
+        const auto repeats = [&](int period) {
+            for (int y = std::max(from, period); y < a.height(); ++y)
+                if (std::memcmp(a.constScanLine(y), a.constScanLine(y - period), rowBytes) != 0)
+                    return false;
+            return true;
+        };
+        return repeats(1) || repeats(block);
     };
-    if (first < a.height() && !repeats(1) && !repeats(8) && !repeats(16) && !repeats(32))
+    if (first < a.height() && !flatBelow(8) && !flatBelow(16) && !flatBelow(32))
         Finding("a cut arithmetic file shown with made-up rows that drift", QString::number(first));
 }
 
