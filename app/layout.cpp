@@ -475,10 +475,17 @@ void Main::ForeseeLayout(QSize picture, Int16 n)
     Picture1->expectPicture(std::make_unique<ShrunkAhead>(picture, QRect(0, 0, (n * w).v(), (n * h).v()),
         arranged.inner, double(num) / den * Picture1->devicePixelRatioF()));
     // The window manager and the screen's memory take their time over a window that grows: given it
-    // while the picture is decoded, it is ready when the picture is.
+    // while the picture is decoded, it is ready when the picture is. The read waits for this foresight,
+    // not for the window to grow: it grows once the read goes on, unless the open has ended by then.
     if (arranged.form && *arranged.form != form->size()) {
         grownAheadFrom = QRect(pos(), size());
-        FitWindowTo(*arranged.form);
+        QMetaObject::invokeMethod(
+            this,
+            [this, size = *arranged.form] {
+                if (grownAheadFrom)
+                    FitWindowTo(size);
+            },
+            Qt::QueuedConnection);
     }
 }
 
