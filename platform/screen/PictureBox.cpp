@@ -78,10 +78,14 @@ PictureBox::PictureBox(QWidget* parent)
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(BorderPx);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    readAsCells();
     outer_ = surface_.size() + QSize(2 * BorderPx, 2 * BorderPx);
 }
 
-PictureBox::~PictureBox() = default;
+PictureBox::~PictureBox()
+{
+    forgetReadableCells();
+}
 
 double PictureBox::twipsOf(int which, int pixels, double perPixel) const
 {
@@ -261,6 +265,7 @@ void PictureBox::paintEvent(QPaintEvent* e)
     if (scaledDown()) {
         paintScaled(p, e->region());
         p.end();
+        paintOverlay(e->region());
         if (!contentsRect().contains(e->rect()))
             paintBorder(e);
         return;
@@ -300,6 +305,7 @@ void PictureBox::paintEvent(QPaintEvent* e)
     }
     p.end();
     shown_.painted(surface_, shown);
+    paintOverlay(e->region());
     if (!contentsRect().contains(e->rect()))
         paintBorder(e);
 }
@@ -330,12 +336,16 @@ void PictureBox::mousePressEvent(QMouseEvent* e)
     const int button = MouseButtonCode(e->button());
     if (button == 0)
         return;
+    // The mouse takes over from the keys: no key holds its button down any more.
+    keyButton_ = 0;
+    followPointer(e->position());
     const QPointF p = surfacePoint(e->position());
     Q_EMIT MouseDown(button, ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* e)
 {
+    followPointer(e->position());
     const QPointF p = surfacePoint(e->position());
     Q_EMIT MouseMove(MouseButtonsCode(e->buttons()), ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
 }
