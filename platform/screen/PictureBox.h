@@ -120,8 +120,9 @@ public:
     // only (keys.cpp); the cells as a screen reader reads them (readable.cpp).
     void setPlayCells(PlayCells cells);
     const PlayCells& playCells() const { return cells_; }
-    // Puts the key cursor on a cell, any key's button let go; a cell of 0 takes the cursor away and
-    // the keys play no more.
+    // Puts the key cursor on a cell and shows it, any key's button let go; a cell of 0 takes the cursor
+    // away and the keys play no more. While the mouse or a finger plays the cursor only follows the
+    // pointer's cell unseen, so that it covers no piece they look at; the next key shows it again.
     void setKeyCursor(CellAt at);
     CellAt keyCursor() const { return cursor_; }
     // Asked right after a key's press: whether the game now holds a piece, so that the key keeps its
@@ -175,6 +176,8 @@ private:
     void tellReader(bool moved);
     PlayCells cells_;
     CellAt cursor_;
+    bool cursorSeen_ = false;
+    void showCursor(bool seen);
     int keyButton_ = 0;
     QString hint_;
     std::function<bool()> holdsPiece_;

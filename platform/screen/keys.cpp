@@ -4,7 +4,7 @@
 // Menu key, the right one: pressed at the middle of the cursor's cell, it is let go at once (a click)
 // unless the game then holds a piece, which it then carries along the arrows' moves until the key is
 // pressed again. The cursor and a line of help over an empty tray are painted on the screen only,
-// over the surface's pixels, never into them.
+// over the surface's pixels, never into them; the cursor shows while the keys play.
 #include "PictureBox.h"
 
 #include <QAccessible>
@@ -63,12 +63,19 @@ void PictureBox::setKeyCursor(CellAt at)
     keyButton_ = 0;
     if (cells_.n <= 0 || at.cell < 0 || at.cell > cells_.n * cells_.n)
         at = CellAt {};
+    showCursor(true);
     if (at == cursor_)
         return;
     update(onScreen(cellRect(cursor_)));
     cursor_ = at;
     update(onScreen(cellRect(cursor_)));
     tellReader(true);
+}
+
+void PictureBox::showCursor(bool seen)
+{
+    if (seen != std::exchange(cursorSeen_, seen))
+        update(onScreen(cellRect(cursor_)));
 }
 
 void PictureBox::setHint(const QString& hint)
@@ -105,14 +112,17 @@ QRect PictureBox::onScreen(const QRect& surfaceRect) const
 
 void PictureBox::keyPressEvent(QKeyEvent* e)
 {
+    static const QList<int> playing { Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Space,
+        Qt::Key_Return, Qt::Key_Enter, Qt::Key_Menu };
     const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
     // Ctrl and Alt belong to the menus; without a cursor nothing is being played.
-    if (cursor_.cell == 0 || (mods & ~Qt::ShiftModifier)) {
+    if (cursor_.cell == 0 || (mods & ~Qt::ShiftModifier) || !playing.contains(e->key())) {
         QFrame::keyPressEvent(e);
         return;
     }
     const int shift = ShiftOf(mods);
     const bool shifted = mods & Qt::ShiftModifier;
+    showCursor(true);
     switch (e->key()) {
     case Qt::Key_Left:
         moveKeyCursor(-1, 0, shift);
@@ -133,13 +143,10 @@ void PictureBox::keyPressEvent(QKeyEvent* e)
         if (!e->isAutoRepeat())
             keyButton(shifted ? 2 : 1, shift);
         break;
-    case Qt::Key_Menu:
+    default: // the Menu key
         if (!e->isAutoRepeat())
             keyButton(2, shift);
         break;
-    default:
-        QFrame::keyPressEvent(e);
-        return;
     }
     e->accept();
 }
@@ -187,7 +194,7 @@ void PictureBox::keyButton(int which, int shift)
 
 void PictureBox::followPointer(const QPointF& widgetPoint)
 {
-    // The mouse's own button is no key's.
+    showCursor(false);
     if (cursor_.cell == 0 || cells_.n <= 0 || cells_.w <= 0 || cells_.h <= 0)
         return;
     const QPointF p = surfacePoint(widgetPoint);
@@ -213,7 +220,7 @@ void PictureBox::focusInEvent(QFocusEvent* e)
 
 void PictureBox::paintOverlay(const QRegion& area)
 {
-    const QRect cursor = onScreen(cellRect(cursor_));
+    const QRect cursor = cursorSeen_ ? onScreen(cellRect(cursor_)) : QRect();
     const QRect tray = onScreen(QRect(0, 0, cells_.n * cells_.w, cells_.n * cells_.h));
     if ((cursor.isEmpty() || !area.intersects(cursor)) && (hint_.isEmpty() || !area.intersects(tray)))
         return;

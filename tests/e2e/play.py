@@ -368,7 +368,12 @@ def run(game, picture, screenshot_path):
     check(
         empty_grid(shot, start, 4, 80, 80), "at start the board shows an empty 4 x 4 grid, x = 340 to 660, y = 0 to 320"
     )
-    check(blank(shot, start, 4 * 80, 4 * 80), "and the tray region is blank")
+    # The tray is blank but for the line on how to begin, shown in its middle.
+    check(
+        blank(shot, start, 4 * 80, 100) and blank(shot, (start[0], start[1] + 220), 4 * 80, 100),
+        "and the tray region is blank above and below its middle",
+    )
+    check(not blank(shot, (start[0], start[1] + 100), 4 * 80, 120), "where a line tells how to open a picture")
 
     # Open the picture through the real dialog; the tray then shows it whole, unscaled.
     open_picture(game, picture)
@@ -380,6 +385,8 @@ def run(game, picture, screenshot_path):
 
     # Deal: every tray cell shows exactly one piece, each piece once, mirrored some way.
     game.keys("ctrl+a")
+    # The key cursor stands on the first tray cell until the mouse plays; the pointer over the gap.
+    xdo("mousemove", game.origin[0] + N * PIECE_W + GAP // 2, game.origin[1] + PIECE_H // 2)
     shot = expect(
         "after Amesteca every tray cell shows a whole piece", lambda s: None not in game.tray(s).values()
     )
