@@ -100,8 +100,6 @@ void PlayTest::winsWholeGame()
     QVERIFY(g.start(seed, level, pieceW, pieceH));
     MainAccess& a = g.a;
     const int N = level * level;
-    if (byKeys)
-        g.p1->setFocus();
     if (abandonedFirst) {
         const int k = g.pieceInTrayCell(1);
         g.carry(1, Cells::inside(g.cells.board(k)));
@@ -127,10 +125,7 @@ void PlayTest::winsWholeGame()
         const QPoint from = Cells::inside(g.cells.tray(c)), to = Cells::inside(g.cells.board(k));
         const bool lastPlacement = c == N && noneMirrored;
         if (byKeys) {
-            g.keysTo(false, c);
-            g.key(Qt::Key_Space);
-            g.keysTo(true, k);
-            g.key(Qt::Key_Return);
+            g.keyCarry(c, k);
             // The reader hears the piece put down, mirrored as it was dealt.
             const QString heard = Heard(g.p1);
             QVERIFY2(lastPlacement || heard.startsWith(QStringLiteral("Tabla, rândul")), qPrintable(heard));
@@ -240,12 +235,7 @@ void PlayTest::losesOnWrongCell()
     const int N = 16;
     int k = g.pieceInTrayCell(fromCell);
     const auto carry = [&](int from, int to) {
-        if (!byKeys)
-            return g.carry(from, Cells::inside(g.cells.board(to)));
-        g.keysTo(false, from);
-        g.key(Qt::Key_Space);
-        g.keysTo(true, to);
-        g.key(Qt::Key_Space);
+        byKeys ? g.keyCarry(from, to) : g.carry(from, Cells::inside(g.cells.board(to)));
     };
     if (oneRightFirst) {
         carry(fromCell, k);
@@ -598,16 +588,15 @@ void PlayTest::keysMakeMouseSteps_data()
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("heard"); // by a screen reader, of the cell under the cursor
+    const QString r1c1 = QStringLiteral("Tava, rândul 1, coloana 1: ");
     QTest::newRow("Space picks up the piece under the cursor") << "Space"
-                                                               << "D1 40 40"
-                                                               << "Tava, rândul 1, coloana 1: piesa ridicată";
-    QTest::newRow("and lets it go where it stands") << "Space Return"
-                                                    << "D1 40 40; U1 40 40"
-                                                    << "Tava, rândul 1, coloana 1: piesa ridicată";
+                                                               << "D1 40 40" << r1c1 + "piesa ridicată";
+    QTest::newRow("Return lets it go where it stands") << "Space Return"
+                                                       << "D1 40 40; U1 40 40" << r1c1 + "piesa ridicată";
     QTest::newRow("the arrows carry it a cell at a time") << "Space Right Down Space"
                                                           << "D1 40 40; M1 120 40; M1 120 120; U1 120 120"
                                                           << "Tava, rândul 2, coloana 2: o piesă";
-    QTest::newRow("the right button carries it too") << "S+Space Right S+Return"
+    QTest::newRow("the right button carries it too") << "Shift+Space Right Shift+Return"
                                                      << "D2 40 40; M2 120 40; U2 120 40"
                                                      << "Tava, rândul 1, coloana 2: o piesă";
     QTest::newRow("right from the tray onto the board, and back")
@@ -618,16 +607,15 @@ void PlayTest::keysMakeMouseSteps_data()
                                                    << "M0 40 120; M0 40 200; M0 40 280"
                                                    << "Tava, rândul 4, coloana 1: o piesă";
     QTest::newRow("on the board every button clicks")
-        << "Right Right Right Right Space S+Space Menu"
+        << "Right Right Right Right Space Shift+Space Menu"
         << "M0 120 40; M0 200 40; M0 280 40; M0 380 40; D1 380 40; U1 380 40; D2 380 40; U2 380 40; D2 380 "
            "40; U2 380 40"
         << "Tabla, rândul 1, coloana 1: goală";
-    QTest::newRow("Ctrl plays nothing") << "C+Space C+Right"
-                                        << ""
-                                        << "Tava, rândul 1, coloana 1: o piesă";
-    QTest::newRow("nor any key while the level panel has the focus") << "Text Space Right"
-                                                                     << ""
-                                                                     << "";
+    QTest::newRow("Ctrl plays nothing") << "Ctrl+Space Ctrl+Right"
+                                        << "" << r1c1 + "o piesă";
+    QTest::newRow("nor a key while the level panel has the focus") << "Text Space Right"
+                                                                   << ""
+                                                                   << "";
 }
 
 void PlayTest::keysMakeMouseSteps()
@@ -637,8 +625,6 @@ void PlayTest::keysMakeMouseSteps()
     QFETCH(QString, heard);
     Game g;
     QVERIFY(g.start(11));
-    g.p1->setFocus();
-    QVERIFY(QTest::qWaitFor([&] { return g.p1->hasFocus(); }));
     QStringList made;
     const auto record = [&](char what) {
         return [&made, what](int b, int, float x, float y) {
@@ -648,19 +634,15 @@ void PlayTest::keysMakeMouseSteps()
     QObject::connect(g.p1, &PictureBox::MouseDown, g.p1, record('D'));
     QObject::connect(g.p1, &PictureBox::MouseMove, g.p1, record('M'));
     QObject::connect(g.p1, &PictureBox::MouseUp, g.p1, record('U'));
-
-    for (QString k : keys.split(QLatin1Char(' '))) {
+    for (const QString& k : keys.split(QLatin1Char(' '))) {
         if (k == QLatin1String("Text")) {
             g.a.Frame1()->show();
             g.a.Text1()->setFocus();
             QVERIFY(QTest::qWaitFor([&] { return g.a.Text1()->hasFocus(); }));
             continue;
         }
-        Qt::KeyboardModifiers m = k.startsWith(QLatin1String("S+")) ? Qt::ShiftModifier
-            : k.startsWith(QLatin1String("C+"))                     ? Qt::ControlModifier
-                                                                    : Qt::NoModifier;
-        k = k.section(QLatin1Char('+'), -1);
-        g.key(Qt::Key(QKeySequence::fromString(k)[0].key()), m);
+        const QKeyCombination pressed = QKeySequence::fromString(k)[0];
+        g.key(pressed.key(), pressed.keyboardModifiers());
     }
     QCOMPARE(made.join(QStringLiteral("; ")), steps);
     QCOMPARE(Heard(g.p1), heard);
@@ -687,15 +669,9 @@ void PlayTest::onScreenOnly()
     Game g;
     QVERIFY(dealt ? g.start(11) : g.show());
     g.p1->setViewScale(1, den);
-    if (dealt) {
-        g.key(Qt::Key_Right);
-        g.key(Qt::Key_Down);
-    }
+    g.key(Qt::Key_Down);
     const QImage surface = g.p1->image(), seen = g.p1->grab().toImage();
-    if (dealt)
-        g.p1->setKeyCursor(CellAt {});
-    else
-        g.p1->setHint(QString());
+    dealt ? g.p1->setKeyCursor(CellAt {}) : g.p1->setHint(QString());
     // Shown on the screen, and gone from it, without a pixel of the surfaces changing.
     QVERIFY(g.p1->grab().toImage() != seen);
     COMPARE_PIXELS(g.p1->image(), surface);

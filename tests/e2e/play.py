@@ -368,12 +368,9 @@ def run(game, picture, screenshot_path):
     check(
         empty_grid(shot, start, 4, 80, 80), "at start the board shows an empty 4 x 4 grid, x = 340 to 660, y = 0 to 320"
     )
-    # The tray is blank but for the line on how to begin, shown in its middle.
-    check(
-        blank(shot, start, 4 * 80, 100) and blank(shot, (start[0], start[1] + 220), 4 * 80, 100),
-        "and the tray region is blank above and below its middle",
-    )
-    check(not blank(shot, (start[0], start[1] + 100), 4 * 80, 120), "where a line tells how to open a picture")
+    top, bottom = blank(shot, start, 320, 100), blank(shot, (start[0], start[1] + 220), 320, 100)
+    middle = blank(shot, (start[0], start[1] + 100), 320, 120)
+    check(top and bottom and not middle, "and the tray region is blank but for a line in its middle on how to begin")
 
     # Open the picture through the real dialog; the tray then shows it whole, unscaled.
     open_picture(game, picture)

@@ -73,6 +73,8 @@ bool Game::start(std::uint32_t seed, int level, int pieceW, int pieceH)
         return false;
     deal(seed);
     platform.clear();
+    // Where the keys play.
+    p1->setFocus();
     return a.Dealt();
 }
 
@@ -164,6 +166,14 @@ void Game::keysTo(bool board, int cell)
         key(dx > 0 ? Qt::Key_Right : Qt::Key_Left);
     for (int i = 0; i < std::abs(dy); ++i)
         key(dy > 0 ? Qt::Key_Down : Qt::Key_Up);
+}
+
+void Game::keyCarry(int fromCell, int toCell)
+{
+    keysTo(false, fromCell);
+    key(Qt::Key_Space);
+    keysTo(true, toCell);
+    key(Qt::Key_Return);
 }
 
 void Game::tap(QPoint p)
