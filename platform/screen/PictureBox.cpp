@@ -264,8 +264,8 @@ void PictureBox::paintEvent(QPaintEvent* e)
     QPainter p(this);
     if (scaledDown()) {
         paintScaled(p, e->region());
+        paintOverlay(p, e->region());
         p.end();
-        paintOverlay(e->region());
         if (!contentsRect().contains(e->rect()))
             paintBorder(e);
         return;
@@ -303,9 +303,9 @@ void PictureBox::paintEvent(QPaintEvent* e)
             }
         }
     }
+    paintOverlay(p, e->region());
     p.end();
     shown_.painted(surface_, shown);
-    paintOverlay(e->region());
     if (!contentsRect().contains(e->rect()))
         paintBorder(e);
 }

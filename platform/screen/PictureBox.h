@@ -38,6 +38,8 @@ struct CellAt {
     bool operator==(const CellAt&) const = default;
 };
 
+class QPainter;
+
 class PictureBox : public QFrame {
     Q_OBJECT
 public:
@@ -165,13 +167,14 @@ private:
     // of the pixels a press hits the cell at, the first pixel of a cell counting to the one before it.
     QRect cellRect(CellAt at) const;
     QPointF cellPoint(CellAt at) const;
+    QRect trayRect() const;
     // The widget area a surface rectangle covers on the screen.
     QRect onScreen(const QRect& surfaceRect) const;
     void moveKeyCursor(int dx, int dy, int shift);
     void keyButton(int which, int shift);
     // Where the pointer rests, for the key cursor to follow.
     void followPointer(const QPointF& widgetPoint);
-    void paintOverlay(const QRegion& area);
+    void paintOverlay(QPainter& p, const QRegion& area);
     // Tells a screen reader where the key cursor went, and what changed under it.
     void tellReader(bool moved);
     PlayCells cells_;

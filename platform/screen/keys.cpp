@@ -55,7 +55,7 @@ void PictureBox::setPlayCells(PlayCells cells)
         cursor_ = CellAt {};
     update(onScreen(cellRect(cursor_)));
     if (!hint_.isEmpty())
-        update();
+        update(onScreen(trayRect()));
 }
 
 void PictureBox::setKeyCursor(CellAt at)
@@ -83,7 +83,12 @@ void PictureBox::setHint(const QString& hint)
     if (hint == hint_)
         return;
     hint_ = hint;
-    update();
+    update(onScreen(trayRect()));
+}
+
+QRect PictureBox::trayRect() const
+{
+    return QRect(0, 0, cells_.n * cells_.w, cells_.n * cells_.h);
 }
 
 QRect PictureBox::cellRect(CellAt at) const
@@ -218,13 +223,12 @@ void PictureBox::focusInEvent(QFocusEvent* e)
     tellReader(true);
 }
 
-void PictureBox::paintOverlay(const QRegion& area)
+void PictureBox::paintOverlay(QPainter& p, const QRegion& area)
 {
     const QRect cursor = cursorSeen_ ? onScreen(cellRect(cursor_)) : QRect();
-    const QRect tray = onScreen(QRect(0, 0, cells_.n * cells_.w, cells_.n * cells_.h));
+    const QRect tray = onScreen(trayRect());
     if ((cursor.isEmpty() || !area.intersects(cursor)) && (hint_.isEmpty() || !area.intersects(tray)))
         return;
-    QPainter p(this);
     p.setClipRegion(area & contentsRect());
     if (!hint_.isEmpty() && !tray.isEmpty()) {
         QFont f = font();
