@@ -36,6 +36,9 @@ void Main::Form_Load()
     PieceW = 80;
     PieceH = 80;
     ArrangeLayout(PieceW, PieceH, BoardLeft(Divisions, 80), 0);
+    // Shown on the screen only, over the empty tray, until a picture is open.
+    Picture1->setHint(QStringLiteral(
+        "Deschideți o poză cu Ctrl+D, din meniul Joc › Deschide Poza sau trăgând aici un fișier."));
 }
 
 void Main::NewGame()
@@ -58,6 +61,7 @@ void Main::NewGame()
     Picture2->Clear();
     ShowWholePicture(n);
     Dealt = false;
+    Picture1->setKeyCursor(CellAt {});
     Holding = false;
     Solved = false;
     PickRow = 0;

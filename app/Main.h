@@ -164,6 +164,9 @@ private:
     void Picture1_MouseMove(Int16 Button, Int16 Shift, float X, float Y);
     void Picture1_MouseUp(Int16 Button, Int16 Shift, float X, float Y);
     bool BoardTest(float X, float Y);
+    // What a tray or board cell shows, in the player's words, for a screen reader; asked at any time,
+    // so it raises nothing.
+    QString DescribeCell(CellAt at) const;
     void BoxVacatedCell();
     void EndCarry();
 

@@ -132,6 +132,7 @@ void Main::CreateControls()
     Tint(form, QColor(0, 192, 0));
     form->resize(TwipsToPixelsX(DesignFormWidth), TwipsToPixelsY(DesignFormHeight));
     setCentralWidget(form);
+    form->setAccessibleName(QStringLiteral("Tilora"));
     // The play surface is shown whole at whatever size the player gives the window.
     new OnResize(form, [this] { FitView(); });
 
@@ -144,21 +145,28 @@ void Main::CreateControls()
     // A piece that was not put down follows the pointer with no button held.
     Picture1->setMouseTracking(true);
     Picture1->setFocusPolicy(Qt::StrongFocus);
+    Picture1->setAccessibleName(QStringLiteral("Jocul: tava și tabla"));
+    // A key keeps its button down, carrying the piece, exactly while the game holds one.
+    Picture1->setHoldsPiece([this] { return Holding; });
+    Picture1->setDescribeCell([this](CellAt at) { return DescribeCell(at); });
 
     Picture3 = new PictureBox(form);
     Picture3->setObjectName(QStringLiteral("Picture3"));
     Picture3->setFont(controlFont);
     PlacePicture(Picture3, 0, 0, 5535, 3975);
+    Picture3->setAccessibleName(QStringLiteral("Poza întreagă"));
     Picture3->hide();
 
     Picture2 = new PictureBox(form);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setFont(controlFont);
     PlacePicture(Picture2, 10680, 2520, 2055, 1695);
+    Picture2->setAccessibleName(QStringLiteral("Copia jocului"));
     Picture2->hide();
 
     Frame1 = new QGroupBox(QStringLiteral("Level"), form);
     Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setAccessibleName(QStringLiteral("Nivelul: piese pe latură"));
     Frame1->setFont(controlFont);
     Paint(Frame1, QColor(128, 128, 255));
     // The desktop style shades a group box's body, tinting the light blue; the plain style draws
@@ -177,6 +185,7 @@ void Main::CreateControls()
 
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setAccessibleName(QStringLiteral("Piese pe latură"));
     Text1->setFont(DialogFont(13.5));
     PlaceTwips(Text1, 1440, 360, 975, 735);
 
@@ -507,6 +516,7 @@ void Main::ArrangeLayout(Int16 PieceW, Int16 PieceH, Int16 OriginX, Int16 Origin
     Picture1->setHeight(SurfaceHeightTwips(n, PieceH));
     setFormWidth(FormWidthAround(Picture1->Width()));
     Picture1->Clear();
+    Picture1->setPlayCells(PlayCells { n.v(), PieceW.v(), PieceH.v(), OriginX.v() });
     const Int16 last = n + 1;
     for (Int16 i = 1; i <= last; i = i + 1) {
         const Int16 x = OriginX + (i - 1) * PieceW;

@@ -122,8 +122,10 @@ void Main::OpenPicture()
     PictureBox::OneRefresh once(*Picture1);
     Picture1->Clear();
     ShowWholePicture(n);
+    Picture1->setHint({});
     once.show();
     Dealt = false;
+    Picture1->setKeyCursor(CellAt {});
     // The board is shown empty, so it holds nothing: the abandoned game's pieces would otherwise
     // keep, unseen, the cells that the next deal's pieces belong in.
     for (long i = 1; i <= Board.Upper(); ++i)

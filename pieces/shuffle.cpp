@@ -52,6 +52,8 @@ void Main::ShufflePieces()
         Picture2->Refresh();
     }
     Dealt = true;
+    // The keys play from the tray's first cell.
+    Picture1->setKeyCursor(CellAt { false, 1 });
 }
 
 double Main::DrawUniform()

@@ -3,7 +3,9 @@
 #include "Game.h"
 #include "TestPictures.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTest>
 
@@ -15,6 +17,15 @@ const QString Chime = QStringLiteral("PlaySound /opt/tilora\\chimes.wav");
 const QString Tune = QStringLiteral("PlaySound /opt/tilora\\utopia.wav");
 const QString Congratulation = QStringLiteral("ShowMessage Ati terminat .... Felicitari|Tilora");
 const QString GameOver = QStringLiteral("ShowMessage Game Over: Try it again ...|Tilora ...");
+
+// What a screen reader hears of the cell that has the focus, after the list the cell is in.
+QString Heard(PictureBox* box)
+{
+    QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(box)->focusChild();
+    return cell
+        ? cell->parent()->text(QAccessible::Name) + QStringLiteral(", ") + cell->text(QAccessible::Name)
+        : QString();
+}
 
 bool Same(const QImage& a, const QImage& b)
 {
@@ -51,6 +62,10 @@ private Q_SLOTS:
     void pressBeforeDealOnlyRecordsButton();
     void releaseWithNothingInHand_data();
     void releaseWithNothingInHand();
+    void keysMakeMouseSteps_data();
+    void keysMakeMouseSteps();
+    void onScreenOnly_data();
+    void onScreenOnly();
 };
 
 void PlayTest::winsWholeGame_data()
@@ -59,15 +74,17 @@ void PlayTest::winsWholeGame_data()
     QTest::addColumn<int>("level");
     QTest::addColumn<int>("pieceW");
     QTest::addColumn<int>("pieceH");
-    // A finger slides the pieces, taps to mirror left to right and holds to mirror top to bottom.
-    QTest::addColumn<bool>("byTouch");
+    // The mouse; a finger that slides the pieces, taps to mirror left to right and holds to mirror top
+    // to bottom; or the keys alone.
+    QTest::addColumn<QString>("hand");
     // A piece put into its own cell, then another picture opened and dealt before this game.
     QTest::addColumn<bool>("abandonedFirst");
-    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80 << false << false;
-    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80 << false << false;
-    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40 << false << false;
-    QTest::newRow("level 4, by touch alone") << 8u << 4 << 80 << 80 << true << false;
-    QTest::newRow("after a game abandoned for another picture") << 8u << 4 << 80 << 80 << false << true;
+    QTest::newRow("level 4, square pieces") << 8u << 4 << 80 << 80 << "mouse" << false;
+    QTest::newRow("level 4, another deal") << 1234u << 4 << 80 << 80 << "mouse" << false;
+    QTest::newRow("level 5, wide pieces") << 55u << 5 << 60 << 40 << "mouse" << false;
+    QTest::newRow("level 4, by touch alone") << 8u << 4 << 80 << 80 << "touch" << false;
+    QTest::newRow("level 5, wide pieces, by keys alone") << 55u << 5 << 60 << 40 << "keys" << false;
+    QTest::newRow("after a game abandoned for another picture") << 8u << 4 << 80 << 80 << "mouse" << true;
 }
 
 void PlayTest::winsWholeGame()
@@ -76,8 +93,9 @@ void PlayTest::winsWholeGame()
     QFETCH(int, level);
     QFETCH(int, pieceW);
     QFETCH(int, pieceH);
-    QFETCH(bool, byTouch);
+    QFETCH(QString, hand);
     QFETCH(bool, abandonedFirst);
+    const bool byTouch = hand == QLatin1String("touch"), byKeys = hand == QLatin1String("keys");
     Game g;
     QVERIFY(g.start(seed, level, pieceW, pieceH));
     MainAccess& a = g.a;
@@ -105,11 +123,20 @@ void PlayTest::winsWholeGame()
         COMPARE_PIXELS(before, g.p1->image());
 
         const QPoint from = Cells::inside(g.cells.tray(c)), to = Cells::inside(g.cells.board(k));
-        if (byTouch)
+        const bool lastPlacement = c == N && noneMirrored;
+        if (byKeys) {
+            g.keyCarry(c, k);
+            // The reader hears the piece put down, mirrored as it was dealt.
+            const QString heard = Heard(g.p1);
+            QVERIFY2(lastPlacement || heard.startsWith(QStringLiteral("Tabla, rândul")), qPrintable(heard));
+            QCOMPARE(heard.contains(QStringLiteral("stânga-dreapta")), dealt.FlipH == 1 && !lastPlacement);
+            QCOMPARE(heard.contains(QStringLiteral("sus-jos")), dealt.FlipV == 1 && !lastPlacement);
+        } else if (byTouch) {
             g.slide({ from, (from + to) / 2, to });
-        else
+        } else {
             g.carry(c, to);
-        if (c == N && noneMirrored)
+        }
+        if (lastPlacement)
             break;
 
         QCOMPARE(a.Board()(k).Id, k);
@@ -140,7 +167,10 @@ void PlayTest::winsWholeGame()
             const QPoint at = Cells::inside(g.cells.board(c));
             const PieceRec before = a.Board()(c);
             ++(b == Qt::LeftButton ? lefts : rights);
-            if (!byTouch) {
+            if (byKeys) {
+                g.keysTo(true, c);
+                g.key(Qt::Key_Space, b == Qt::LeftButton ? Qt::NoModifier : Qt::ShiftModifier);
+            } else if (!byTouch) {
                 g.press(at, b);
                 g.release(at, b);
             } else if (b == Qt::LeftButton) {
@@ -185,9 +215,11 @@ void PlayTest::losesOnWrongCell_data()
     QTest::addColumn<int>("fromCell");
     QTest::addColumn<int>("offset"); // target cell = home of the piece + offset, wrapped
     QTest::addColumn<bool>("oneRightFirst");
-    QTest::newRow("the next cell") << 3u << 6 << 1 << false;
-    QTest::newRow("the cell below, after a right placement") << 17u << 1 << 4 << true;
-    QTest::newRow("far corner") << 99u << 16 << 9 << false;
+    QTest::addColumn<bool>("byKeys");
+    QTest::newRow("the next cell") << 3u << 6 << 1 << false << false;
+    QTest::newRow("the cell below, after a right placement") << 17u << 1 << 4 << true << false;
+    QTest::newRow("far corner") << 99u << 16 << 9 << false << false;
+    QTest::newRow("by keys alone, after a right placement") << 17u << 1 << 4 << true << true;
 }
 
 void PlayTest::losesOnWrongCell()
@@ -196,13 +228,17 @@ void PlayTest::losesOnWrongCell()
     QFETCH(int, fromCell);
     QFETCH(int, offset);
     QFETCH(bool, oneRightFirst);
+    QFETCH(bool, byKeys);
     Game g;
     QVERIFY(g.start(seed));
     MainAccess& a = g.a;
     const int N = 16;
     int k = g.pieceInTrayCell(fromCell);
+    const auto carry = [&](int from, int to) {
+        byKeys ? g.keyCarry(from, to) : g.carry(from, Cells::inside(g.cells.board(to)));
+    };
     if (oneRightFirst) {
-        g.carry(fromCell, Cells::inside(g.cells.board(k)));
+        carry(fromCell, k);
         QCOMPARE(a.Board()(k).Id, k);
         fromCell = fromCell % N + 1;
         k = g.pieceInTrayCell(fromCell);
@@ -226,7 +262,7 @@ void PlayTest::losesOnWrongCell()
         COMPARE_PIXELS(a.Picture2()->image(), g.p1->image());
         QCOMPARE(g.platform.log.count(Tune), 0);
     };
-    g.carry(fromCell, Cells::inside(g.cells.board(target)));
+    carry(fromCell, target);
 
     QVERIFY(seen);
     const QStringList& log = g.platform.log;
@@ -542,6 +578,104 @@ void PlayTest::releaseWithNothingInHand()
     QCOMPARE(g.platform.log, QStringList());
     COMPARE_PIXELS(g.p1->image(), shown);
     COMPARE_PIXELS(a.Picture2()->image(), shown);
+}
+
+void PlayTest::keysMakeMouseSteps_data()
+{
+    // The keys after a deal, and the mouse steps they make at the middles of cells: "D1 x y" a left
+    // press, "M0 x y" a move with no button held, "U2 x y" the right button let go. "Text" gives the
+    // focus to the level panel's text box.
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("heard"); // by a screen reader, of the cell under the cursor
+    const QString r1c1 = QStringLiteral("Tava, rândul 1, coloana 1: ");
+    QTest::newRow("Space picks up the piece under the cursor") << "Space"
+                                                               << "D1 40 40" << r1c1 + "piesa ridicată";
+    QTest::newRow("Return lets it go where it stands") << "Space Return"
+                                                       << "D1 40 40; U1 40 40" << r1c1 + "piesa ridicată";
+    QTest::newRow("the arrows carry it a cell at a time") << "Space Right Down Space"
+                                                          << "D1 40 40; M1 120 40; M1 120 120; U1 120 120"
+                                                          << "Tava, rândul 2, coloana 2: o piesă";
+    QTest::newRow("the right button carries it too") << "Shift+Space Right Shift+Return"
+                                                     << "D2 40 40; M2 120 40; U2 120 40"
+                                                     << "Tava, rândul 1, coloana 2: o piesă";
+    QTest::newRow("right from the tray onto the board, and back")
+        << "Right Right Right Right Left"
+        << "M0 120 40; M0 200 40; M0 280 40; M0 380 40; M0 280 40"
+        << "Tava, rândul 1, coloana 4: o piesă";
+    QTest::newRow("at the edges the cursor stays") << "Left Up Down Down Down Down"
+                                                   << "M0 40 120; M0 40 200; M0 40 280"
+                                                   << "Tava, rândul 4, coloana 1: o piesă";
+    QTest::newRow("on the board every button clicks")
+        << "Right Right Right Right Space Shift+Space Menu"
+        << "M0 120 40; M0 200 40; M0 280 40; M0 380 40; D1 380 40; U1 380 40; D2 380 40; U2 380 40; D2 380 "
+           "40; U2 380 40"
+        << "Tabla, rândul 1, coloana 1: goală";
+    QTest::newRow("Ctrl plays nothing") << "Ctrl+Space Ctrl+Right"
+                                        << "" << r1c1 + "o piesă";
+    QTest::newRow("nor a key while the level panel has the focus") << "Text Space Right"
+                                                                   << ""
+                                                                   << "";
+}
+
+void PlayTest::keysMakeMouseSteps()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, steps);
+    QFETCH(QString, heard);
+    Game g;
+    QVERIFY(g.start(11));
+    QStringList made;
+    const auto record = [&](char what) {
+        return [&made, what](int b, int, float x, float y) {
+            made << QStringLiteral("%1%2 %3 %4").arg(what).arg(b).arg(x).arg(y);
+        };
+    };
+    QObject::connect(g.p1, &PictureBox::MouseDown, g.p1, record('D'));
+    QObject::connect(g.p1, &PictureBox::MouseMove, g.p1, record('M'));
+    QObject::connect(g.p1, &PictureBox::MouseUp, g.p1, record('U'));
+    for (const QString& k : keys.split(QLatin1Char(' '))) {
+        if (k == QLatin1String("Text")) {
+            g.a.Frame1()->show();
+            g.a.Text1()->setFocus();
+            QVERIFY(QTest::qWaitFor([&] { return g.a.Text1()->hasFocus(); }));
+            continue;
+        }
+        const QKeyCombination pressed = QKeySequence::fromString(k)[0];
+        g.key(pressed.key(), pressed.keyboardModifiers());
+    }
+    QCOMPARE(made.join(QStringLiteral("; ")), steps);
+    QCOMPARE(Heard(g.p1), heard);
+    QAccessibleInterface* box = QAccessible::queryAccessibleInterface(g.p1);
+    QCOMPARE(box->childCount(), 2);
+    QCOMPARE(box->child(1)->childCount(), 16);
+}
+
+void PlayTest::onScreenOnly_data()
+{
+    // The line of help over the empty tray, or the key cursor, at a scale the screen shows at.
+    QTest::addColumn<bool>("dealt");
+    QTest::addColumn<int>("den");
+    QTest::newRow("the line of help") << false << 1;
+    QTest::newRow("the line of help, shrunk") << false << 3;
+    QTest::newRow("the key cursor") << true << 1;
+    QTest::newRow("the key cursor, shrunk") << true << 3;
+}
+
+void PlayTest::onScreenOnly()
+{
+    QFETCH(bool, dealt);
+    QFETCH(int, den);
+    Game g;
+    QVERIFY(dealt ? g.start(11) : g.show());
+    g.p1->setViewScale(1, den);
+    g.key(Qt::Key_Down);
+    const QImage surface = g.p1->image(), seen = g.p1->grab().toImage();
+    dealt ? g.p1->setKeyCursor(CellAt {}) : g.p1->setHint(QString());
+    // Shown on the screen, and gone from it, without a pixel of the surfaces changing.
+    QVERIFY(g.p1->grab().toImage() != seen);
+    COMPARE_PIXELS(g.p1->image(), surface);
+    COMPARE_PIXELS(surface, dealt ? g.a.Picture2()->image() : Grid(*g.p1, g.cells));
 }
 
 QTEST_MAIN(PlayTest)

@@ -78,10 +78,14 @@ PictureBox::PictureBox(QWidget* parent)
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(BorderPx);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    readAsCells();
     outer_ = surface_.size() + QSize(2 * BorderPx, 2 * BorderPx);
 }
 
-PictureBox::~PictureBox() = default;
+PictureBox::~PictureBox()
+{
+    forgetReadableCells();
+}
 
 double PictureBox::twipsOf(int which, int pixels, double perPixel) const
 {
@@ -266,6 +270,7 @@ void PictureBox::paintEvent(QPaintEvent* e)
     QPainter p(this);
     if (scaledDown()) {
         paintScaled(p, e->region());
+        paintOverlay(p, e->region());
         p.end();
         if (!contentsRect().contains(e->rect()))
             paintBorder(e);
@@ -304,6 +309,7 @@ void PictureBox::paintEvent(QPaintEvent* e)
             }
         }
     }
+    paintOverlay(p, e->region());
     p.end();
     shown_.painted(surface_, shown);
     if (!contentsRect().contains(e->rect()))
@@ -336,12 +342,16 @@ void PictureBox::mousePressEvent(QMouseEvent* e)
     const int button = MouseButtonCode(e->button());
     if (button == 0)
         return;
+    // The mouse takes over from the keys: no key holds its button down any more.
+    keyButton_ = 0;
+    followPointer(e->position());
     const QPointF p = surfacePoint(e->position());
     Q_EMIT MouseDown(button, ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* e)
 {
+    followPointer(e->position());
     const QPointF p = surfacePoint(e->position());
     Q_EMIT MouseMove(MouseButtonsCode(e->buttons()), ShiftCode(e->modifiers()), float(p.x()), float(p.y()));
 }

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QRegion>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -19,6 +20,25 @@ double TwipsPerScreenPixelX();
 double TwipsPerScreenPixelY();
 int TwipsToPixelsX(double twips);
 int TwipsToPixelsY(double twips);
+
+// The cells a play surface is played on: a tray of n x n cells of w x h pixels from the surface's left
+// edge, and a board of as many from boardLeft; n = 0 for none.
+struct PlayCells {
+    int n = 0;
+    int w = 0;
+    int h = 0;
+    int boardLeft = 0;
+    bool operator==(const PlayCells&) const = default;
+};
+
+// A cell of the play surface: tray or board, counted from 1 row by row; 0 for none.
+struct CellAt {
+    bool board = false;
+    int cell = 0;
+    bool operator==(const CellAt&) const = default;
+};
+
+class QPainter;
 
 class PictureBox : public QFrame {
     Q_OBJECT
@@ -100,6 +120,27 @@ public:
     // The whole surface pixel a point of the widget shows.
     QPointF surfacePoint(const QPointF& widgetPoint) const;
 
+    // Keys that play as the mouse does, a cursor on the cells and a line of help, shown on the screen
+    // only (keys.cpp); the cells as a screen reader reads them (readable.cpp).
+    void setPlayCells(PlayCells cells);
+    const PlayCells& playCells() const { return cells_; }
+    // Puts the key cursor on a cell and shows it, any key's button let go; a cell of 0 takes the cursor
+    // away and the keys play no more. While the mouse or a finger plays the cursor only follows the
+    // pointer's cell unseen, so that it covers no piece they look at; the next key shows it again.
+    void setKeyCursor(CellAt at);
+    CellAt keyCursor() const { return cursor_; }
+    // Asked right after a key's press: whether the game now holds a piece, so that the key keeps its
+    // button down until it is pressed again, where the mouse would carry the piece.
+    void setHoldsPiece(std::function<bool()> holds) { holdsPiece_ = std::move(holds); }
+    // What a cell holds, in the player's words.
+    void setDescribeCell(std::function<QString(CellAt)> describe) { describeCell_ = std::move(describe); }
+    QString describeCell(CellAt at) const { return describeCell_ ? describeCell_(at) : QString(); }
+    // A line shown over the empty tray; none to take it away.
+    void setHint(const QString& hint);
+    const QString& hint() const { return hint_; }
+    // The widget area a cell covers on the screen.
+    QRect cellOnScreen(CellAt at) const { return onScreen(cellRect(at)); }
+
     HDC hDC() { return &surface_; }
     // The pixels as one image, for the tests: only the tests' helpers define it (tests/support), so
     // game code that asked for it would not link. The screen and the copy calls read the surface's
@@ -120,8 +161,38 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     // A finger plays as the mouse does (touch.cpp).
     bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
 
 private:
+    // The surface rectangle of a cell, and the point a key presses, moves to and releases at: the middle
+    // of the pixels a press hits the cell at, the first pixel of a cell counting to the one before it.
+    QRect cellRect(CellAt at) const;
+    QPointF cellPoint(CellAt at) const;
+    QRect trayRect() const;
+    // The widget area a surface rectangle covers on the screen.
+    QRect onScreen(const QRect& surfaceRect) const;
+    void moveKeyCursor(int dx, int dy, int shift);
+    void keyButton(int which, int shift);
+    // Where the pointer rests, for the key cursor to follow.
+    void followPointer(const QPointF& widgetPoint);
+    void paintOverlay(QPainter& p, const QRegion& area);
+    // Tells a screen reader where the key cursor went, and what changed under it.
+    void tellReader(bool moved);
+    PlayCells cells_;
+    CellAt cursor_;
+    bool cursorSeen_ = false;
+    void showCursor(bool seen);
+    int keyButton_ = 0;
+    QString hint_;
+    std::function<bool()> holdsPiece_;
+    std::function<QString(CellAt)> describeCell_;
+    QString toldName_;
+    // Drops the cells a screen reader was handed, when they change or the frame goes.
+    void forgetReadableCells();
+    // Screen readers ask for a frame's cells from then on.
+    static void readAsCells();
+
     class Finger;
     Finger* finger_ = nullptr;
     void resizeInner(int w, int h);

@@ -129,6 +129,7 @@ bool PictureBox::event(QEvent* e)
             break;
         if (!finger_)
             finger_ = new Finger(this);
+        showCursor(false);
         finger_->handle(touch);
         e->accept();
         return true;

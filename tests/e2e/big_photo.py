@@ -203,6 +203,8 @@ def run(game, picture, workdir, ratio, screen):
 
     # Deal, then carry a piece by screen coordinates onto its own cell.
     game.keys("ctrl+a")
+    # The key cursor stands on the first tray cell until the mouse plays; the pointer over the gap.
+    xdo("mousemove", *view.screen(N * PIECE_W + GAP // 2, PIECE_H // 2))
     def dealt(s):
         seen = [view.recognise(s, c, False) for c in range(1, N * N + 1)]
         return None not in seen and sorted(k for k, _ in seen) == list(range(1, N * N + 1))

@@ -69,8 +69,9 @@ def board_line(shot, frame, horizontal):
     for v in range(y0 + 5, y0 + h - 5, 7) if horizontal else range(x0 + 5, x0 + w - 5, 7):
         pixels = [shot.at(u, v) for u in range(x0, x0 + w)] if horizontal else [shot.at(v, u) for u in range(y0, y0 + h)]
         runs = [(a + (x0 if horizontal else y0), b + (x0 if horizontal else y0)) for a, b in cell_runs(pixels)]
-        # The board's cells are all as long as its last one; the tray, empty, may lie before them.
-        runs = [r for r in runs if abs((r[1] - r[0]) - (runs[-1][1] - runs[-1][0])) <= 3] if runs else runs
+        # The board's cells are all as long as its last one; the tray, empty, may lie before them, and a
+        # run of it beside the line of help may be as long: the board here is 4 cells a side.
+        runs = [r for r in runs if abs((r[1] - r[0]) - (runs[-1][1] - runs[-1][0])) <= 3][-4:] if runs else runs
         if len(runs) > len(best[1]):
             best = (v, runs)
     return best

@@ -3,11 +3,14 @@
 #include "TestPictures.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
 #include <QPainter>
 #include <QPointingDevice>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdlib>
 
 QImage Grid(const PictureBox& surface, const Cells& c)
 {
@@ -70,6 +73,8 @@ bool Game::start(std::uint32_t seed, int level, int pieceW, int pieceH)
         return false;
     deal(seed);
     platform.clear();
+    // Where the keys play.
+    p1->setFocus();
     return a.Dealt();
 }
 
@@ -143,6 +148,32 @@ void Game::slide(const QList<QPoint>& path)
     for (qsizetype i = 1; i < path.size(); ++i)
         QTest::touchEvent(p1, TouchScreen()).move(0, widgetPos(path[i]), p1);
     QTest::touchEvent(p1, TouchScreen()).release(0, widgetPos(path.last()), p1);
+}
+
+void Game::key(Qt::Key k, Qt::KeyboardModifiers m)
+{
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : p1, k, m);
+}
+
+void Game::keysTo(bool board, int cell)
+{
+    const int n = p1->playCells().n;
+    const auto column = [n](CellAt at) { return (at.cell - 1) % n + (at.board ? n : 0); };
+    const CellAt from = p1->keyCursor(), to { board, cell };
+    const int dx = column(to) - column(from), dy = (to.cell - 1) / n - (from.cell - 1) / n;
+    for (int i = 0; i < std::abs(dx); ++i)
+        key(dx > 0 ? Qt::Key_Right : Qt::Key_Left);
+    for (int i = 0; i < std::abs(dy); ++i)
+        key(dy > 0 ? Qt::Key_Down : Qt::Key_Up);
+}
+
+void Game::keyCarry(int fromCell, int toCell)
+{
+    keysTo(false, fromCell);
+    key(Qt::Key_Space);
+    keysTo(true, toCell);
+    key(Qt::Key_Return);
 }
 
 void Game::tap(QPoint p)

@@ -112,6 +112,12 @@ struct Game {
     void tap(QPoint p);
     void longPress(QPoint p);
 
+    // The keys, sent where the focus is; the key cursor walked with the arrows to a cell.
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier);
+    void keysTo(bool board, int cell);
+    // Space on a tray cell, the arrows to a board cell, Return there.
+    void keyCarry(int fromCell, int toCell);
+
 private:
     std::unique_ptr<QTemporaryDir> folder;
 };
