@@ -179,6 +179,8 @@ private:
     void paintOverlay(QPainter& p, const QRegion& area);
     // Tells a screen reader where the key cursor went, and what changed under it.
     void tellReader(bool moved);
+    // Moves the cursor to `at`, repainting the cells it leaves and reaches, and tells the reader.
+    void placeCursor(CellAt at);
     PlayCells cells_;
     CellAt cursor_;
     bool cursorSeen_ = false;

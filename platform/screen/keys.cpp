@@ -64,6 +64,11 @@ void PictureBox::setKeyCursor(CellAt at)
     if (cells_.n <= 0 || at.cell < 0 || at.cell > cells_.n * cells_.n)
         at = CellAt {};
     showCursor(true);
+    placeCursor(at);
+}
+
+void PictureBox::placeCursor(CellAt at)
+{
     if (at == cursor_)
         return;
     update(onScreen(cellRect(cursor_)));
@@ -208,13 +213,7 @@ void PictureBox::followPointer(const QPointF& widgetPoint)
     const int col = index(board ? p.x() - cells_.boardLeft : p.x(), cells_.w), row = index(p.y(), cells_.h);
     if (col < 0 || col >= cells_.n || row < 0 || row >= cells_.n || (!board && p.x() >= cells_.n * cells_.w))
         return;
-    const CellAt at { board, row * cells_.n + col + 1 };
-    if (at == cursor_)
-        return;
-    update(onScreen(cellRect(cursor_)));
-    cursor_ = at;
-    update(onScreen(cellRect(cursor_)));
-    tellReader(true);
+    placeCursor(CellAt { board, row * cells_.n + col + 1 });
 }
 
 void PictureBox::focusInEvent(QFocusEvent* e)
