@@ -4,6 +4,7 @@
 #include "AppInfo.h"
 #include "copy_calls.h"
 #include "picture_file.h"
+#include "pixel_memory.h"
 
 #include <QThread>
 
@@ -96,13 +97,15 @@ void Main::OpenPicture()
     PictureFile = cdlg.FileName;
     const DuringTask named(Task::OpenPicture, PictureName(PictureFile));
     // The picture is shrunk for the screen as it is read, for the layout foreseen, and the frame takes
-    // that work when it first shows the picture; whatever comes of the open, the work ends with it.
+    // that work when it first shows the picture; whatever comes of the open, the work ends with it, and
+    // the memory the read used on the way goes back.
     struct Foreseen {
         Main& main;
         ~Foreseen()
         {
             main.Picture1->expectPicture(nullptr);
             main.UngrowWindow();
+            GiveBackFreedMemory();
         }
     } foreseen { *this };
 

@@ -130,6 +130,7 @@ std::optional<RefusalCause> JudgeEnd(
 // libjpeg's own sources do, unless the data was cut short.
 struct MemorySource {
     jpeg_source_mgr manager; // first, so libjpeg's pointer to it points to the whole source
+    KeptBytes& kept;
     QByteArrayView bytes;
     bool given = false;
 
@@ -169,8 +170,17 @@ struct MemorySource {
     }
     static void Nothing(j_decompress_ptr) { }
 
-    explicit MemorySource(QByteArrayView kept)
-        : bytes(kept)
+    // libjpeg reads its source forwards only: what it has read is given back.
+    void letGoRead()
+    {
+        const auto* first = reinterpret_cast<const JOCTET*>(bytes.data());
+        if (given && manager.next_input_byte >= first && manager.next_input_byte <= first + bytes.size())
+            kept.letGoBefore(manager.next_input_byte - first);
+    }
+
+    explicit MemorySource(KeptBytes& walked)
+        : kept(walked)
+        , bytes(walked.view())
     {
         manager.next_input_byte = nullptr;
         manager.bytes_in_buffer = 0;
@@ -453,12 +463,12 @@ struct DecodeMemory {
 };
 
 // The decode itself: on any stop it raises the cause, once libjpeg's state is gone.
-void DecodeInto(const JpegWalk& walk, FileWindow& file, DecodeMemory& m)
+void DecodeInto(JpegWalk& walk, FileWindow& file, DecodeMemory& m)
 {
     const Turn turn = walk.turn;
     jpeg_decompress_struct info {};
     ScanWatch watch;
-    MemorySource source(walk.kept.view());
+    MemorySource source(walk.kept);
     Progress progress(file);
     info.err = jpeg_std_error(&watch.manager);
     watch.manager.error_exit = StopDecoding;
@@ -485,6 +495,8 @@ void DecodeInto(const JpegWalk& walk, FileWindow& file, DecodeMemory& m)
     const bool ink = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = ink ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_start_decompress(&info);
+    // A file in several scans has been read whole by now, before its picture takes memory.
+    source.letGoRead();
     const int w = int(info.output_width), h = int(info.output_height);
     m.picture = NewLargeImage(Upright(QSize(w, h), turn), QImage::Format_RGB32);
     if (m.picture.isNull())
@@ -520,6 +532,7 @@ void DecodeInto(const JpegWalk& walk, FileWindow& file, DecodeMemory& m)
                 done += int(jpeg_read_scanlines(&info, rows + done, JDIMENSION(n - done)));
             toScreen(rows, done);
             m.told->arrived(y0, y0 + done);
+            source.letGoRead();
             continue;
         }
         JSAMPARRAY into = m.aside->rows();
@@ -529,6 +542,7 @@ void DecodeInto(const JpegWalk& walk, FileWindow& file, DecodeMemory& m)
         toScreen(into, n);
         if (n > 0)
             m.aside->hand(y0, n);
+        source.letGoRead();
     }
     if (m.aside)
         m.aside->finish();
@@ -544,7 +558,7 @@ void DecodeInto(const JpegWalk& walk, FileWindow& file, DecodeMemory& m)
 }
 }
 
-QImage DecodeJpeg(const JpegWalk& walk, FileWindow& file)
+QImage DecodeJpeg(JpegWalk& walk, FileWindow& file)
 {
     DecodeMemory m;
     DecodeInto(walk, file, m);

@@ -10,5 +10,5 @@
 // cause, where the decoder would have to make up a pixel), straight into memory fit for a big picture
 // in 32-bit form, screen colours whether the file stores light or ink, and turned upright as it is
 // written. How far it has come is told to whoever waits on `file`; given up there, it raises
-// OpenGivenUp.
-QImage DecodeJpeg(const JpegWalk& walk, FileWindow& file);
+// OpenGivenUp. The walk's kept bytes are used up as they are decoded.
+QImage DecodeJpeg(JpegWalk& walk, FileWindow& file);

@@ -78,7 +78,7 @@ void Read(const QString& path, std::optional<OpenedFile>& file, PictureFileBytes
         // A JPEG is read once, up to its end marker, by the walk of its marker grammar, which refuses
         // what would leave pixels without data or ask too much work; the decode of the bytes it kept
         // must not make up any pixel.
-        const JpegWalk walk = WalkJpeg(window, [&](QSize announced) {
+        JpegWalk walk = WalkJpeg(window, [&](QSize announced) {
             headersRead(announced);
             if (opened)
                 opened();

@@ -213,6 +213,14 @@ QByteArray Noise(int n, unsigned seed)
     return out;
 }
 
+// Grain all over: megabytes of coded data, which a decode gives back as it passes them.
+QImage Grain(int w, int h)
+{
+    const QByteArray noise = Noise(w * h * 4, 13);
+    return QImage(reinterpret_cast<const uchar*>(noise.constData()), w, h, w * 4, QImage::Format_RGB32)
+        .copy();
+}
+
 // A run-length BMP of w x h pixels at 8 or 4 bits over the given stream, with a grey ramp palette.
 QByteArray RleBmp(int w, int h, int bits, const QByteArray& stream)
 {
@@ -508,6 +516,7 @@ private Q_SLOTS:
         // Files in several scans are decoded through the whole picture's coefficients, kept by the game.
         row("JPEG in a scan a colour", "apart.jpg", apart, 4, Outcome::Loads);
         row("progressive JPEG", "progressive.jpg", progressive, 4, Outcome::Loads);
+        row("grainy JPEG of megabytes", "grain.jpg", Encode(Grain(2000, 1500), "jpeg"), 4, Outcome::Loads);
         row("JPEG in a scan a colour, cut after the first, its end marker put back", "grey.jpg",
             apart.left(ScanAt(apart, 2)) + end, 4, Outcome::Damaged);
         row("progressive JPEG cut after its first scan, its end marker put back", "blur.jpg",

@@ -1,5 +1,6 @@
 #include "pixel_memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -96,6 +97,11 @@ WorkMemory NewWorkMemory(qsizetype bytes)
     return WorkMemory(static_cast<char*>(memory));
 }
 
+void GiveBackFreedMemory()
+{
+    malloc_trim(0);
+}
+
 void KeptBytes::reserve(qsizetype n)
 {
     if (n <= capacity_)
@@ -107,6 +113,19 @@ void KeptBytes::reserve(qsizetype n)
         std::memcpy(memory.get(), data_.get(), std::size_t(size_));
     data_ = std::move(memory);
     capacity_ = n;
+}
+
+void KeptBytes::letGoBefore(qsizetype offset)
+{
+    // Only memory of its own, in whole huge pages: small memory shares its pages with others.
+    const auto base = reinterpret_cast<std::uintptr_t>(data_.get());
+    if (capacity_ < HugePage || base % HugePage != 0)
+        return;
+    const qsizetype end = std::min(offset, size_) / HugePage * HugePage;
+    if (end <= letGo_)
+        return;
+    madvise(data_.get() + letGo_, std::size_t(end - letGo_), MADV_DONTNEED);
+    letGo_ = end;
 }
 
 void KeptBytes::append(QByteArrayView bytes)

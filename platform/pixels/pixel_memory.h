@@ -43,6 +43,10 @@ using WorkMemory = std::unique_ptr<char, FreeMemory>;
 // megabyte at its end may stay in small pages. Null when memory runs out.
 WorkMemory NewWorkMemory(qsizetype bytes);
 
+// The memory an open's work let go, in little pieces among what stays, goes back to the system: the
+// C library keeps it for the next asks, and a game with a picture open asks for little more.
+void GiveBackFreedMemory();
+
 // Bytes kept as a file is walked (a photo's coded data, megabytes of it), in work memory.
 class KeptBytes {
 public:
@@ -52,9 +56,14 @@ public:
     void append(char c) { append(QByteArrayView(&c, 1)); }
     qsizetype size() const { return size_; }
     QByteArrayView view() const { return QByteArrayView(data_.get(), size_); }
+    // A reader that has passed the bytes before `offset` never reads them again: their memory goes
+    // back to the system a huge page at a time (they would read as zeros), so that a photo's coded
+    // data does not stand beside its whole picture at the end of the decode.
+    void letGoBefore(qsizetype offset);
 
 private:
     WorkMemory data_;
     qsizetype size_ = 0;
     qsizetype capacity_ = 0;
+    qsizetype letGo_ = 0;
 };
