@@ -503,7 +503,7 @@ void DecodeInto(JpegWalk& walk, FileWindow& file, DecodeMemory& m)
         stop(RefusalCause::NoMemory);
     const bool straight = turn == QImageIOHandler::TransformationNone;
     if (straight) {
-        m.ahead.emplace(m.picture);
+        m.ahead.emplace(m.picture, true);
         m.told.emplace(file.rows(), m.picture);
     } else {
         try {
@@ -532,6 +532,7 @@ void DecodeInto(JpegWalk& walk, FileWindow& file, DecodeMemory& m)
                 done += int(jpeg_read_scanlines(&info, rows + done, JDIMENSION(n - done)));
             toScreen(rows, done);
             m.told->arrived(y0, y0 + done);
+            m.ahead->wroteRows(y0 + done);
             source.letGoRead();
             continue;
         }

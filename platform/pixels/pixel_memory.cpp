@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -50,25 +51,38 @@ QImage NewLargeImage(QSize size, QImage::Format format)
     return image;
 }
 
-PagesAhead::PagesAhead(const QImage& image)
+PagesAhead::PagesAhead(const QImage& image, bool paced)
 {
     const qsizetype bytes = image.sizeInBytes();
     if (bytes < LargeBytes)
         return;
     auto* first = const_cast<uchar*>(image.constBits());
+    const qsizetype stride = image.bytesPerLine();
+    if (!paced)
+        rowsWritten_ = image.height();
     // Where no thread is to be had, the writer takes the faults itself.
     worker_.emplace(
-        [this, first, bytes] {
+        [this, first, bytes, stride] {
             // In steps, so that the writer soon finds the rows it starts with present, and so that the end
             // of an open that stopped early need not wait for the rest.
             constexpr qsizetype Step = 4 * HugePage;
-            const auto start = reinterpret_cast<std::uintptr_t>(first) / 4096 * 4096;
-            const auto end = reinterpret_cast<std::uintptr_t>(first) + std::uintptr_t(bytes);
-            for (std::uintptr_t at = start; at < end && !stop_.load(std::memory_order_relaxed); at += Step)
+            // Paced, two steps ahead of the writer: room enough that it never meets a page not yet
+            // present, and the picture's memory grows with its pixels rather than before them.
+            constexpr qsizetype Lead = 2 * Step;
+            const auto base = reinterpret_cast<std::uintptr_t>(first);
+            const auto start = base / 4096 * 4096;
+            const auto end = base + std::uintptr_t(bytes);
+            for (std::uintptr_t at = start; at < end; at += Step) {
+                for (int rows = rowsWritten_.load(); qsizetype(at - base) > rows * stride + Lead;
+                     rows = rowsWritten_.load())
+                    rowsWritten_.wait(rows);
+                if (stop_.load(std::memory_order_relaxed))
+                    return;
                 if (madvise(reinterpret_cast<void*>(at),
                         std::size_t(std::min<std::uintptr_t>(Step, end - at)), MADV_POPULATE_WRITE)
                     != 0)
                     return; // a system that cannot: the writer takes the faults itself, as before
+            }
         },
         SideWork::Alone::LeftUndone);
 }
@@ -76,7 +90,17 @@ PagesAhead::PagesAhead(const QImage& image)
 PagesAhead::~PagesAhead()
 {
     stop_ = true;
+    rowsWritten_ = std::numeric_limits<int>::max();
+    rowsWritten_.notify_one();
     worker_.reset();
+}
+
+void PagesAhead::wroteRows(int rows)
+{
+    if (rows <= rowsWritten_.load(std::memory_order_relaxed))
+        return;
+    rowsWritten_ = rows;
+    rowsWritten_.notify_one();
 }
 
 WorkMemory NewWorkMemory(qsizetype bytes)

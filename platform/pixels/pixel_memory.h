@@ -20,16 +20,22 @@ QImage NewLargeImage(QSize size, QImage::Format format);
 // Makes a new big image's memory present on the other core while this lives, a few megabytes ahead
 // at a time from its first row, so that whoever writes the pixels meanwhile (a decoder, row after
 // row) does not stop at every first touch of a page. What is already written is left as it is, so
-// the writer starts at once; the end of this waits for the other core.
+// the writer starts at once; the end of this waits for the other core. Paced, it keeps a little
+// ahead of the rows the writer says it has written from the top, so that the picture takes its
+// memory as its pixels come, while the memory on the way to them is given back.
 class PagesAhead {
 public:
-    explicit PagesAhead(const QImage& image);
+    explicit PagesAhead(const QImage& image, bool paced = false);
     ~PagesAhead();
     PagesAhead(const PagesAhead&) = delete;
     PagesAhead& operator=(const PagesAhead&) = delete;
 
+    // The rows from the top written so far, for a paced one.
+    void wroteRows(int rows);
+
 private:
     std::atomic<bool> stop_ = false;
+    std::atomic<int> rowsWritten_ = 0;
     std::optional<SideWork> worker_;
 };
 
