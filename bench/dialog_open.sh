@@ -79,7 +79,7 @@ start_game() {
   game_pid=$!
   pids+=("$game_pid")
   window=
-  find_window() { window=$(xdotool search --onlyvisible --pid "$game_pid" --name '^Tilora$' 2>/dev/null | tail -1) && [ -n "$window" ]; }
+  find_window() { window=$(xdotool search --all --onlyvisible --pid "$game_pid" --name '^Tilora$' 2>/dev/null | tail -1) && [ -n "$window" ]; }
   until_true 200 find_window || fail "no game window"
   idle "$game_pid"
 }
@@ -93,7 +93,7 @@ stop_game() {
 open_photo() {
   local photo=$1 dialog='' X Y WIDTH HEIGHT left=0 right=0 top=0 bottom=0 extents
   xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+d
-  find_dialog() { dialog=$(xdotool search --onlyvisible --pid "$game_pid" --name '^Deschide$' 2>/dev/null | tail -1) && [ -n "$dialog" ]; }
+  find_dialog() { dialog=$(xdotool search --all --onlyvisible --pid "$game_pid" --name '^Deschide$' 2>/dev/null | tail -1) && [ -n "$dialog" ]; }
   until_true 100 find_dialog || fail "no Open dialog"
   idle "$game_pid"
   xdotool windowfocus --sync "$dialog" type --delay 2 "$photo"
