@@ -20,10 +20,19 @@ namespace {
 constexpr qsizetype HugePage = qsizetype(2) << 20;
 // Below this, making a picture's pages present on the other core saves less than starting it costs.
 constexpr qsizetype LargeBytes = 4 * HugePage;
+// Pages are made present this much at a time: a writer soon finds the rows it starts with present,
+// and an end that comes early does not wait for the rest.
+constexpr qsizetype Step = 4 * HugePage;
 
 void Release(void* memory)
 {
     std::free(memory);
+}
+
+// Makes the bytes from `at` present and written, in one call; false on a system that cannot.
+bool MakePresent(std::uintptr_t at, qsizetype bytes)
+{
+    return madvise(reinterpret_cast<void*>(at), std::size_t(bytes), MADV_POPULATE_WRITE) == 0;
 }
 }
 
@@ -63,9 +72,6 @@ PagesAhead::PagesAhead(const QImage& image, bool paced)
     // Where no thread is to be had, the writer takes the faults itself.
     worker_.emplace(
         [this, first, bytes, stride] {
-            // In steps, so that the writer soon finds the rows it starts with present, and so that the end
-            // of an open that stopped early need not wait for the rest.
-            constexpr qsizetype Step = 4 * HugePage;
             // Paced, two steps ahead of the writer: room enough that it never meets a page not yet
             // present, and the picture's memory grows with its pixels rather than before them.
             constexpr qsizetype Lead = 2 * Step;
@@ -78,9 +84,7 @@ PagesAhead::PagesAhead(const QImage& image, bool paced)
                     rowsWritten_.wait(rows);
                 if (stop_.load(std::memory_order_relaxed))
                     return;
-                if (madvise(reinterpret_cast<void*>(at),
-                        std::size_t(std::min<std::uintptr_t>(Step, end - at)), MADV_POPULATE_WRITE)
-                    != 0)
+                if (!MakePresent(at, qsizetype(std::min<std::uintptr_t>(Step, end - at))))
                     return; // a system that cannot: the writer takes the faults itself, as before
             }
         },
@@ -119,6 +123,28 @@ WorkMemory NewWorkMemory(qsizetype bytes)
         return WorkMemory();
     madvise(memory, std::size_t(huge), MADV_HUGEPAGE);
     return WorkMemory(static_cast<char*>(memory));
+}
+
+MemoryMadeReady::MemoryMadeReady(qsizetype bytes)
+    : memory_(NewWorkMemory(bytes))
+{
+    if (!memory_)
+        return;
+    // Where no thread is to be had, nothing is made ready: the picture's memory comes as it would.
+    worker_.emplace(
+        [this, bytes] {
+            const auto first = reinterpret_cast<std::uintptr_t>(memory_.get());
+            for (qsizetype at = 0; at < bytes && !stop_.load(std::memory_order_relaxed); at += Step)
+                if (!MakePresent(first + std::uintptr_t(at), std::min(Step, bytes - at)))
+                    return;
+        },
+        SideWork::Alone::LeftUndone);
+}
+
+MemoryMadeReady::~MemoryMadeReady()
+{
+    stop_ = true;
+    worker_.reset();
 }
 
 void GiveBackFreedMemory()

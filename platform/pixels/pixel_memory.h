@@ -49,6 +49,25 @@ using WorkMemory = std::unique_ptr<char, FreeMemory>;
 // megabyte at its end may stay in small pages. Null when memory runs out.
 WorkMemory NewWorkMemory(qsizetype bytes);
 
+// Memory made present on another core while this lives, and given back to the system when it ends.
+// Some systems (virtual machines that hand the memory nobody uses back to their host) take a
+// millisecond and more over the first touch of every huge page handed out afresh, but hand out again
+// at once the pages just given back: held while the player chooses a picture and let go the moment
+// the choice is made, it is the memory the picture is then decoded into, ready, where making fresh
+// pages present would take the other core for most of the decode, beside a window that grows.
+class MemoryMadeReady {
+public:
+    explicit MemoryMadeReady(qsizetype bytes);
+    ~MemoryMadeReady();
+    MemoryMadeReady(const MemoryMadeReady&) = delete;
+    MemoryMadeReady& operator=(const MemoryMadeReady&) = delete;
+
+private:
+    WorkMemory memory_;
+    std::atomic<bool> stop_ = false;
+    std::optional<SideWork> worker_;
+};
+
 // The memory an open's work let go, in little pieces among what stays, goes back to the system: the
 // C library keeps it for the next asks, and a game with a picture open asks for little more.
 void GiveBackFreedMemory();

@@ -1,6 +1,7 @@
 #include "QtPlatform.h"
 
 #include "long_work.h"
+#include "pixel_memory.h"
 #include "registry.h"
 
 #include <QApplication>
@@ -187,6 +188,11 @@ std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& fold
     return dialog;
 }
 
+namespace {
+// Room for a 12-megapixel photo's picture (4000 x 3000 pixels of 4 bytes), as phones take them.
+constexpr qsizetype PhotoPictureBytes = qsizetype(48) << 20;
+}
+
 std::optional<QString> QtPlatform::OpenFile(QWidget* parent, const QString& filter)
 {
     QString name;
@@ -195,8 +201,12 @@ std::optional<QString> QtPlatform::OpenFile(QWidget* parent, const QString& filt
         nextOpen_.reset();
     } else {
         const std::unique_ptr<QFileDialog> dialog = MakeOpenDialog(parent, StartFolder(), QtFilter(filter));
-        if (dialog->exec() == QDialog::Accepted)
-            name = dialog->selectedFiles().value(0);
+        {
+            // The picture chosen is decoded into this memory, made ready while the player chooses.
+            const MemoryMadeReady ready(PhotoPictureBytes);
+            if (dialog->exec() == QDialog::Accepted)
+                name = dialog->selectedFiles().value(0);
+        }
 
         // Without a window manager nobody hands the keyboard back to the game when the dialog closes.
         if (parent)
