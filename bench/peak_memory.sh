@@ -26,7 +26,7 @@ for level in "$@"; do
   pid=$!
   window=
   for _ in $(seq 200); do
-    window=$(xdo search --onlyvisible --pid "$pid" --name '^Tilora$' 2>/dev/null | tail -1) && [ -n "$window" ] && break
+    window=$(xdo search --all --onlyvisible --pid "$pid" --name '^Tilora$' 2>/dev/null | tail -1) && [ -n "$window" ] && break
     sleep 0.1
   done
   idle "$pid"
